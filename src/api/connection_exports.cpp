@@ -1,0 +1,82 @@
+// Opening, closing and describing the reader, the status message, and the
+// exports that do nothing.
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include "VqhwLib.h"
+#include "api/library_state.h"
+#include "api/result_mapping.h"
+
+using namespace vqhw;
+
+namespace {
+
+// [厂商]:青岚市博远达通讯设备有限公司  [机具型号]:Morvelina-TX700   [生产日期]:2002年10月  [串口号]:COM%d  [通讯速率]:%ld
+constexpr const char* kReaderInfoFormat =
+    "[\xB3\xA7\xC9\xCC]:\xC7\xE0\xE1\xB0\xCA\xD0\xB2\xA9\xD4\xB6\xB4\xEF\xCD\xA8\xD1\xB6\xC9\xE8"
+    "\xB1\xB8\xD3\xD0\xCF\xDE\xB9\xAB\xCB\xBE  [\xBB\xFA\xBE\xDF\xD0\xCD\xBA\xC5]:Morvelina-TX700"
+    "   [\xC9\xFA\xB2\xFA\xC8\xD5\xC6\xDA]:2002\xC4\xEA"
+    "10\xD4\xC2  [\xB4\xAE\xBF\xDA\xBA\xC5]:COM%d  [\xCD\xA8\xD1\xB6\xCB\xD9\xC2\xCA]:%ld";
+// 没有在COM1和COM2发现机具
+constexpr const char* kNoReaderFound =
+    "\xC3\xBB\xD3\xD0\xD4\xDA" "COM1\xBA\xCD" "COM2\xB7\xA2\xCF\xD6\xBB\xFA\xBE\xDF";
+// The caller's buffer: a two-digit port and a six-digit speed fill it.
+constexpr size_t kReaderInfoSize = 123;
+
+constexpr std::chrono::milliseconds kPauseBeforeOpen{100};
+constexpr int32_t kProbedPorts[] = {1, 2};
+
+// Cut short rather than overrun, should a speed ever have seven digits.
+bool WriteReaderInfo(char* text, int32_t port, int32_t baud) {
+  int n = std::snprintf(text, kReaderInfoSize, kReaderInfoFormat, static_cast<int>(port),
+                        static_cast<long>(baud));
+  return n > 0 && static_cast<size_t>(n) < kReaderInfoSize;
+}
+
+}  // namespace
+
+int32_t VQHW_CALL open_reader(int32_t port, int32_t /*ignored*/) {
+  LibraryState& library = Library();
+  if (library.device.isOpen) close_reader();
+  std::this_thread::sleep_for(kPauseBeforeOpen);
+  library.lastStatus = library.device.Open(port - 1);
+  library.portNumber = port;
+  return ToApiResult(library.lastStatus);
+}
+
+int32_t VQHW_CALL close_reader(void) { return Report(Library().device.Close()); }
+
+int32_t VQHW_CALL getreaderinfo(char* text) {
+  if (text == nullptr) return 0;
+  LibraryState& library = Library();
+  ReaderDevice& device = library.device;
+  if (device.isOpen) {
+    WriteReaderInfo(text, library.portNumber, device.BaudRate());
+    return 0;
+  }
+  for (int32_t port : kProbedPorts) {
+    library.portNumber = port;
+    library.lastStatus = device.Open(port - 1);
+    if (library.lastStatus == status::kOk) {
+      const int32_t baud = device.BaudRate();
+      device.Close();
+      WriteReaderInfo(text, port, baud);
+      return 0;
+    }
+  }
+  std::strcpy(text, kNoReaderFound);
+  return 0;
+}
+
+int32_t VQHW_CALL getvqicerror(char* text) {
+  if (text != nullptr) std::strcpy(text, Library().device.StatusText(Library().lastStatus));
+  return 0;
+}
+
+int32_t VQHW_CALL changebaudrate(int32_t /*ignored*/) { return 0; }
+int32_t VQHW_CALL selectadf(void) { return 0; }
+int32_t VQHW_CALL enterdebug(int32_t /*ignored1*/, int32_t /*ignored2*/) { return 0; }
+int32_t VQHW_CALL close_pro(void) { return 0; }

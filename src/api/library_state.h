@@ -1,0 +1,20 @@
+#pragma once
+// The one process-wide state of the library: built when the library is
+// loaded, torn down when it is unloaded (closing the port, sending nothing).
+
+#include <cstdint>
+
+#include "protocol/reader_device.h"
+
+namespace vqhw {
+
+struct LibraryState {
+  ReaderDevice device;
+  ReaderStatus lastStatus = status::kOk;  // unmapped status of the last reader export
+  int32_t portNumber = 1;                 // port last opened or probed (1 = COM1)
+  uint8_t currentCardSerial[5] = {};      // serial of the card last activated, and a spare byte
+};
+
+LibraryState& Library();
+
+}  // namespace vqhw

@@ -1,0 +1,78 @@
+#pragma once
+// The reader protocol object: one per process, inside LibraryState. Every
+// reader command is an operation of it; each returns a ReaderStatus, checks
+// its arguments before anything is sent, and never throws.
+
+#include <cstdint>
+
+#include "protocol/frame.h"
+#include "protocol/reader_status.h"
+#include "serial/serial_channel.h"
+
+namespace vqhw {
+
+class ReaderDevice {
+ public:
+  // Card kinds, for cardKindSetting and detectedCardKind.
+  static constexpr int32_t kMifareOne = 0;
+  static constexpr int32_t kMifarePro = 1;  // any card that is not a MIFARE ONE
+  static constexpr int32_t kBothKinds = 2;
+  static constexpr int32_t kNoCardSeen = -1;
+
+  // --- Connection (src/protocol/reader_connection.cpp) ---
+  // Opens port portIndex + 1 and confirms the reader with the probe and the
+  // PSAM reset: 0, kAlreadyOpen, kCannotOpen, kReaderNotFound or kNoPsam.
+  ReaderStatus Open(int32_t portIndex);
+  ReaderStatus Close();
+  ReaderStatus Probe();      // 0x70 AA AA AA
+  ReaderStatus ResetPsam();  // 0x73
+  // The line speed while open, 0 while closed.
+  int32_t BaudRate() const;
+
+  // --- Frames and transactions (src/protocol/transaction.cpp) ---
+  ReaderStatus SendFrame(uint8_t command, const uint8_t* data, int32_t count);
+  ReaderStatus ReceiveFrame(uint8_t* response);
+  // One command with up to three attempts. `response` (256 bytes) receives
+  // the whole answer followed by a zero byte. The status byte is not looked at.
+  ReaderStatus Transact(uint8_t command, const uint8_t* data, int32_t count, uint8_t* response);
+  // Transact, then the status-byte rule: a non-zero status byte s gives s - 356.
+  ReaderStatus Command(uint8_t command, const uint8_t* data, int32_t count, uint8_t* response);
+
+  // --- Status texts (src/protocol/status_text.cpp) ---
+  // GBK message of a status; never null. Reads cardKindSetting for -27.
+  const char* StatusText(ReaderStatus status) const;
+  // English text of a card's status word SW1 SW2; never null.
+  static const char* CardStatusWordText(const uint8_t* statusWord);
+
+  // --- Reader control (src/protocol/reader_control.cpp) ---
+  ReaderStatus ResetRfField();   // 0x72
+  ReaderStatus ResetProCard();   // 0x76
+  ReaderStatus SetMmi(int32_t first, int32_t second, int32_t third);  // 0x74
+  ReaderStatus SetCardKind(int32_t kindCharacter);                    // no frame
+  ReaderStatus Request(int32_t mode, uint8_t* answer);                // 0x40
+  ReaderStatus ChangeLineSpeed(int32_t baud);                         // 0x71
+  ReaderStatus SetSecondLineSpeed(int32_t baud);                      // 0x75
+  // The card-kind rule: kCardKindRefused when the card last seen is of a
+  // kind that cardKindSetting excludes, else 0.
+  ReaderStatus CheckCardKind() const;
+
+  // --- Hex text (src/util) ---
+  int32_t HexToBytes(const char* text, uint8_t* bytes, int32_t* count) const;
+  void BytesToHex(const uint8_t* bytes, char* text, int32_t length) const;
+  char* BytesToHexText(const uint8_t* bytes, int32_t length);
+
+  // --- State ---
+  int32_t portHandle = 0;
+  int32_t baudRate = 115200;
+  int32_t cardKindSetting = kBothKinds;
+  int32_t sequenceNumber = 0;
+  int32_t lastResponseSequence = 0;
+  int32_t detectedCardKind = kNoCardSeen;
+  uint8_t responseFrame[kFrameBufferSize] = {};
+  uint8_t commandFrame[kFrameBufferSize] = {};
+  char hexText[256] = {};
+  SerialChannel channel;
+  int32_t isOpen = 0;
+};
+
+}  // namespace vqhw

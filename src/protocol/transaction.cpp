@@ -1,0 +1,61 @@
+#include <cstring>
+
+#include "protocol/reader_device.h"
+
+namespace vqhw {
+
+namespace {
+constexpr int kAttempts = 3;
+}
+
+ReaderStatus ReaderDevice::SendFrame(uint8_t command, const uint8_t* data, int32_t count) {
+  if (!isOpen) return status::kNotOpen;
+  // More than 251 data bytes would overrun the 256-byte frame buffer.
+  if (count < 0 || count > kMaxCommandData) return status::kArgument3;
+  if (count > 0 && data == nullptr) return status::kArgument2;
+  std::memset(commandFrame, 0, sizeof commandFrame);
+  size_t size = BuildCommandFrame(static_cast<uint8_t>(sequenceNumber), command, data,
+                                  static_cast<size_t>(count), commandFrame);
+  return channel.Write(commandFrame, static_cast<int32_t>(size));
+}
+
+ReaderStatus ReaderDevice::ReceiveFrame(uint8_t* response) {
+  if (!isOpen) return status::kNotOpen;
+  std::memset(responseFrame, 0, sizeof responseFrame);
+  ReaderStatus received = channel.ReadFrame(responseFrame);
+  if (received != status::kOk) return received;
+  lastResponseSequence = responseFrame[frame::kSequence];
+  const size_t size = responseFrame[frame::kLength] + kFrameOverhead;
+  std::memcpy(response, responseFrame, size);
+  response[size] = 0;
+  // A late answer to an earlier attempt or command carries another number.
+  if (lastResponseSequence != sequenceNumber) return status::kWrongSequence;
+  sequenceNumber = (sequenceNumber + 1) % static_cast<int32_t>(kSequenceModulus);
+  return status::kOk;
+}
+
+ReaderStatus ReaderDevice::Transact(uint8_t command, const uint8_t* data, int32_t count,
+                                    uint8_t* response) {
+  if (!isOpen) return status::kNotOpen;
+  if (count < 0 || count > kMaxCommandData) return status::kArgument3;
+  std::memset(response, 0, 4);
+  ReaderStatus result = status::kArgument1;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    result = SendFrame(command, data, count);
+    if (result != status::kOk) continue;
+    result = ReceiveFrame(response);
+    if (result == status::kOk) break;
+    channel.Purge();
+  }
+  return result;
+}
+
+ReaderStatus ReaderDevice::Command(uint8_t command, const uint8_t* data, int32_t count,
+                                   uint8_t* response) {
+  ReaderStatus result = Transact(command, data, count, response);
+  if (result != status::kOk) return result;
+  const uint8_t statusByte = response[frame::kCode];
+  return statusByte == 0 ? status::kOk : StatusFromByte(statusByte);
+}
+
+}  // namespace vqhw

@@ -1,0 +1,105 @@
+#include "serial/serial_channel.h"
+
+#include <cstring>
+#include <system_error>
+
+namespace vqhw {
+
+SerialChannel::~SerialChannel() { Close(); }
+
+int32_t SerialChannel::Open(const char* deviceName, int32_t baud, char parity, int32_t dataBits,
+                            int32_t stopBits) {
+  if (isOpen) return status::kAlreadyOpen;
+  lineSettings = LineSettings{baud, parity, dataBits, stopBits};
+  ReaderStatus opened = port.Open(deviceName, lineSettings);
+  if (opened != status::kOk) return opened;
+  {
+    std::lock_guard lock(receiveLock);
+    receiveBuffer.Reset();
+    frameReady = false;
+  }
+  try {
+    worker = std::thread(&SerialChannel::ReceiveLoop, this);
+  } catch (const std::system_error&) {
+    port.Close();
+    return status::kCannotOpen;
+  }
+  isOpen = 1;
+  openings = openings == INT32_MAX ? 1 : openings + 1;
+  return openings;
+}
+
+ReaderStatus SerialChannel::Close() {
+  if (!isOpen) return status::kNotOpen;
+  // The worker leaves its loop by itself, between bytes, holding no lock.
+  port.StopWaiting();
+  if (worker.joinable()) worker.join();
+  Purge();
+  port.Close();
+  isOpen = 0;
+  return status::kOk;
+}
+
+ReaderStatus SerialChannel::Configure(int32_t /*portHandle*/, int32_t baud, char parity,
+                                      int32_t dataBits, int32_t stopBits) {
+  if (baud < 4800 || baud % 4800 != 0) return status::kArgument2;
+  if (parity != 'N' && parity != 'E' && parity != 'O') return status::kArgument3;
+  if (dataBits < 5 || dataBits > 8) return status::kArgument4;
+  if (stopBits != 1 && stopBits != 2) return status::kArgument5;
+  LineSettings wanted{baud, parity, dataBits, stopBits};
+  char text[64];
+  if (!FormatSettingsText(wanted, text, sizeof text)) return status::kSettingsRejected;
+  if (!isOpen) return status::kOk;
+  ReaderStatus applied = port.Apply(wanted);
+  if (applied == status::kOk) lineSettings = wanted;
+  return applied;
+}
+
+ReaderStatus SerialChannel::ReadFrame(uint8_t* destination) {
+  std::memset(destination, 0, 4);
+  std::unique_lock lock(receiveLock);
+  if (!frameReadyChanged.wait_for(lock, kFrameWait, [this] { return frameReady; })) {
+    return status::kTimeout;
+  }
+  std::memcpy(destination, completeFrame, completeFrame[frame::kLength] + kFrameOverhead);
+  frameReady = false;
+  return status::kOk;
+}
+
+ReaderStatus SerialChannel::Write(const uint8_t* bytes, int32_t count) {
+  if (count < 0 || static_cast<size_t>(count) > kFrameBufferSize) return status::kCannotSend;
+  std::lock_guard lock(sendLock);
+  std::memcpy(sendBuffer, bytes, static_cast<size_t>(count));
+  sendLength = count;
+  if (!isOpen) return status::kNotOpen;
+  port.Purge();
+  return port.Write(sendBuffer, static_cast<size_t>(sendLength), kWriteWait);
+}
+
+ReaderStatus SerialChannel::Purge() {
+  if (!isOpen) return status::kNotOpen;
+  std::lock_guard lock(receiveLock);
+  // The frame being assembled goes too: otherwise the next answer would be
+  // appended behind the stale bytes of a cut-off frame and lost. A frame
+  // that completed but was not collected is dropped as well.
+  receiveBuffer.Reset();
+  std::memset(completeFrame, 0, sizeof completeFrame);
+  frameReady = false;
+  port.Purge();
+  return status::kOk;
+}
+
+void SerialChannel::ReceiveLoop() {
+  uint8_t bytes[kFrameBufferSize];
+  while (size_t count = port.WaitAndRead(bytes, sizeof bytes)) {
+    std::lock_guard lock(receiveLock);
+    for (size_t i = 0; i < count; ++i) {
+      if (!receiveBuffer.Push(bytes[i])) continue;
+      std::memcpy(completeFrame, receiveBuffer.Frame(), receiveBuffer.FrameSize());
+      frameReady = true;
+      frameReadyChanged.notify_all();
+    }
+  }
+}
+
+}  // namespace vqhw

@@ -1,0 +1,73 @@
+#pragma once
+// One serial port with its receive worker: the worker assembles response
+// frames and hands each complete one to the calling thread; writes and
+// frame waits are bounded.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+#include "protocol/frame.h"
+#include "protocol/reader_status.h"
+#include "serial/frame_assembler.h"
+#include "serial/serial_port.h"
+
+namespace vqhw {
+
+class SerialChannel {
+ public:
+  static constexpr std::chrono::milliseconds kFrameWait{800};
+  static constexpr std::chrono::milliseconds kWriteWait{3000};
+
+  SerialChannel() = default;
+  virtual ~SerialChannel();
+  SerialChannel(const SerialChannel&) = delete;
+  SerialChannel& operator=(const SerialChannel&) = delete;
+
+  // Opens the port and starts the worker. Returns a positive handle, or
+  // kAlreadyOpen, kCannotOpen, kSettingsUnreadable, kSettingsRejected,
+  // kTimeoutsNotSet. The parameters are not validated here (Configure does).
+  int32_t Open(const char* deviceName, int32_t baud, char parity, int32_t dataBits,
+               int32_t stopBits);
+  // Stops and joins the worker, purges and closes the port; kNotOpen when closed.
+  ReaderStatus Close();
+  // Validates new line settings (kArgument2..kArgument5, counting the
+  // handle as the first argument) and applies them when the port is open.
+  ReaderStatus Configure(int32_t portHandle, int32_t baud, char parity, int32_t dataBits,
+                         int32_t stopBits);
+  // Waits up to 800 ms for a complete frame and copies it (length + 5
+  // bytes; `destination` holds 256). kTimeout when none came.
+  ReaderStatus ReadFrame(uint8_t* destination);
+  // Purges the port's queues and writes `count` (at most 256) bytes within
+  // 3000 ms: 0, kNotOpen, kCannotSend or kTimeout.
+  ReaderStatus Write(const uint8_t* bytes, int32_t count);
+  // Discards everything received, the frame being assembled included, and
+  // both queues of the port.
+  ReaderStatus Purge();
+
+  bool IsOpen() const { return isOpen != 0; }
+
+ private:
+  void ReceiveLoop();
+
+  int32_t isOpen = 0;
+  SerialPort port;
+  std::thread worker;
+  LineSettings lineSettings;
+  int32_t openings = 0;
+
+  // Shared with the worker under receiveLock.
+  std::mutex receiveLock;
+  std::condition_variable frameReadyChanged;
+  FrameAssembler receiveBuffer;
+  uint8_t completeFrame[kFrameBufferSize] = {};  // the last complete frame
+  bool frameReady = false;
+
+  std::mutex sendLock;
+  uint8_t sendBuffer[kFrameBufferSize] = {};
+  int32_t sendLength = 0;
+};
+
+}  // namespace vqhw

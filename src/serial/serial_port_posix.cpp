@@ -1,0 +1,225 @@
+// POSIX backend of SerialPort: termios, poll() with a wake-up pipe, and an
+// advisory lock so that a second opener, root included, is refused.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "serial/serial_port.h"
+
+namespace vqhw {
+
+namespace {
+
+constexpr int kWriteFailureLimit = 3;
+// How long the worker rests before looking again at a port that failed or
+// hung up (a USB adapter pulled out): waiting, not spinning.
+constexpr int kFailedPortRestMs = 100;
+
+struct BaudCode {
+  int32_t baud;
+  speed_t code;
+};
+constexpr std::array<BaudCode, 14> kBaudCodes{{{4800, B4800},
+                                               {9600, B9600},
+                                               {19200, B19200},
+                                               {38400, B38400},
+                                               {57600, B57600},
+                                               {115200, B115200},
+                                               {230400, B230400},
+                                               {460800, B460800},
+                                               {576000, B576000},
+                                               {921600, B921600},
+                                               {1152000, B1152000},
+                                               {1500000, B1500000},
+                                               {2000000, B2000000},
+                                               {4000000, B4000000}}};
+
+bool ToTermios(const LineSettings& settings, termios& tio) {
+  const auto* baud = std::find_if(kBaudCodes.begin(), kBaudCodes.end(),
+                                  [&](const BaudCode& b) { return b.baud == settings.baud; });
+  if (baud == kBaudCodes.end()) return false;
+  cfmakeraw(&tio);
+  tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK);
+  tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+  tio.c_cflag |= CLOCAL | CREAD;
+  switch (settings.dataBits) {
+    case 5: tio.c_cflag |= CS5; break;
+    case 6: tio.c_cflag |= CS6; break;
+    case 7: tio.c_cflag |= CS7; break;
+    case 8: tio.c_cflag |= CS8; break;
+    default: return false;
+  }
+  switch (settings.parity) {
+    case 'N': break;
+    case 'E': tio.c_cflag |= PARENB; break;
+    case 'O': tio.c_cflag |= PARENB | PARODD; break;
+    default: return false;
+  }
+  if (settings.stopBits == 2) {
+    tio.c_cflag |= CSTOPB;
+  } else if (settings.stopBits != 1) {
+    return false;
+  }
+  // The port imposes no time-out of its own: reads return what is there.
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  cfsetispeed(&tio, baud->code);
+  cfsetospeed(&tio, baud->code);
+  return true;
+}
+
+void CloseIfOpen(int& fd) {
+  if (fd >= 0) ::close(fd);
+  fd = -1;
+}
+
+}  // namespace
+
+bool FormatSettingsText(const LineSettings& s, char* text, size_t size) {
+  int n = std::snprintf(text, size, "baud=%ld parity=%c data=%d stop=%d", static_cast<long>(s.baud),
+                        s.parity, static_cast<int>(s.dataBits), static_cast<int>(s.stopBits));
+  return n > 0 && static_cast<size_t>(n) < size;
+}
+
+bool FormatPortName(int32_t portNumber, char* name, size_t size) {
+  char variable[16];
+  std::snprintf(variable, sizeof variable, "VQHW_COM%d", static_cast<int>(portNumber));
+  const char* configured = std::getenv(variable);
+  int n = configured != nullptr && configured[0] != '\0'
+              ? std::snprintf(name, size, "%s", configured)
+              : std::snprintf(name, size, "/dev/ttyS%d", static_cast<int>(portNumber - 1));
+  return n > 0 && static_cast<size_t>(n) < size;
+}
+
+struct SerialPort::Handles {
+  int port = -1;
+  int wakeRead = -1;
+  int wakeWrite = -1;
+};
+
+SerialPort::SerialPort() : handles_(std::make_unique<Handles>()) {}
+
+SerialPort::~SerialPort() { Close(); }
+
+bool SerialPort::IsOpen() const { return handles_->port >= 0; }
+
+ReaderStatus SerialPort::Open(const char* deviceName, const LineSettings& settings) {
+  Handles& h = *handles_;
+  h.port = ::open(deviceName, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (h.port < 0) return status::kCannotOpen;
+  // TIOCEXCL keeps other users out, but root passes it: the lock refuses a
+  // second opener in this process or another one.
+  if (::flock(h.port, LOCK_EX | LOCK_NB) != 0) {
+    CloseIfOpen(h.port);
+    return status::kCannotOpen;
+  }
+  ::ioctl(h.port, TIOCEXCL);
+  ReaderStatus result = Apply(settings);
+  if (result == status::kOk) {
+    int wake[2];
+    if (::pipe2(wake, O_CLOEXEC | O_NONBLOCK) == 0) {
+      h.wakeRead = wake[0];
+      h.wakeWrite = wake[1];
+    } else {
+      result = status::kCannotOpen;
+    }
+  }
+  if (result != status::kOk) {
+    Close();
+    return result;
+  }
+  Purge();
+  return status::kOk;
+}
+
+ReaderStatus SerialPort::Apply(const LineSettings& settings) {
+  termios tio{};
+  if (::tcgetattr(handles_->port, &tio) != 0) return status::kSettingsUnreadable;
+  if (!ToTermios(settings, tio)) return status::kSettingsRejected;
+  ::tcsetattr(handles_->port, TCSANOW, &tio);  // as on Windows, the outcome is not checked
+  return status::kOk;
+}
+
+ReaderStatus SerialPort::Write(const uint8_t* bytes, size_t count, std::chrono::milliseconds bound) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + bound;
+  size_t written = 0;
+  int failures = 0;
+  while (written < count) {
+    ssize_t n = ::write(handles_->port, bytes + written, count - written);
+    if (n > 0) {
+      written += static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) return status::kTimeout;
+    if (n < 0 && errno == EAGAIN) {
+      pollfd out{handles_->port, POLLOUT, 0};
+      ::poll(&out, 1, static_cast<int>(left.count()));
+      continue;
+    }
+    // The port refuses the write outright: try a few times, then give up.
+    if (++failures >= kWriteFailureLimit) return status::kCannotSend;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return status::kOk;
+}
+
+void SerialPort::Purge() {
+  if (handles_->port >= 0) ::tcflush(handles_->port, TCIOFLUSH);
+}
+
+size_t SerialPort::WaitAndRead(uint8_t* buffer, size_t capacity) {
+  Handles& h = *handles_;
+  bool portFailed = false;
+  for (;;) {
+    pollfd fds[2] = {{h.wakeRead, POLLIN, 0}, {h.port, POLLIN, 0}};
+    // A failed port is left out of the poll for a while, so that a
+    // hang-up that is reported again and again cannot make us spin.
+    int ready = ::poll(fds, portFailed ? 1 : 2, portFailed ? kFailedPortRestMs : -1);
+    if (ready < 0 && errno != EINTR) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(kFailedPortRestMs));
+      continue;
+    }
+    if (fds[0].revents != 0) return 0;
+    if (portFailed) {
+      portFailed = false;
+      continue;
+    }
+    if (fds[1].revents == 0) continue;
+    ssize_t n = ::read(h.port, buffer, capacity);
+    if (n > 0) return static_cast<size_t>(n);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+    portFailed = true;  // end of file, EIO after a hang-up, or another failure
+  }
+}
+
+void SerialPort::StopWaiting() {
+  if (handles_->wakeWrite >= 0) {
+    const uint8_t wake = 1;
+    [[maybe_unused]] ssize_t ignored = ::write(handles_->wakeWrite, &wake, 1);
+  }
+}
+
+void SerialPort::Close() {
+  Handles& h = *handles_;
+  if (h.port >= 0) ::ioctl(h.port, TIOCNXCL);
+  CloseIfOpen(h.port);  // closing also releases the lock
+  CloseIfOpen(h.wakeRead);
+  CloseIfOpen(h.wakeWrite);
+}
+
+}  // namespace vqhw

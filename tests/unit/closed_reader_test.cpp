@@ -1,0 +1,89 @@
+// What the reader operations do before anything reaches a port: argument
+// checks, the closed-reader answer, the result mapping, the card-kind rule.
+
+#include <gtest/gtest.h>
+
+#include "api/result_mapping.h"
+#include "protocol/reader_device.h"
+
+namespace vqhw {
+namespace {
+
+TEST(ResultMapping, MapsTheTransportFailuresToMinusOneAndNoCardToOne) {
+  EXPECT_EQ(ToApiResult(0), 0);
+  EXPECT_EQ(ToApiResult(-101), 1);
+  for (ReaderStatus s : {-7, -9, -10, -11, -12, -13, -14, -22, -23}) EXPECT_EQ(ToApiResult(s), -1) << s;
+  for (ReaderStatus s : {-1, -2, -3, -4, -5, -8, -15, -25, -26, -27, -28, -102, -355, -1000}) {
+    EXPECT_EQ(ToApiResult(s), s) << s;
+  }
+}
+
+TEST(ClosedReader, EveryCommandAnswersNotOpenAndSendsNothing) {
+  ReaderDevice device;
+  uint8_t response[kFrameBufferSize];
+  uint8_t answer[2] = {0x11, 0x22};
+  EXPECT_EQ(device.Transact(0x70, nullptr, 0, response), status::kNotOpen);
+  EXPECT_EQ(device.SendFrame(0x70, nullptr, 0), status::kNotOpen);
+  EXPECT_EQ(device.ReceiveFrame(response), status::kNotOpen);
+  EXPECT_EQ(device.Probe(), status::kNotOpen);
+  EXPECT_EQ(device.ResetPsam(), status::kNotOpen);
+  EXPECT_EQ(device.ResetRfField(), status::kNotOpen);
+  EXPECT_EQ(device.ResetProCard(), status::kNotOpen);
+  EXPECT_EQ(device.Request(0x52, answer), status::kNotOpen);
+  EXPECT_EQ(answer[0], 0x11);
+  EXPECT_EQ(device.Close(), status::kAlreadyClosed);
+  EXPECT_EQ(device.BaudRate(), 0);
+  EXPECT_EQ(device.sequenceNumber, 0);
+}
+
+TEST(ClosedReader, PortNumbersOutsideOneToNinetyNineCannotBeOpened) {
+  ReaderDevice device;
+  for (int32_t index : {-1, 99, INT32_MAX, INT32_MIN}) {
+    EXPECT_EQ(device.Open(index), status::kCannotOpen) << index;
+    EXPECT_EQ(device.isOpen, 0);
+  }
+}
+
+TEST(ReaderControl, MmiValuesAreCheckedInArgumentOrderAsSigned32BitNumbers) {
+  ReaderDevice device;
+  EXPECT_EQ(device.SetMmi(0x83, 0, 0), status::kArgument1);
+  EXPECT_EQ(device.SetMmi(0, 0x84, 0), status::kArgument2);
+  EXPECT_EQ(device.SetMmi(0, 0, 0x7F), status::kArgument3);
+  EXPECT_EQ(device.SetMmi(0x180, 0, 0), status::kArgument1) << "not cut to a byte";
+  EXPECT_EQ(device.SetMmi(-128, 0, 0), status::kArgument1);
+  EXPECT_EQ(device.SetMmi(0x82, 0x83, 0x80), status::kNotOpen) << "valid values reach the reader";
+}
+
+TEST(ReaderControl, LineSpeedsOutsideTheirTablesAreRefusedBeforeSending) {
+  ReaderDevice device;
+  EXPECT_EQ(device.ChangeLineSpeed(57600), status::kArgument1);
+  EXPECT_EQ(device.SetSecondLineSpeed(19200), status::kArgument1);
+  EXPECT_EQ(device.ChangeLineSpeed(9600), status::kNotOpen);
+  EXPECT_EQ(device.baudRate, 115200) << "a speed change that sent nothing changes nothing";
+}
+
+TEST(ReaderControl, CardKindCharacterIsTheLowByte) {
+  ReaderDevice device;
+  EXPECT_EQ(device.SetCardKind('1'), 0);
+  EXPECT_EQ(device.cardKindSetting, 1);
+  EXPECT_EQ(device.SetCardKind(0x0132), 0);
+  EXPECT_EQ(device.cardKindSetting, 2);
+  for (int32_t refused : {int32_t{'3'}, int32_t{'A'}, int32_t{'/'}, int32_t{0}}) {
+    EXPECT_EQ(device.SetCardKind(refused), status::kArgument1) << refused;
+    EXPECT_EQ(device.cardKindSetting, 2);
+  }
+}
+
+TEST(ReaderControl, CardKindRuleComparesSettingWithTheCardLastSeen) {
+  ReaderDevice device;
+  struct Case { int32_t setting, seen; ReaderStatus expected; };
+  for (auto c : {Case{2, -1, 0}, Case{2, 0, 0}, Case{2, 1, 0}, Case{0, 0, 0}, Case{1, 1, 0},
+                 Case{0, 1, -27}, Case{1, 0, -27}, Case{1, -1, -27}, Case{0, -1, -27}}) {
+    device.cardKindSetting = c.setting;
+    device.detectedCardKind = c.seen;
+    EXPECT_EQ(device.CheckCardKind(), c.expected) << c.setting << " " << c.seen;
+  }
+}
+
+}  // namespace
+}  // namespace vqhw
