@@ -1,0 +1,33 @@
+#include "sim/command_table.h"
+
+#include <algorithm>
+
+#include "sim/reader_control_commands.h"
+#include "sim/status_bytes.h"
+
+namespace vqsim {
+namespace {
+
+// Every family of commands the reader knows.
+using CommandFamily = std::span<const CommandEntry> (*)();
+constexpr CommandFamily kFamilies[] = {ReaderControlCommands};
+
+const CommandEntry* FindCommand(uint8_t code) {
+  for (CommandFamily listFamily : kFamilies) {
+    std::span<const CommandEntry> family = listFamily();
+    auto it = std::ranges::find(family, code, &CommandEntry::code);
+    if (it != family.end()) return &*it;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+Reply Dispatch(ReaderState& state, uint8_t command, std::span<const uint8_t> data) {
+  const CommandEntry* entry = FindCommand(command);
+  if (entry == nullptr) return {status::kUnknownCommand, {}};
+  if (entry->dataLength && *entry->dataLength != data.size()) return {status::kBadArguments, {}};
+  return entry->handler(state, data);
+}
+
+}  // namespace vqsim

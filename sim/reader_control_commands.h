@@ -1,0 +1,12 @@
+#pragma once
+
+#include <span>
+
+#include "sim/command_table.h"
+
+namespace vqsim {
+
+// The reader's own commands: probe, RF field reset, PSAM reset, control bytes, CPU card reset.
+std::span<const CommandEntry> ReaderControlCommands();
+
+}  // namespace vqsim

@@ -1,0 +1,78 @@
+#include "sim/reader_model.h"
+
+#include <algorithm>
+
+#include "sim/command_table.h"
+#include "sim/frame_layout.h"
+#include "sim/status_bytes.h"
+
+namespace vqsim {
+
+VirtualReader::VirtualReader() = default;
+
+void VirtualReader::SetPsamPresent(bool present) {
+  std::lock_guard lock(mutex_);
+  state_.psamPresent = present;
+}
+
+FaultPlan& VirtualReader::Faults() { return faults_; }
+
+std::vector<ReceivedFrame> VirtualReader::ReceivedFrames() const {
+  std::lock_guard lock(mutex_);
+  return received_;
+}
+
+size_t VirtualReader::CountReceived(uint8_t command) const {
+  std::lock_guard lock(mutex_);
+  return static_cast<size_t>(std::ranges::count(received_, command, &ReceivedFrame::command));
+}
+
+void VirtualReader::ClearReceived() {
+  std::lock_guard lock(mutex_);
+  received_.clear();
+}
+
+void VirtualReader::LimitHistory(size_t frames) {
+  std::lock_guard lock(mutex_);
+  historyLimit_ = frames;
+  TrimHistory();
+}
+
+void VirtualReader::TrimHistory() {
+  if (received_.size() <= historyLimit_) return;
+  received_.erase(received_.begin(),
+                  received_.end() - static_cast<std::ptrdiff_t>(historyLimit_));
+}
+
+std::vector<AnswerChunk> VirtualReader::Receive(std::span<const uint8_t> bytes,
+                                                std::chrono::steady_clock::time_point at) {
+  std::lock_guard lock(mutex_);
+  std::vector<AnswerChunk> answers;
+  for (ReceivedFrame& frame : parser_.Feed(bytes, at)) {
+    std::vector<AnswerChunk> answer = Answer(frame);
+    answers.insert(answers.end(), std::make_move_iterator(answer.begin()),
+                   std::make_move_iterator(answer.end()));
+    received_.push_back(std::move(frame));
+  }
+  TrimHistory();
+  return answers;
+}
+
+// A swallowed command is not run; a forced status replaces running it.
+std::vector<AnswerChunk> VirtualReader::Answer(const ReceivedFrame& frame) {
+  const FrameFaults faults = faults_.TakeFor(frame.command());
+  if (faults.silent) return {};
+
+  Reply reply;
+  if (!frame.checkByteOk) {
+    reply.status = status::kCommunicationError;
+  } else if (faults.status) {
+    reply.status = *faults.status;
+  } else {
+    reply = Dispatch(state_, frame.command(), frame.data());
+    if (reply.data.size() > kMaxDataLength) reply = {status::kReaderBufferOverflow, {}};
+  }
+  return faults.Shape(frame.sequence(), reply);
+}
+
+}  // namespace vqsim
