@@ -1,0 +1,111 @@
+// Retries, time-outs and sequence numbers of the reader transactions, with
+// a virtual reader that misbehaves on purpose.
+
+#include "integration/reader_fixture.h"
+
+namespace vqtest {
+namespace {
+
+std::vector<uint8_t> Sequences(const SimulatedPort& port) {
+  std::vector<uint8_t> sequences;
+  for (const auto& f : port.reader.ReceivedFrames()) sequences.push_back(f.sequence());
+  return sequences;
+}
+
+// Three identical frames, 800 ms apart, then the time-out; the number is
+// reused by the next command, since no answer came for it.
+TEST_F(ReaderTest, SilentReaderGetsThreeIdenticalFramesThenTimeOut) {
+  OpenReader();
+  com1->reader.Faults().StaySilent(3);
+  auto start = Clock::now();
+  EXPECT_EQ(lib.SAM_reset_h(), -1000);
+  auto took = Since(start);
+  EXPECT_GE(took, milliseconds(3 * 800));
+  EXPECT_LT(took, milliseconds(3 * 800 + 400));
+  auto frames = com1->reader.ReceivedFrames();
+  ASSERT_EQ(frames.size(), 3u);
+  for (const auto& f : frames) EXPECT_EQ(f.bytes, Bytes("FF 02 73 00 8E"));
+  EXPECT_GE(frames[1].at - frames[0].at, milliseconds(790));
+  EXPECT_GE(frames[2].at - frames[1].at, milliseconds(790));
+  EXPECT_EQ(lib.RF_reset_h(), 0);
+  EXPECT_EQ(Sequences(*com1).back(), 2);
+}
+
+TEST_F(ReaderTest, SilentReaderAtOpenIsNotFoundAndItsSequenceIsReused) {
+  com1->reader.Faults().StaySilent(3);
+  EXPECT_EQ(lib.open_reader(1, 0), -1);
+  EXPECT_EQ(lib.LastStatusText(), Gbk("找不到机具"));
+  EXPECT_EQ(com1->Frames(), std::vector<std::vector<uint8_t>>(3, Bytes("FF 00 70 03 AA AA AA 26")));
+  EXPECT_EQ(lib.open_reader(1, 0), 0);
+  EXPECT_EQ(Sequences(*com1), (std::vector<uint8_t>{0, 0, 0, 0, 1}));
+}
+
+TEST_F(ReaderTest, WrongSequenceIsRetriedWithTheSameNumber) {
+  OpenReader();
+  com1->reader.Faults().WrongSequence(1);
+  EXPECT_EQ(lib.SAM_reset_h(), 0);
+  EXPECT_EQ(com1->Frames(), std::vector<std::vector<uint8_t>>(2, Bytes("FF 02 73 00 8E")));
+}
+
+TEST_F(ReaderTest, WrongSequenceOnEveryAttemptGivesMinus25) {
+  OpenReader();
+  com1->reader.Faults().WrongSequence(3);
+  EXPECT_EQ(lib.SAM_reset_h(), -25);
+  EXPECT_EQ(lib.LastStatusText(), Gbk("未知的错误类型"));
+  EXPECT_EQ(com1->Frames().size(), 3u);
+}
+
+// The answer to the first attempt comes after the second was sent and
+// completes it; the retry's own answer comes later still and reaches the
+// next command, which sees the old number, purges and sends again.
+TEST_F(ReaderTest, LateAnswerIsCaughtByTheSequenceCheckOfTheNextCommand) {
+  OpenReader();
+  com1->reader.Faults().AnswerLate(milliseconds(900), 2);
+  auto start = Clock::now();
+  EXPECT_EQ(lib.SAM_reset_h(), 0);
+  EXPECT_LT(Since(start), milliseconds(1500));
+  std::this_thread::sleep_for(milliseconds(1100));  // the stray answer arrives
+  EXPECT_EQ(lib.RF_reset_h(), 0);
+  EXPECT_EQ(com1->Commands(), (std::vector<uint8_t>{0x73, 0x73, 0x72, 0x72}));
+  EXPECT_EQ(Sequences(*com1), (std::vector<uint8_t>{2, 2, 3, 3}));
+}
+
+TEST_F(ReaderTest, EightTransactionsBringTheSequenceBackToZero) {
+  OpenReader();
+  for (int i = 0; i < 7; ++i) ASSERT_EQ(lib.SAM_reset_h(), 0);
+  EXPECT_EQ(Sequences(*com1), (std::vector<uint8_t>{2, 3, 4, 5, 6, 7, 0}));
+}
+
+TEST_F(ReaderTest, GarbageBeforeTheAnswerAndAnswersInPiecesAreAssembled) {
+  OpenReader();
+  com1->reader.Faults().GarbageBefore({0x00, 0x13, 0x8E, 0xFE});
+  EXPECT_EQ(lib.SAM_reset_h(), 0);
+  com1->reader.Faults().SplitAnswer(1, milliseconds(30));
+  EXPECT_EQ(lib.set_mmi(0x80, 0x83, 0), 0);
+  EXPECT_EQ(com1->Commands(), (std::vector<uint8_t>{0x73, 0x74}));
+}
+
+// An answer announcing 246 data bytes can never complete; once the attempt
+// has timed out, the next answer must not be appended behind its bytes.
+TEST_F(ReaderTest, AnswerThatCannotCompleteTimesOutAndTheRetrySucceeds) {
+  OpenReader();
+  com1->reader.Faults().AnnounceLength(246);
+  auto start = Clock::now();
+  EXPECT_EQ(lib.SAM_reset_h(), 0);
+  EXPECT_GE(Since(start), milliseconds(800));
+  EXPECT_EQ(com1->Frames().size(), 2u);
+}
+
+TEST_F(ReaderTest, StatusByteIsNotRetriedAndMapsToItsCode) {
+  OpenReader();
+  com1->reader.Faults().StatusFor(0x73, 0xFE, 1);
+  EXPECT_EQ(lib.SAM_reset_h(), -102);
+  EXPECT_EQ(lib.LastStatusText(), Gbk("用户卡CRC校验错误"));
+  com1->reader.Faults().StatusFor(0x72, 0xFF, 1);
+  EXPECT_EQ(lib.RF_reset_h(), 1) << "no card in the field";
+  EXPECT_EQ(lib.LastStatusText(), Gbk("天线范围内无卡"));
+  EXPECT_EQ(com1->Frames().size(), 2u);
+}
+
+}  // namespace
+}  // namespace vqtest
