@@ -1,0 +1,36 @@
+#pragma once
+// Hex text as lane software writes it: two digits per byte, high half first,
+// read in either case with any other character skipped (it neither ends the
+// text nor breaks a pair), written in upper case with no separators.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vqhw {
+
+// Decoding looks at no more than this many bytes of a text, so it yields at
+// most kMaxDecodedBytes bytes; the byte buffers of the library's callers are
+// sized for that, plus the zero byte after them.
+inline constexpr size_t kHexScanLimit = 255;
+inline constexpr int32_t kMaxDecodedBytes = static_cast<int32_t>(kHexScanLimit / 2);
+
+// 0-15 for "0"-"9", "a"-"f" and "A"-"F"; -1 for any other character.
+constexpr int32_t HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Decodes text into bytes and writes one zero byte after the last of them;
+// returns how many were decoded. A last digit without a partner is dropped
+// and no prefix is recognised ("0x12" gives the one byte 0x01). A null text
+// or a null bytes buffer decodes nothing and writes nothing.
+int32_t DecodeHex(const char* text, uint8_t* bytes);
+
+// Writes 2 x length upper-case digits and one zero byte into text, which
+// the caller sizes for them. A length of 0 or less, or a null pointer,
+// writes nothing at all, not even the zero byte.
+void EncodeHex(const uint8_t* bytes, int32_t length, char* text);
+
+}  // namespace vqhw
