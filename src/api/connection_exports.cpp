@@ -1,6 +1,7 @@
 // Opening, closing and describing the reader, the status message, and the
 // exports that do nothing.
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -29,11 +30,14 @@ constexpr size_t kReaderInfoSize = 123;
 constexpr std::chrono::milliseconds kPauseBeforeOpen{100};
 constexpr int32_t kProbedPorts[] = {1, 2};
 
-// Cut short rather than overrun, should a speed ever have seven digits.
-bool WriteReaderInfo(char* text, int32_t port, int32_t baud) {
-  int n = std::snprintf(text, kReaderInfoSize, kReaderInfoFormat, static_cast<int>(port),
-                        static_cast<long>(baud));
-  return n > 0 && static_cast<size_t>(n) < kReaderInfoSize;
+// Formats in a roomy buffer and hands out at most what the caller's holds.
+void WriteReaderInfo(char* text, int32_t port, int32_t baud) {
+  char line[2 * kReaderInfoSize];
+  std::snprintf(line, sizeof line, kReaderInfoFormat, static_cast<int>(port),
+                static_cast<long>(baud));
+  const size_t length = std::min(std::strlen(line), kReaderInfoSize - 1);
+  std::memcpy(text, line, length);
+  text[length] = '\0';
 }
 
 }  // namespace
