@@ -97,13 +97,6 @@ TEST(FaultPlan, SilenceSwallowsTheNextCommandsButRecordsThem) {
   EXPECT_EQ(reader.CountReceived(0x70), 3u);
 }
 
-TEST(FaultPlan, WrongSequenceWrapsAfterSeven) {
-  VirtualReader reader;
-  reader.Faults().WrongSequence(1);
-  EXPECT_EQ(Answer(reader, CommandFrame(7, 0x72)), Response(0, 0));
-  EXPECT_EQ(Answer(reader, CommandFrame(7, 0x72)), Response(7, 0));
-}
-
 TEST(FaultPlan, StatusForHitsOnlyItsCommandAndCountsOnlyItsFrames) {
   VirtualReader reader;
   reader.Faults().StatusFor(0x73, 0xC1, 1);

@@ -88,15 +88,6 @@ TEST(FrameParser, ForgetsAPartialFrameAfterTheLineWasQuiet) {
   EXPECT_EQ(parser.DiscardedBytes(), 5u);
 }
 
-TEST(FrameParser, KeepsAPartialFrameWithinTheInterByteTimeout) {
-  FrameParser parser(milliseconds(100));
-  const Bytes frame = CommandFrame(6, 0x70, {0xAA, 0xAA, 0xAA});
-  parser.Feed(Bytes(frame.begin(), frame.begin() + 4), kStart);
-  auto frames = parser.Feed(Bytes(frame.begin() + 4, frame.end()), kStart + milliseconds(90));
-  ASSERT_EQ(frames.size(), 1u);
-  EXPECT_EQ(frames[0].bytes, frame);
-}
-
 TEST(ResponseFrame, EncodesHeaderDataAndCheckByte) {
   EXPECT_EQ(EncodeResponse(0, 0, {}), (Bytes{0xFF, 0x00, 0x00, 0x00, 0xFF}));
   EXPECT_EQ(EncodeResponse(2, 0xC3, Bytes{0x12, 0x34}),

@@ -118,10 +118,12 @@ TEST_F(PtyHostTest, GarbageComesBeforeTheAnswer) {
   EXPECT_EQ(client.Read(expected.size(), 1s), expected);
 }
 
-TEST_F(PtyHostTest, WrongSequenceAnswersTheNextNumber) {
+TEST_F(PtyHostTest, WrongSequenceAnswersTheNextNumberModuloEight) {
   reader.Faults().WrongSequence(1);
-  client.Write(CommandFrame(5, 0x72));
-  EXPECT_EQ(client.Read(5, 1s), EncodeResponse(6, 0, {}));
+  client.Write(CommandFrame(7, 0x72));
+  EXPECT_EQ(client.Read(5, 1s), EncodeResponse(0, 0, {}));
+  client.Write(CommandFrame(7, 0x72));
+  EXPECT_EQ(client.Read(5, 1s), EncodeResponse(7, 0, {}));
 }
 
 TEST_F(PtyHostTest, AnnouncedLengthIsSentWithOnlyTheRealData) {
