@@ -18,10 +18,15 @@ std::vector<std::vector<uint8_t>> Feed(FrameAssembler& assembler, const std::vec
   return frames;
 }
 
-std::vector<uint8_t> Answer(uint8_t length) {
-  std::vector<uint8_t> frame{0xFF, 0x02, 0x00, length};
-  for (uint8_t i = 0; i < length; ++i) frame.push_back(i);
-  frame.push_back(0x5A);  // the check byte is not looked at
+// An answer of `length` data bytes (filled with `fill`); the check byte is
+// not looked at.
+std::vector<uint8_t> Answer(int length, uint8_t fill = 0x33) {
+  std::vector<uint8_t> frame(static_cast<size_t>(length) + 5, fill);
+  frame[0] = 0xFF;
+  frame[1] = 0x02;
+  frame[2] = 0x00;
+  frame[3] = static_cast<uint8_t>(length);
+  frame.back() = 0x5A;
   return frame;
 }
 
@@ -38,7 +43,7 @@ TEST(FrameAssembler, HuntsForTheFrameStartAndKeepsFfInsideData) {
 TEST(FrameAssembler, CompletesAtLengthPlusFiveFromZeroTo245DataBytes) {
   for (int length : {0, 1, 100, 245}) {
     FrameAssembler assembler;
-    auto frame = Answer(static_cast<uint8_t>(length));
+    auto frame = Answer(length);
     std::vector<uint8_t> allButLast(frame.begin(), frame.end() - 1);
     EXPECT_TRUE(Feed(assembler, allButLast).empty()) << length;
     EXPECT_TRUE(assembler.Push(frame.back())) << length;
@@ -50,16 +55,14 @@ TEST(FrameAssembler, CompletesAtLengthPlusFiveFromZeroTo245DataBytes) {
 TEST(FrameAssembler, NeverCompletesAFrameAnnouncing246OrMoreBytes) {
   for (int length : {246, 250, 255}) {
     FrameAssembler assembler;
-    std::vector<uint8_t> frame{0xFF, 0x00, 0x00, static_cast<uint8_t>(length)};
-    frame.resize(length + 5, 0x11);
-    EXPECT_TRUE(Feed(assembler, frame).empty()) << length;
+    EXPECT_TRUE(Feed(assembler, Answer(length, 0x11)).empty()) << length;
   }
 }
 
 TEST(FrameAssembler, AFrameAfterTheLostOversizedOneIsStillFound) {
   FrameAssembler assembler;
-  std::vector<uint8_t> line{0xFF, 0x00, 0x00, 0xF6};
-  line.resize(250, 0x11);  // assembly starts over here
+  auto line = Answer(246, 0x11);
+  line.resize(250);  // assembly starts over here
   auto good = Answer(2);
   line.insert(line.end(), good.begin(), good.end());
   auto frames = Feed(assembler, line);
