@@ -15,6 +15,26 @@ void VirtualReader::SetPsamPresent(bool present) {
   state_.psamPresent = present;
 }
 
+void VirtualReader::InsertCard(std::shared_ptr<Card> card) {
+  std::lock_guard lock(mutex_);
+  state_.field.Insert(std::move(card));
+}
+
+void VirtualReader::RemoveCard(const Card* card) {
+  std::lock_guard lock(mutex_);
+  state_.field.Remove(card);
+}
+
+void VirtualReader::ClearField() {
+  std::lock_guard lock(mutex_);
+  state_.field.Clear();
+}
+
+void VirtualReader::WithState(const std::function<void(ReaderState&)>& change) {
+  std::lock_guard lock(mutex_);
+  change(state_);
+}
+
 FaultPlan& VirtualReader::Faults() { return faults_; }
 
 std::vector<ReceivedFrame> VirtualReader::ReceivedFrames() const {

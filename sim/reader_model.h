@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <limits>
 #include <mutex>
 #include <span>
@@ -22,6 +24,14 @@ class VirtualReader {
   VirtualReader();
 
   void SetPsamPresent(bool present);  // default true
+
+  // The field may change while the reader runs: a card arrives, leaves.
+  void InsertCard(std::shared_ptr<Card> card);
+  void RemoveCard(const Card* card);
+  void ClearField();
+  // Runs `change` on the reader's state under its lock (cards' contents,
+  // the PSAM model); keep it short, the reader waits meanwhile.
+  void WithState(const std::function<void(ReaderState&)>& change);
   FaultPlan& Faults();
 
   std::vector<ReceivedFrame> ReceivedFrames() const;  // every command frame received so far, in order

@@ -1,0 +1,24 @@
+#include "sim/field.h"
+
+#include <algorithm>
+
+namespace vqsim {
+
+void Field::Insert(std::shared_ptr<Card> card) { cards_.push_back(std::move(card)); }
+
+void Field::Remove(const Card* card) {
+  std::erase_if(cards_, [&](const std::shared_ptr<Card>& c) { return c.get() == card; });
+  if (selected_.get() == card) selected_.reset();
+}
+
+void Field::Clear() {
+  cards_.clear();
+  selected_.reset();
+}
+
+void Field::Reset() {
+  selected_.reset();
+  for (const auto& card : cards_) card->PowerCycle();
+}
+
+}  // namespace vqsim
