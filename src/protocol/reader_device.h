@@ -61,6 +61,10 @@ class ReaderDevice {
   void BytesToHex(const uint8_t* bytes, char* text, int32_t length) const;
   char* BytesToHexText(const uint8_t* bytes, int32_t length);
 
+  // --- MIFARE ONE cards (src/mifare) ---
+
+  // --- APDU channels and command catalogues (src/apdu) ---
+
   // --- State ---
   int32_t portHandle = 0;
   int32_t baudRate = 115200;

@@ -33,9 +33,7 @@ LibraryUnderTest::LibraryUnderTest() {}  // members load through Symbol() below
 void* LibraryUnderTest::Symbol(const char* name) const {
   auto* self = const_cast<LibraryUnderTest*>(this);
   if (self->handle_ == nullptr) self->handle_ = LoadCopy(self->copyPath_);
-  void* symbol = ::dlsym(handle_, name);
-  EXPECT_NE(symbol, nullptr) << "the library does not export " << name;
-  return symbol;
+  return ::dlsym(handle_, name);
 }
 
 LibraryUnderTest::~LibraryUnderTest() { Unload(); }
