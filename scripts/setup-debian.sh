@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs everything the build, the tests and the tools need on Debian 12.
+# Run as root.
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+
+packages=(
+  # the library, its tests, benchmarks and tools
+  cmake make g++ pkg-config binutils
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  libcli11-dev nlohmann-json3-dev libssl-dev
+  # the Windows DLL and its tests under Wine
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 gcc-multilib wine wine32:i386 wine64
+)
+
+dpkg --add-architecture i386
+apt-get update -qq
+apt-get install -y -qq "${packages[@]}" >/dev/null
+echo "set-up done: ${#packages[@]} packages present"

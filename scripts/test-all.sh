@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the normal build, the ASan+UBSan build and the
+# TSan build of the whole suite, then the Windows DLLs under Wine.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+builds=${VQHW_BUILD_ROOT:-$root/build}
+
+run_suite() {
+  local name=$1
+  shift
+  echo "=== $name build ==="
+  cmake -S "$root" -B "$builds/$name" "$@" >/dev/null
+  cmake --build "$builds/$name" -j"$(nproc)"
+  (cd "$builds/$name" && ctest --output-on-failure -j2)
+}
+
+run_suite release -DCMAKE_BUILD_TYPE=Release
+run_suite asan -DCMAKE_BUILD_TYPE=Debug -DVQHW_SANITIZER=asan
+run_suite tsan -DCMAKE_BUILD_TYPE=Debug -DVQHW_SANITIZER=tsan
+
+if [ -x "$root/scripts/windows-tests.sh" ]; then
+  echo "=== Windows DLLs under Wine ==="
+  "$root/scripts/windows-tests.sh" "$builds/release"
+fi
