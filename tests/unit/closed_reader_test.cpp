@@ -3,8 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
 #include "api/result_mapping.h"
 #include "protocol/reader_device.h"
+#include "serial/serial_channel.h"
 
 namespace vqhw {
 namespace {
@@ -83,6 +89,59 @@ TEST(ReaderControl, CardKindRuleComparesSettingWithTheCardLastSeen) {
     device.detectedCardKind = c.seen;
     EXPECT_EQ(device.CheckCardKind(), c.expected) << c.setting << " " << c.seen;
   }
+}
+
+}  // namespace
+}  // namespace vqhw
+
+namespace vqhw {
+namespace {
+
+TEST(ClosedChannel, ConfigureChecksItsArgumentsInOrderAndAppliesNothing) {
+  SerialChannel channel;
+  EXPECT_EQ(channel.Configure(1, 4799, 'N', 8, 1), status::kArgument2);
+  EXPECT_EQ(channel.Configure(1, 14401, 'N', 8, 1), status::kArgument2) << "not a multiple of 4800";
+  EXPECT_EQ(channel.Configure(1, 9600, 'M', 8, 1), status::kArgument3);
+  EXPECT_EQ(channel.Configure(1, 9600, 'N', 9, 1), status::kArgument4);
+  EXPECT_EQ(channel.Configure(1, 9600, 'N', 4, 1), status::kArgument4);
+  EXPECT_EQ(channel.Configure(1, 9600, 'N', 8, 3), status::kArgument5);
+  for (char parity : {'N', 'E', 'O'}) EXPECT_EQ(channel.Configure(0, 115200, parity, 7, 2), 0);
+}
+
+TEST(ClosedChannel, RefusesEverythingButWaitsItsFullTimeForAFrame) {
+  SerialChannel channel;
+  const uint8_t frame[] = {0xFF, 0x00, 0x72, 0x00, 0x8D};
+  EXPECT_EQ(channel.Write(frame, sizeof frame), status::kNotOpen);
+  EXPECT_EQ(channel.Purge(), status::kNotOpen);
+  EXPECT_EQ(channel.Close(), status::kNotOpen);
+  uint8_t destination[kFrameBufferSize];
+  std::memset(destination, 0x77, sizeof destination);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(channel.ReadFrame(destination), status::kTimeout);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(800));
+  EXPECT_EQ(destination[0] | destination[1] | destination[2] | destination[3], 0)
+      << "the first four bytes are cleared";
+  EXPECT_EQ(channel.Open("/nonexistent/vqhw-port", 115200, 'N', 8, 1), status::kCannotOpen);
+  EXPECT_FALSE(channel.IsOpen());
+}
+
+TEST(PortNames, EnvironmentNamesThePortElseTheSerialDevice) {
+  char name[64];
+  ::unsetenv("VQHW_COM7");
+  ASSERT_TRUE(FormatPortName(7, name, sizeof name));
+  EXPECT_STREQ(name, "/dev/ttyS6");
+  ::setenv("VQHW_COM7", "/dev/pts/42", 1);
+  ASSERT_TRUE(FormatPortName(7, name, sizeof name));
+  EXPECT_STREQ(name, "/dev/pts/42");
+  ::setenv("VQHW_COM7", std::string(100, 'x').c_str(), 1);
+  EXPECT_FALSE(FormatPortName(7, name, sizeof name)) << "a name that does not fit is refused";
+  ::unsetenv("VQHW_COM7");
+}
+
+TEST(LineSettings, SettingsTextOfTheReader) {
+  char text[64];
+  ASSERT_TRUE(FormatSettingsText(LineSettings{}, text, sizeof text));
+  EXPECT_STREQ(text, "baud=115200 parity=N data=8 stop=1");
 }
 
 }  // namespace
