@@ -46,7 +46,9 @@ int32_t VQHW_CALL open_reader(int32_t port, int32_t /*ignored*/) {
   LibraryState& library = Library();
   if (library.device.isOpen) close_reader();
   std::this_thread::sleep_for(kPauseBeforeOpen);
-  library.lastStatus = library.device.Open(port - 1);
+  // Wraps rather than overflows for INT32_MIN; Open refuses it either way.
+  const auto portIndex = static_cast<int32_t>(static_cast<uint32_t>(port) - 1u);
+  library.lastStatus = library.device.Open(portIndex);
   library.portNumber = port;
   return ToApiResult(library.lastStatus);
 }
