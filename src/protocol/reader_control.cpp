@@ -69,6 +69,7 @@ ReaderStatus ReaderDevice::SetCardKind(int32_t kindCharacter) {
 }
 
 ReaderStatus ReaderDevice::Request(int32_t mode, uint8_t* answer) {
+  if (answer == nullptr) return status::kArgument2;
   const uint8_t data[] = {static_cast<uint8_t>(mode)};
   uint8_t response[kFrameBufferSize];
   ReaderStatus result = Command(kRequest, data, sizeof data, response);

@@ -1,0 +1,15 @@
+#include "mifare/file_address.h"
+
+#include "util/hex_codec.h"
+
+namespace vqhw::mifare {
+
+FileAddress DecodeFileAddress(const char* fileId, const char* keyId) {
+  uint8_t file[kMaxDecodedBytes + 1] = {};
+  uint8_t key[kMaxDecodedBytes + 1] = {};
+  DecodeHex(fileId, file);
+  DecodeHex(keyId, key);
+  return {file[1], key[0] >> 4};
+}
+
+}  // namespace vqhw::mifare

@@ -1,0 +1,65 @@
+// Keys held by the reader, authentication of a sector, and single blocks.
+// The library keeps no key and no authentication state: the reader and the
+// card do, and refuse a block of a sector not authenticated.
+
+#include <cstring>
+
+#include "mifare/mifare_layout.h"
+#include "protocol/reader_device.h"
+
+namespace vqhw {
+
+namespace {
+constexpr uint8_t kAuthenticate = 0x50;
+constexpr uint8_t kReadBlock = 0x51;
+constexpr uint8_t kWriteBlock = 0x52;
+constexpr uint8_t kLoadKey = 0x56;
+}  // namespace
+
+ReaderStatus ReaderDevice::LoadKey(int32_t keyType, int32_t sector, const uint8_t* key) {
+  if (!mifare::IsKeyType(keyType)) return status::kArgument1;
+  if (!mifare::IsSector(sector)) return status::kArgument2;
+  if (key == nullptr) return status::kArgument3;
+  uint8_t data[2 + mifare::kKeySize] = {static_cast<uint8_t>(keyType), static_cast<uint8_t>(sector)};
+  std::memcpy(data + 2, key, mifare::kKeySize);
+  uint8_t response[kFrameBufferSize];
+  return Command(kLoadKey, data, sizeof data, response);
+}
+
+ReaderStatus ReaderDevice::Authenticate(const uint8_t* serial, int32_t keyType, int32_t sector,
+                                        int32_t block) {
+  if (serial == nullptr) return status::kArgument1;
+  if (!mifare::IsKeyType(keyType)) return status::kArgument2;
+  if (!mifare::IsSector(sector)) return status::kArgument3;
+  if (!mifare::IsBlock(block)) return status::kArgument4;
+  uint8_t data[mifare::kSerialSize + 3];
+  std::memcpy(data, serial, mifare::kSerialSize);
+  data[4] = static_cast<uint8_t>(keyType);
+  data[5] = static_cast<uint8_t>(sector);
+  data[6] = static_cast<uint8_t>(block);
+  uint8_t response[kFrameBufferSize];
+  return Command(kAuthenticate, data, sizeof data, response);
+}
+
+ReaderStatus ReaderDevice::ReadBlock(int32_t block, uint8_t* data) {
+  if (!mifare::IsBlock(block)) return status::kArgument1;
+  if (data == nullptr) return status::kArgument3;
+  std::memset(data, 0, 4);
+  const uint8_t request[] = {static_cast<uint8_t>(block)};
+  uint8_t response[kFrameBufferSize];
+  const ReaderStatus result = Command(kReadBlock, request, sizeof request, response);
+  if (result != status::kOk) return result;
+  std::memcpy(data, response + frame::kData, mifare::kBlockSize);
+  return status::kOk;
+}
+
+ReaderStatus ReaderDevice::WriteBlock(int32_t block, const uint8_t* data) {
+  if (!mifare::IsBlock(block)) return status::kArgument2;
+  if (data == nullptr) return status::kArgument3;
+  uint8_t request[1 + mifare::kBlockSize] = {static_cast<uint8_t>(block)};
+  std::memcpy(request + 1, data, mifare::kBlockSize);
+  uint8_t response[kFrameBufferSize];
+  return Command(kWriteBlock, request, sizeof request, response);
+}
+
+}  // namespace vqhw

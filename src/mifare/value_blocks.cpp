@@ -1,0 +1,60 @@
+// Value-block commands: formatting a block as a value block, and the value
+// operations that the reader carries out on the card. The library keeps no
+// state for them and sends them whenever asked.
+
+#include "mifare/mifare_layout.h"
+#include "mifare/value_block_image.h"
+#include "protocol/reader_device.h"
+
+namespace vqhw {
+
+namespace {
+constexpr uint8_t kValueOperation53 = 0x53;
+constexpr uint8_t kValueOperation54 = 0x54;
+constexpr uint8_t kBlockPairOperation55 = 0x55;
+constexpr uint8_t kCardCommand58 = 0x58;
+
+ReaderStatus CheckBlockPair(int32_t source, int32_t destination) {
+  if (!mifare::IsBlock(source)) return status::kArgument1;
+  if (!mifare::IsBlock(destination)) return status::kArgument2;
+  return status::kOk;
+}
+
+// Source, destination and the amount, least significant byte first.
+ReaderStatus SendValueOperation(ReaderDevice& device, uint8_t command, int32_t source,
+                                int32_t destination, uint32_t amount) {
+  if (ReaderStatus refused = CheckBlockPair(source, destination)) return refused;
+  uint8_t request[6] = {static_cast<uint8_t>(source), static_cast<uint8_t>(destination)};
+  mifare::PutLittleEndian(amount, request + 2);
+  uint8_t response[kFrameBufferSize];
+  return device.Command(command, request, sizeof request, response);
+}
+}  // namespace
+
+ReaderStatus ReaderDevice::WriteValueBlock(int32_t block, uint32_t amount) {
+  // Refused as the first argument here, where WriteBlock says second.
+  if (!mifare::IsBlock(block)) return status::kArgument1;
+  return WriteBlock(block, mifare::ValueBlockImage(amount).data());
+}
+
+ReaderStatus ReaderDevice::ValueOperation53(int32_t source, int32_t destination, uint32_t amount) {
+  return SendValueOperation(*this, kValueOperation53, source, destination, amount);
+}
+
+ReaderStatus ReaderDevice::ValueOperation54(int32_t source, int32_t destination, uint32_t amount) {
+  return SendValueOperation(*this, kValueOperation54, source, destination, amount);
+}
+
+ReaderStatus ReaderDevice::BlockPairOperation55(int32_t source, int32_t destination) {
+  if (ReaderStatus refused = CheckBlockPair(source, destination)) return refused;
+  const uint8_t request[] = {static_cast<uint8_t>(source), static_cast<uint8_t>(destination)};
+  uint8_t response[kFrameBufferSize];
+  return Command(kBlockPairOperation55, request, sizeof request, response);
+}
+
+ReaderStatus ReaderDevice::CardCommand58() {
+  uint8_t response[kFrameBufferSize];
+  return Command(kCardCommand58, nullptr, 0, response);
+}
+
+}  // namespace vqhw
