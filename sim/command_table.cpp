@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "sim/apdu_channel_commands.h"
 #include "sim/reader_control_commands.h"
 #include "sim/status_bytes.h"
 
@@ -10,7 +11,7 @@ namespace {
 
 // Every family of commands the reader knows.
 using CommandFamily = std::span<const CommandEntry> (*)();
-constexpr CommandFamily kFamilies[] = {ReaderControlCommands};
+constexpr CommandFamily kFamilies[] = {ReaderControlCommands, ApduChannelCommands};
 
 const CommandEntry* FindCommand(uint8_t code) {
   for (CommandFamily listFamily : kFamilies) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 
 #include "sim/status_bytes.h"
 
@@ -16,19 +17,49 @@ Reply Probe(ReaderState&, std::span<const uint8_t> data) {
 
 Reply Succeed(ReaderState&, std::span<const uint8_t>) { return {status::kSuccess, {}}; }
 
+// A PSAM in the slot without a model still answers its reset.
 Reply ResetPsam(ReaderState& state, std::span<const uint8_t>) {
-  return {state.psamPresent ? status::kSuccess : status::kPsamTimeout, {}};
+  if (!state.psamPresent) return {status::kPsamTimeout, {}};
+  if (state.psam) state.psam->Reset();
+  return {status::kSuccess, {}};
 }
 
-// No CPU card can be in the field yet.
-Reply ResetCpuCard(ReaderState&, std::span<const uint8_t>) { return {status::kNoCard, {}}; }
+// Only a selected card that speaks APDUs has a reset of its own.
+Reply ResetCpuCard(ReaderState& state, std::span<const uint8_t>) {
+  auto card = std::dynamic_pointer_cast<ApduCard>(state.field.Selected());
+  if (!card) return {status::kNoCard, {}};
+  card->Reset();
+  return {status::kSuccess, {}};
+}
+
+// Field off and on: every card loses power and the selection.
+Reply ResetField(ReaderState& state, std::span<const uint8_t>) {
+  state.field.Reset();
+  return {status::kSuccess, {}};
+}
+
+// What the three bytes drive (lights, sound, display) is not modelled.
+Reply RecordControlValues(ReaderState& state, std::span<const uint8_t> data) {
+  std::ranges::copy(data, state.controlValues.begin());
+  return {status::kSuccess, {}};
+}
+
+// Line-speed codes: 1 to 4 for the host line (9600 to 115200), 1 and 2 for
+// the second line. The pseudo-terminal carries any speed, so nothing changes.
+template <uint8_t kHighestCode>
+Reply AcceptSpeedCode(ReaderState&, std::span<const uint8_t> data) {
+  const bool known = data[0] >= 1 && data[0] <= kHighestCode;
+  return {known ? status::kSuccess : status::kBadArguments, {}};
+}
 
 constexpr CommandEntry kEntries[] = {
-    {0x70, 3, Probe},         // probe, data AA AA AA
-    {0x72, 0, Succeed},       // RF field reset
-    {0x73, 0, ResetPsam},     // PSAM reset
-    {0x74, 3, Succeed},       // three control bytes
-    {0x76, 0, ResetCpuCard},  // CPU card reset
+    {0x70, 3, Probe},                // probe, data AA AA AA
+    {0x71, 1, AcceptSpeedCode<4>},   // host line speed code
+    {0x72, 0, ResetField},           // RF field reset
+    {0x73, 0, ResetPsam},            // PSAM reset
+    {0x74, 3, RecordControlValues},  // three control bytes
+    {0x75, 1, AcceptSpeedCode<2>},   // second line speed code
+    {0x76, 0, ResetCpuCard},         // CPU card reset
 };
 
 }  // namespace

@@ -109,6 +109,128 @@ class ReaderDevice {
   ReaderStatus CardCommand58();
 
   // --- APDU channels and command catalogues (src/apdu) ---
+  // Channels: 0x60 carries an APDU to the CPU user card, 0x61 to the PSAM.
+  // APDU and reply texts are hex text; the card's status word is handed out,
+  // never acted on. A reply text needs 2 x reply length + 1 characters, a
+  // status word text 5.
+  static constexpr uint8_t kUserCardChannel = 0x60;
+  static constexpr uint8_t kPsamChannel = 0x61;
+  // Decodes the APDU text and runs one transaction; the status byte is not
+  // looked at. An APDU text that does not decode whole is refused.
+  ReaderStatus TransactHex(uint8_t command, const char* apduText, uint8_t* response);
+  // Exchanges, named by channel and by reply form: StatusFirst gives SW1 SW2
+  // then the data in one text, Split the data and the SW in two, and the
+  // plain form the data then SW1 SW2. All but SamApduHex and
+  // SamApduStatusFirstHex apply the card-kind rule, after the exchange.
+  ReaderStatus ProApduStatusFirstHex(const char* apduText, char* replyText);
+  ReaderStatus ProApduSplitHex(const char* apduText, char* dataText, char* statusWordText);
+  ReaderStatus ProApduHex(const char* apduText, char* replyText);
+  ReaderStatus SamApduHex(const char* apduText, char* replyText);
+  ReaderStatus SamApduSplitHex(const char* apduText, char* dataText, char* statusWordText);
+  ReaderStatus SamApduStatusFirstHex(const char* apduText, char* replyText);
+  // The guard of the split exchanges and CopyLastFrame: kNotOpen while the
+  // reader is closed, otherwise what `operation` returns.
+  template <typename Operation>
+  int32_t WhenOpen(Operation operation) {
+    return isOpen ? operation() : status::kNotOpen;
+  }
+  // Copies the last command frame (which 0) or response frame (which 1) with
+  // the zero bytes behind it, at most kFrameBufferSize bytes in all; returns
+  // the frame's length plus one, or -1 for another `which`.
+  int32_t CopyLastFrame(int32_t which, uint8_t* out);
+
+  // User-card catalogue over 0x60. Arguments in the order of the command:
+  // caller's header bytes, lc (or n), data, le, then out, outLength, sw.
+  // Every one returns a ReaderStatus; sw receives SW1 SW2, out the response
+  // data, outLength the number of data bytes the card sent.
+  ReaderStatus ProAppendRecord(int32_t cla, int32_t p2, int32_t n, const uint8_t* data, uint8_t* sw);
+  ReaderStatus ProVerify(int32_t cla, int32_t p2, int32_t n, const uint8_t* data, uint8_t* sw);
+  ReaderStatus ProExternalAuthenticate(int32_t p2, const uint8_t* data, uint8_t* sw);
+  ReaderStatus ProGetChallenge(int32_t le, uint8_t* out, int32_t* outLength, uint8_t* sw);
+  ReaderStatus ProInternalAuthenticate(int32_t p1, int32_t p2, int32_t lc, const uint8_t* data,
+                                       uint8_t* out, int32_t* outLength, uint8_t* sw);
+  ReaderStatus ProSelectFile(int32_t p1, int32_t p2, int32_t lc, const uint8_t* data, int32_t le,
+                             uint8_t* out, int32_t* outLength, uint8_t* sw);
+  ReaderStatus ProReadBinary(int32_t cla, int32_t p1, int32_t p2, int32_t lc, const uint8_t* data,
+                             int32_t le, uint8_t* out, int32_t* outLength, uint8_t* sw);
+  ReaderStatus ProReadRecord(int32_t cla, int32_t p1, int32_t p2, int32_t lc, const uint8_t* data,
+                             int32_t le, uint8_t* out, int32_t* outLength, uint8_t* sw);
+  ReaderStatus ProGetResponse(int32_t le, uint8_t* out, int32_t* outLength, uint8_t* sw);
+  ReaderStatus ProChangeReferenceData(int32_t cla, int32_t p2, const uint8_t* data, uint8_t* sw);
+  ReaderStatus ProSendCommand(int32_t cla, int32_t ins, int32_t p1, int32_t p2, int32_t lc,
+                              const uint8_t* data, uint8_t* out, int32_t* outLength, uint8_t* sw);
+  ReaderStatus ProIns0E(uint8_t* sw);
+  ReaderStatus ProIns14(int32_t value, uint8_t* sw);
+  ReaderStatus ProIns2C(int32_t p2, const uint8_t* data, uint8_t* sw);
+  ReaderStatus ProIns30(int32_t cla, int32_t p2, int32_t lc, const uint8_t* data, uint8_t* out,
+                        int32_t* outLength, uint8_t* sw);
+  ReaderStatus ProIns32(int32_t cla, int32_t p2, int32_t lc, const uint8_t* data, uint8_t* out,
+                        int32_t* outLength, uint8_t* sw);
+  ReaderStatus ProInsC2(int32_t p1, int32_t p2, int32_t lc, const uint8_t* data, uint8_t* out,
+                        int32_t* outLength, uint8_t* sw);
+  ReaderStatus ProInsC4(int32_t p1, int32_t p2, int32_t lc, const uint8_t* data, uint8_t* out,
+                        int32_t* outLength, uint8_t* sw);
+  ReaderStatus ProInsC6(int32_t p1, int32_t p2, int32_t lc, const uint8_t* data, uint8_t* out,
+                        int32_t* outLength, uint8_t* sw);
+  ReaderStatus ProInsC8(int32_t p1, int32_t p2, int32_t lc, const uint8_t* data, uint8_t* sw);
+  ReaderStatus ProInsCC(int32_t p1, int32_t p2, int32_t lc, const uint8_t* data, uint8_t* out,
+                        int32_t* outLength, uint8_t* sw);
+  ReaderStatus ProInsD4(int32_t cla, int32_t p1, int32_t p2, int32_t lc, const uint8_t* data,
+                        uint8_t* sw);
+  ReaderStatus ProInsE0(int32_t p1, int32_t p2, int32_t lc, const uint8_t* data, uint8_t* sw);
+  ReaderStatus ProCardBlock(const uint8_t* mac, uint8_t* sw);
+  ReaderStatus ProApplicationUnblock(const uint8_t* mac, uint8_t* sw);
+  ReaderStatus ProApplicationBlock(int32_t p2, const uint8_t* mac, uint8_t* sw);
+  ReaderStatus ProPinUnblock(const uint8_t* data, uint8_t* sw);
+  ReaderStatus ProChangePin(int32_t p1, int32_t lc, const uint8_t* data, uint8_t* sw);
+  ReaderStatus ProInitializeForLoad(int32_t p2, const uint8_t* data, uint8_t* out,
+                                    int32_t* outLength, uint8_t* sw);
+  ReaderStatus ProCreditForLoad(const uint8_t* data, uint8_t* out, int32_t* outLength, uint8_t* sw);
+  ReaderStatus ProInitializeForPurchase(int32_t p1, int32_t p2, const uint8_t* data, uint8_t* out,
+                                        int32_t* outLength, uint8_t* sw);
+  ReaderStatus ProDebitForPurchase(const uint8_t* data, uint8_t* out, int32_t* outLength,
+                                   uint8_t* sw);
+  ReaderStatus ProInitializeForUnload(int32_t p2, const uint8_t* data, uint8_t* out,
+                                      int32_t* outLength, uint8_t* sw);
+  ReaderStatus ProDebitForUnload(const uint8_t* data, uint8_t* out, int32_t* outLength, uint8_t* sw);
+  ReaderStatus ProInitializeForUpdate(int32_t p2, const uint8_t* data, uint8_t* out,
+                                      int32_t* outLength, uint8_t* sw);
+  ReaderStatus ProUpdateOverdrawLimit(const uint8_t* data, uint8_t* out, int32_t* outLength,
+                                      uint8_t* sw);
+  ReaderStatus ProGetTransactionProve(int32_t p2, const uint8_t* data, int32_t le, uint8_t* out,
+                                      int32_t* outLength, uint8_t* sw);
+  ReaderStatus ProGetBalance(int32_t p2, uint8_t* out, int32_t* outLength, uint8_t* sw);
+
+  // PSAM catalogue over 0x61, by the same rules.
+  ReaderStatus SamSelectFile(int32_t p1, int32_t p2, int32_t lc, const uint8_t* data, uint8_t* out,
+                             int32_t* outLength, uint8_t* sw);
+  ReaderStatus SamReadBinary(int32_t p1, int32_t p2, uint8_t* out, int32_t* outLength, uint8_t* sw);
+  ReaderStatus SamUpdateBinary(int32_t cla, int32_t p1, int32_t p2, int32_t lc, const uint8_t* data,
+                               uint8_t* sw);
+  ReaderStatus SamReadRecord(int32_t p1, int32_t p2, uint8_t* out, int32_t* outLength, uint8_t* sw);
+  ReaderStatus SamUpdateRecord(int32_t cla, int32_t p1, int32_t p2, int32_t lc, const uint8_t* data,
+                               uint8_t* sw);
+  ReaderStatus SamExternalAuthenticate(const uint8_t* data, uint8_t* sw);
+  ReaderStatus SamGetResponse(int32_t le, uint8_t* out, int32_t* outLength, uint8_t* sw);
+  ReaderStatus SamGetChallenge(uint8_t* out, int32_t* outLength, uint8_t* sw);
+  ReaderStatus SamInternalAuthenticate(int32_t p2, int32_t lc, const uint8_t* data, int32_t le,
+                                       uint8_t* out, int32_t* outLength, uint8_t* sw);
+  ReaderStatus SamVerify(int32_t lc, const uint8_t* data, uint8_t* sw);
+  ReaderStatus SamApplicationUnblock(int32_t lc, const uint8_t* data, uint8_t* sw);
+  ReaderStatus SamApplicationBlock(int32_t p2, const uint8_t* data, uint8_t* sw);
+  ReaderStatus SamReloadPin(int32_t lc, const uint8_t* data, uint8_t* sw);
+  ReaderStatus SamChangePin(int32_t lc, const uint8_t* data, uint8_t* sw);
+  ReaderStatus SamIns0E(uint8_t* sw);
+  ReaderStatus SamIns1A(int32_t p1, int32_t p2, int32_t lc, const uint8_t* data, uint8_t* sw);
+  ReaderStatus SamIns1C(int32_t p1, int32_t p2, int32_t lc, const uint8_t* data, uint8_t* out,
+                        int32_t* outLength, uint8_t* sw);
+  ReaderStatus SamIns70(int32_t lc, const uint8_t* data, uint8_t* out, int32_t* outLength,
+                        uint8_t* sw);
+  ReaderStatus SamIns72(const uint8_t* data, uint8_t* sw);
+  ReaderStatus SamInsD4(int32_t p1, int32_t lc, const uint8_t* data, uint8_t* sw);
+  ReaderStatus SamInsE0(int32_t p1, int32_t p2, int32_t lc, const uint8_t* data, uint8_t* sw);
+  ReaderStatus SamInsFA(int32_t p1, int32_t lc, const uint8_t* data, uint8_t* out,
+                        int32_t* outLength, uint8_t* sw);
 
   // --- State ---
   int32_t portHandle = 0;

@@ -23,6 +23,7 @@ inline constexpr ReaderStatus kSettingsUnreadable = -13;
 inline constexpr ReaderStatus kCannotSend = -14;
 inline constexpr ReaderStatus kSettingsRejected = -15;
 inline constexpr ReaderStatus kTimeoutsNotSet = -16;
+inline constexpr ReaderStatus kMalformedReply = -22;  // an answer too short for its layout
 inline constexpr ReaderStatus kReaderNotFound = -23;
 inline constexpr ReaderStatus kWrongSequence = -25;
 inline constexpr ReaderStatus kNoPsam = -26;
