@@ -2,7 +2,10 @@
 
 #include <algorithm>
 
+#include "sim/activation_commands.h"
 #include "sim/apdu_channel_commands.h"
+#include "sim/card_file_commands.h"
+#include "sim/mifare_block_commands.h"
 #include "sim/reader_control_commands.h"
 #include "sim/status_bytes.h"
 
@@ -11,7 +14,8 @@ namespace {
 
 // Every family of commands the reader knows.
 using CommandFamily = std::span<const CommandEntry> (*)();
-constexpr CommandFamily kFamilies[] = {ReaderControlCommands, ApduChannelCommands};
+constexpr CommandFamily kFamilies[] = {ReaderControlCommands, ApduChannelCommands,
+                                       ActivationCommands, MifareBlockCommands, CardFileCommands};
 
 const CommandEntry* FindCommand(uint8_t code) {
   for (CommandFamily listFamily : kFamilies) {

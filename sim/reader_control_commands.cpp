@@ -15,8 +15,6 @@ Reply Probe(ReaderState&, std::span<const uint8_t> data) {
   return {std::ranges::equal(data, kProbePattern) ? status::kSuccess : status::kBadArguments, {}};
 }
 
-Reply Succeed(ReaderState&, std::span<const uint8_t>) { return {status::kSuccess, {}}; }
-
 // A PSAM in the slot without a model still answers its reset.
 Reply ResetPsam(ReaderState& state, std::span<const uint8_t>) {
   if (!state.psamPresent) return {status::kPsamTimeout, {}};

@@ -6,7 +6,8 @@
 
 namespace vqsim {
 
-// The reader's own commands: probe, RF field reset, PSAM reset, control bytes, CPU card reset.
+// The reader's own commands: probe, line speeds, RF field reset, PSAM reset,
+// control bytes, CPU card reset.
 std::span<const CommandEntry> ReaderControlCommands();
 
 }  // namespace vqsim

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <memory>
 
 #include "sim/card.h"
 #include "sim/field.h"
+#include "sim/mifare_key_store.h"
 
 namespace vqsim {
 
@@ -13,6 +16,8 @@ struct ReaderState {
   bool psamPresent = true;
   Field field;
   std::shared_ptr<ApduCard> psam;  // the PSAM model, when one is in the slot
+  mifare::KeyStore mifareKeys;          // keys loaded by the host for MIFARE Classic sectors
+  std::array<uint8_t, 3> controlValues{};  // the three bytes of the last control command
 };
 
 }  // namespace vqsim

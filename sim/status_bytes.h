@@ -12,5 +12,13 @@ inline constexpr uint8_t kBadArguments = 0xF0;         // request data of the wr
 inline constexpr uint8_t kReaderBufferOverflow = 0xED; // an answer too long for one frame
 inline constexpr uint8_t kPsamTimeout = 0xC3;          // no PSAM answered
 inline constexpr uint8_t kCommunicationError = 0xA5;   // a command frame with a bad check byte
+// MIFARE Classic card operations.
+inline constexpr uint8_t kAuthenticationFailed = 0xFD; // the card refused the key
+inline constexpr uint8_t kInvalidSerial = 0xFA;        // no selected card has that serial number
+inline constexpr uint8_t kNoKeyLoaded = 0xF9;          // the reader holds no key for that slot
+inline constexpr uint8_t kNotAuthenticated = 0xF8;     // the block's sector is not authenticated
+inline constexpr uint8_t kWrongCardKind = 0xFB;        // a MIFARE command for another kind of card
+inline constexpr uint8_t kCannotExecute = 0xF1;        // the access bits (or the block) forbid it
+inline constexpr uint8_t kInvalidAmount = 0xEF;        // a value operation would leave 0..2^31-1
 
 }  // namespace vqsim::status

@@ -1,0 +1,79 @@
+// Request modes: 0x26 wakes only cards that are not halted, 0x52 wakes
+// every card in the field, halted ones included; other modes are refused.
+// The one-step activation finds cards as 0x26 does. Halt (0x58) halts the
+// selected card and ends its selection; a field reset wakes it again.
+
+#include "sim/activation_commands.h"
+
+#include <algorithm>
+
+#include "sim/card_selection.h"
+#include "sim/status_bytes.h"
+
+namespace vqsim {
+namespace {
+
+constexpr uint8_t kRequestIdle = 0x26;
+constexpr uint8_t kRequestAll = 0x52;
+
+Reply Request(ReaderState& state, std::span<const uint8_t> data) {
+  if (data[0] != kRequestIdle && data[0] != kRequestAll) return {status::kBadArguments, {}};
+  if (data[0] == kRequestAll) {
+    for (const auto& card : state.field.Cards()) {
+      if (MifareClassic* mifare = AsMifareClassic(card.get())) mifare->WakeUp();
+    }
+  }
+  const std::shared_ptr<Card> card = FirstReadyCard(state.field);
+  if (!card) return {status::kNoCard, {}};
+  const auto answer = card->AnswerToRequest();
+  return {status::kSuccess, {answer.begin(), answer.end()}};
+}
+
+Reply Anticollision(ReaderState& state, std::span<const uint8_t>) {
+  const std::shared_ptr<Card> card = FirstReadyCard(state.field);
+  if (!card) return {status::kNoCard, {}};
+  const auto serial = card->Serial();
+  return {status::kSuccess, {serial.begin(), serial.end()}};
+}
+
+Reply Select(ReaderState& state, std::span<const uint8_t> serial) {
+  const auto& cards = state.field.Cards();
+  auto it = std::ranges::find_if(cards, [&](const auto& card) {
+    return !IsHalted(*card) && std::ranges::equal(card->Serial(), serial);
+  });
+  if (it == cards.end()) return {status::kNoCard, {}};
+  SelectCard(state.field, *it);
+  return {status::kSuccess, {(*it)->Sak()}};
+}
+
+Reply Activate(ReaderState& state, std::span<const uint8_t>) {
+  const std::shared_ptr<Card> card = FirstReadyCard(state.field);
+  if (!card) return {status::kNoCard, {}};
+  SelectCard(state.field, card);
+  const auto serial = card->Serial();
+  Reply reply{status::kSuccess, {serial.begin(), serial.end()}};
+  reply.data.push_back(card->Sak());
+  return reply;
+}
+
+Reply Halt(ReaderState& state, std::span<const uint8_t>) {
+  const std::shared_ptr<Card> card = state.field.Selected();
+  if (!card) return {status::kNoCard, {}};
+  if (MifareClassic* mifare = AsMifareClassic(card.get())) mifare->Halt();
+  state.field.Select(nullptr);
+  return {status::kSuccess, {}};
+}
+
+constexpr CommandEntry kEntries[] = {
+    {0x40, 1, Request},        // request mode
+    {0x41, 0, Anticollision},  // answers the serial number
+    {0x42, 4, Select},         // serial number; answers the SAK
+    {0x58, 0, Halt},
+    {0x80, 0, Activate},       // answers serial number and SAK
+};
+
+}  // namespace
+
+std::span<const CommandEntry> ActivationCommands() { return kEntries; }
+
+}  // namespace vqsim
