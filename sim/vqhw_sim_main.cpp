@@ -1,73 +1,116 @@
-// vqhw-sim: serves a virtual card reader on a pseudo-terminal until SIGINT or
-// SIGTERM. The first line on stdout is the slave path to open as the port.
+// vqhw-sim: serves a virtual card reader until SIGINT or SIGTERM, on a
+// pseudo-terminal or on a real serial device (to stand in for a reader on
+// a null-modem cable). The first line on stdout is the path to open as the
+// port: the pty's slave, or the device itself.
 
 #include <CLI/CLI.hpp>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <span>
 #include <string>
 
+#include "sim/field_file.h"
+#include "sim/psam.h"
 #include "sim/pty_host.h"
+#include "sim/serial_device_host.h"
 
 namespace {
 
-void PrintHex(const char* arrow, std::span<const uint8_t> bytes) {
-  std::string line = arrow;
-  char hex[4];
-  for (uint8_t b : bytes) {
-    std::snprintf(hex, sizeof hex, " %02X", b);
-    line += hex;
-  }
-  std::fprintf(stderr, "%s\n", line.c_str());
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  CLI::App app{"Virtual card reader on a pseudo-terminal"};
+struct Options {
   bool noPsam = false;
   int silent = 0;
   int lateMs = 0;
   int wrongSequence = 0;
   bool log = false;
-  app.add_flag("--no-psam", noPsam, "No PSAM in the reader: the PSAM reset fails");
-  app.add_option("--silent", silent, "Leave the first N commands unanswered")->check(CLI::NonNegativeNumber);
-  app.add_option("--late", lateMs, "Answer every command MS milliseconds late")->check(CLI::Range(0, 600000));
-  app.add_option("--wrong-sequence", wrongSequence, "Answer the first N commands with a wrong sequence number")
+  std::string device;     // serve on this serial device instead of a pty
+  std::string fieldFile;  // cards and PSAM, JSON
+};
+
+// One line per byte string on the line: time since start, direction, hex.
+vqsim::PtyHost::TrafficLog FrameLog() {
+  const auto start = std::chrono::steady_clock::now();
+  return [start](vqsim::PtyHost::Direction direction, std::span<const uint8_t> bytes) {
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    std::string line;
+    char hex[4];
+    for (uint8_t b : bytes) {
+      std::snprintf(hex, sizeof hex, " %02X", b);
+      line += hex;
+    }
+    std::fprintf(stderr, "%10.1f ms  %s%s\n", ms,
+                 direction == vqsim::PtyHost::Direction::kFromHost ? "host->reader" : "reader->host",
+                 line.c_str());
+  };
+}
+
+void SetUp(vqsim::VirtualReader& reader, const Options& options) {
+  reader.LimitHistory(1000);  // nobody reads the history here; keep memory flat
+  reader.WithState([](vqsim::ReaderState& state) { state.psam = std::make_shared<vqsim::Psam>(); });
+  if (!options.fieldFile.empty()) vqsim::LoadFieldFile(options.fieldFile, reader);
+  if (options.noPsam) reader.SetPsamPresent(false);
+  reader.Faults().StaySilent(options.silent);
+  reader.Faults().WrongSequence(options.wrongSequence);
+  if (options.lateMs > 0) reader.Faults().AnswerLate(std::chrono::milliseconds{options.lateMs}, -1);
+}
+
+std::atomic<bool> lineLost{false};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Virtual card reader on a pseudo-terminal or a serial device"};
+  Options options;
+  app.add_flag("--no-psam", options.noPsam, "No PSAM in the reader: the PSAM reset fails");
+  app.add_option("--silent", options.silent, "Leave the first N commands unanswered")->check(CLI::NonNegativeNumber);
+  app.add_option("--late", options.lateMs, "Answer every command MS milliseconds late")->check(CLI::Range(0, 600000));
+  app.add_option("--wrong-sequence", options.wrongSequence,
+                 "Answer the first N commands with a wrong sequence number")
       ->check(CLI::NonNegativeNumber);
-  app.add_flag("--log", log, "Print every frame received and sent, in hex, on stderr");
+  app.add_flag("--log", options.log, "Print every byte string received and sent, timed and in hex, on stderr");
+  app.add_option("--device", options.device, "Serve on this serial device (e.g. /dev/ttyUSB0) instead of a pty");
+  app.add_option("--field", options.fieldFile, "The cards in the field and the PSAM, from a JSON file")
+      ->check(CLI::ExistingFile);
   CLI11_PARSE(app, argc, argv);
 
   // Block the stop signals before any thread starts, then wait for them here.
+  // SIGUSR1 is the serial-device link telling that its device went away.
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGUSR1);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
   try {
     vqsim::VirtualReader reader;
-    reader.LimitHistory(1000);  // nobody reads the history here; keep memory flat
-    reader.SetPsamPresent(!noPsam);
-    reader.Faults().StaySilent(silent);
-    reader.Faults().WrongSequence(wrongSequence);
-    if (lateMs > 0) reader.Faults().AnswerLate(std::chrono::milliseconds{lateMs}, -1);
-
-    vqsim::PtyHost::TrafficLog traffic;
-    if (log) {
-      traffic = [](vqsim::PtyHost::Direction direction, std::span<const uint8_t> bytes) {
-        PrintHex(direction == vqsim::PtyHost::Direction::kFromHost ? "host->reader" : "reader->host", bytes);
-      };
+    SetUp(reader, options);
+    const vqsim::PtyHost::TrafficLog traffic = options.log ? FrameLog() : vqsim::PtyHost::TrafficLog{};
+    std::unique_ptr<vqsim::PtyHost> ptyHost;
+    std::unique_ptr<vqsim::SerialDeviceHost> deviceHost;
+    if (options.device.empty()) {
+      ptyHost = std::make_unique<vqsim::PtyHost>(reader, traffic);
+      std::printf("%s\n", ptyHost->SlavePath().c_str());
+    } else {
+      deviceHost = std::make_unique<vqsim::SerialDeviceHost>(reader, options.device, traffic, [] {
+        lineLost = true;
+        ::kill(::getpid(), SIGUSR1);
+      });
+      std::printf("%s\n", options.device.c_str());
     }
-    vqsim::PtyHost host(reader, traffic);
-    std::printf("%s\n", host.SlavePath().c_str());
     std::fflush(stdout);
 
     int signal = 0;
     sigwait(&stopSignals, &signal);
-    if (log) std::fprintf(stderr, "stopping on signal %d\n", signal);
+    if (lineLost) {
+      std::fprintf(stderr, "vqhw-sim: %s went away\n", options.device.c_str());
+      return 1;
+    }
+    if (options.log) std::fprintf(stderr, "stopping on signal %d\n", signal);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "vqhw-sim: %s\n", error.what());
     return 1;

@@ -1,71 +1,76 @@
 // vqhw: ask the reader what lane engineers ask it, on a real reader or on
-// the built-in virtual one.
+// the built-in virtual one. Every subcommand exists twice: at the top, and
+// under `trace`, which shows every frame on the line as it passes.
 
 #include <CLI/CLI.hpp>
 
-#include <cstdio>
-#include <string>
+#include <exception>
+#include <vector>
 
 #include "VqhwLib.h"
+#include "vqhw/commands.h"
+#include "vqhw/frame_trace.h"
+#include "vqhw/output.h"
 #include "vqhw/reader_session.h"
-#include "vqhw/text.h"
 
 namespace {
 
-using vqtool::GbkToUtf8;
+using namespace vqtool;
 
-std::string LastStatusMessage() {
-  char text[64] = {};
-  getvqicerror(text);
-  return GbkToUtf8(text);
-}
-
-// One clear line for a failure: the code and its message.
-int Fail(const char* what, int32_t result) {
-  std::fprintf(stderr, "%s failed: %d (%s)\n", what, static_cast<int>(result),
-               LastStatusMessage().c_str());
-  return result < 0 ? -result : result;
-}
-
-int RunInfo(const vqtool::ReaderSession&) {
-  char text[128] = {};
-  getreaderinfo(text);
-  std::printf("%s\n", GbkToUtf8(text).c_str());
-  return 0;
-}
-
-// The main job: open the reader, show what it is, and close it again,
-// with every frame on the line shown as it passes.
-int RunDemo(vqtool::ReaderSession& session) {
-  std::printf("open_reader(%d)\n", session.Port());
-  int32_t opened = open_reader(session.Port(), 0);
-  if (opened != 0) return Fail("open_reader", opened);
-  std::printf("  -> %d (%s)\n", static_cast<int>(opened), LastStatusMessage().c_str());
-  char info[128] = {};
-  getreaderinfo(info);
-  std::printf("getreaderinfo\n  -> %s\n", GbkToUtf8(info).c_str());
-  std::printf("close_reader\n");
-  int32_t closed = close_reader();
-  if (closed != 0) return Fail("close_reader", closed);
-  std::printf("  -> %d\n", static_cast<int>(closed));
-  return 0;
+void AddEveryCommand(CLI::App& parent, CommandRegistry& registry) {
+  AddConnectionCommands(parent, registry);
+  AddCardCommands(parent, registry);
+  AddDumpCommand(parent, registry);
+  AddFileCommands(parent, registry);
+  AddApduCommands(parent, registry);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   CLI::App app{"vqhw: talk to the lane's contactless card reader"};
-  vqtool::SessionOptions options;
+  app.footer(
+      "Exit codes: 0 success; N (1..254) the failed status -N, explained by `vqhw status -N` "
+      "(101: no card in the field); 255 the time-out or a status beyond -254; 64 a refused command line.");
+  SessionOptions options;
+  bool json = false;
   app.add_option("--port", options.port, "serial port number, 1 = COM1")->check(CLI::Range(1, 99));
   app.add_option("--device", options.device, "device path of the port (sets VQHW_COM<port>)");
-  app.add_flag("--sim", options.simulate, "use the built-in virtual reader");
+  app.add_flag("--sim", options.simulate, "use the built-in virtual reader on a pseudo-terminal");
+  app.add_option("--sim-field", options.fieldFile,
+                 "the virtual reader's cards and PSAM from a JSON file (implies --sim)")
+      ->check(CLI::ExistingFile);
+  app.add_flag("--json", json, "machine-readable output: one JSON document on stdout");
   app.require_subcommand(1);
-  auto* info = app.add_subcommand("info", "reader information line (probes COM1 and COM2 when closed)");
-  auto* demo = app.add_subcommand("demo", "open the reader, show it and close it, with the frames on the line");
-  CLI11_PARSE(app, argc, argv);
+  app.fallthrough();
 
-  options.traceFrames = demo->parsed();
-  vqtool::ReaderSession session(options);
-  if (info->parsed()) return RunInfo(session);
-  return RunDemo(session);
+  std::vector<CommandRegistry> registries{CommandRegistry(false), CommandRegistry(true)};
+  AddEveryCommand(app, registries[0]);
+  CLI::App* trace = app.add_subcommand("trace", "run any command with every frame on the line shown");
+  trace->require_subcommand(1);
+  trace->fallthrough();
+  AddEveryCommand(*trace, registries[1]);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    const int code = app.exit(error);
+    return code == 0 ? 0 : kUsageExit;
+  }
+  if (!options.fieldFile.empty()) options.simulate = true;
+
+  const CommandRegistry::Entry* chosen = CommandRegistry::Chosen(registries);
+  Output out(json);
+  if (chosen == nullptr) return out.Finish(out.UsageError("no command chosen"));
+  FrameTrace frames(out);
+  int exitCode = 0;
+  try {
+    ReaderSession session(options, chosen->traced ? &frames : nullptr);
+    Context context{out, session.Port()};
+    exitCode = chosen->run(context);
+  } catch (const std::exception& error) {
+    exitCode = out.Error(error.what(), ExitCodeFor(VQHW_FAILED));
+  }
+  if (chosen->traced) frames.Finish();
+  return out.Finish(exitCode);
 }

@@ -1,38 +1,49 @@
 #pragma once
 // Where the reader is for this run of the tool: a port number, optionally a
-// device path for it, or the built-in virtual reader on a pseudo-terminal,
-// whose frames can be shown as they pass.
+// device path for it, or the built-in virtual reader on a pseudo-terminal.
+// With a frame trace, every byte on the line is shown: the virtual reader's
+// traffic, or for a real device the bytes of a relay that the library's
+// port is pointed at.
 
-#include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "sim/pty_host.h"
 #include "sim/reader_model.h"
+#include "vqhw/frame_trace.h"
+#include "vqhw/port_relay.h"
 
 namespace vqtool {
 
 struct SessionOptions {
   int port = 1;
-  std::string device;  // names port `port` through VQHW_COM<port>
+  std::string device;     // names port `port` through VQHW_COM<port>
   bool simulate = false;
-  bool traceFrames = false;  // show every frame on the virtual reader's line
+  std::string fieldFile;  // the virtual reader's cards, JSON; empty: one factory-fresh MIFARE ONE card
 };
 
 class ReaderSession {
  public:
-  explicit ReaderSession(const SessionOptions& options);
+  // `trace` (may be null) sees every frame; it must outlive the session.
+  // Throws std::exception with a message for people when the line cannot
+  // be set up (no pty, a device that cannot be opened, a bad field file).
+  ReaderSession(const SessionOptions& options, FrameTrace* trace);
   ~ReaderSession();
 
   int Port() const { return options_.port; }
   bool Simulated() const { return host_ != nullptr; }
-  vqsim::VirtualReader* Reader() { return reader_.get(); }
+
+  // The device the library opens for port n when nothing is set: VQHW_COM<n>, else /dev/ttyS<n-1>.
+  static std::string DefaultDevice(int port);
 
  private:
+  void PointPortAt(const std::string& path) const;
+
   SessionOptions options_;
-  std::chrono::steady_clock::time_point start_;
   std::unique_ptr<vqsim::VirtualReader> reader_;
   std::unique_ptr<vqsim::PtyHost> host_;
+  std::unique_ptr<PortRelay> relay_;
 };
 
 }  // namespace vqtool

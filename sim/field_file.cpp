@@ -1,0 +1,253 @@
+#include "sim/field_file.h"
+
+#include <algorithm>
+#include <charconv>
+#include <fstream>
+#include <initializer_list>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <vector>
+
+#include "sim/cpu_card.h"
+#include "sim/mifare_access.h"
+#include "sim/mifare_classic.h"
+#include "sim/psam.h"
+
+namespace vqsim {
+
+namespace {
+
+using nlohmann::json;
+
+[[noreturn]] void Refuse(const std::string& where, const std::string& what) {
+  throw FieldFileError(where + ": " + what);
+}
+
+// An object with none but the known keys: a misspelt key is an error, not a default.
+void CheckObject(const json& value, const std::string& where,
+                 std::initializer_list<std::string_view> known) {
+  if (!value.is_object()) Refuse(where, "an object expected");
+  for (const auto& [key, member] : value.items()) {
+    if (std::ranges::find(known, key) == known.end()) Refuse(where, "unknown key \"" + key + "\"");
+  }
+}
+
+int DigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Hex digits in pairs, blanks between pairs allowed; minSize..maxSize bytes.
+std::vector<uint8_t> HexBytes(const json& value, const std::string& where, size_t minSize,
+                              size_t maxSize) {
+  const std::string expected = minSize == maxSize
+                                   ? std::to_string(minSize) + " bytes of hex expected"
+                                   : std::to_string(minSize) + " to " + std::to_string(maxSize) +
+                                         " bytes of hex expected";
+  if (!value.is_string()) Refuse(where, expected);
+  std::string digits = value.get<std::string>();
+  std::erase(digits, ' ');
+  if (digits.size() % 2 != 0 || digits.size() / 2 < minSize || digits.size() / 2 > maxSize) {
+    Refuse(where, expected);
+  }
+  std::vector<uint8_t> bytes;
+  for (size_t i = 0; i < digits.size(); i += 2) {
+    const int high = DigitValue(digits[i]), low = DigitValue(digits[i + 1]);
+    if (high < 0 || low < 0) Refuse(where, expected);
+    bytes.push_back(static_cast<uint8_t>(high << 4 | low));
+  }
+  return bytes;
+}
+
+template <size_t N>
+std::array<uint8_t, N> HexArray(const json& value, const std::string& where) {
+  const std::vector<uint8_t> bytes = HexBytes(value, where, N, N);
+  std::array<uint8_t, N> array{};
+  std::ranges::copy(bytes, array.begin());
+  return array;
+}
+
+uint32_t Number(const json& value, const std::string& where, uint32_t max) {
+  if (!value.is_number_unsigned() || value.get<uint64_t>() > max) {
+    Refuse(where, "a whole number from 0 to " + std::to_string(max) + " expected");
+  }
+  return value.get<uint32_t>();
+}
+
+int IndexKey(const std::string& key, const std::string& where, int count) {
+  int index = -1;
+  const auto [end, error] = std::from_chars(key.data(), key.data() + key.size(), index);
+  if (error != std::errc{} || end != key.data() + key.size() || index < 0 || index >= count) {
+    Refuse(where, "\"" + key + "\" is not a number from 0 to " + std::to_string(count - 1));
+  }
+  return index;
+}
+
+// The parts of a sector trailer that the description names.
+void ApplyTrailer(MifareClassic& card, int sector, const json& parts, const std::string& where) {
+  CheckObject(parts, where, {"keyA", "accessBits", "keyB"});
+  const int block = 4 * sector + 3;
+  MifareClassic::Block trailer = card.RawBlock(block);
+  if (parts.contains("keyA")) {
+    std::ranges::copy(HexArray<6>(parts["keyA"], where + ".keyA"), trailer.begin());
+  }
+  if (parts.contains("accessBits")) {
+    const auto bits = HexArray<4>(parts["accessBits"], where + ".accessBits");
+    if (!mifare::DecodeAccessBits(std::span<const uint8_t, 3>(bits.data(), 3))) {
+      Refuse(where + ".accessBits", "the access bits and their inverses disagree");
+    }
+    std::ranges::copy(bits, trailer.begin() + 6);
+  }
+  if (parts.contains("keyB")) {
+    std::ranges::copy(HexArray<6>(parts["keyB"], where + ".keyB"), trailer.begin() + 10);
+  }
+  card.PokeBlock(block, trailer);
+}
+
+std::shared_ptr<Card> MifareCardFrom(const json& description, const std::string& where) {
+  CheckObject(description, where, {"kind", "serial", "blocks", "sectors"});
+  auto card = std::make_shared<MifareClassic>(
+      HexArray<4>(description.value("serial", json("A1B2C3D4")), where + ".serial"));
+  if (description.contains("blocks")) {
+    const std::string blocksAt = where + ".blocks";
+    if (!description["blocks"].is_object()) Refuse(blocksAt, "an object expected");
+    for (const auto& [key, content] : description["blocks"].items()) {
+      const int block = IndexKey(key, blocksAt, MifareClassic::kBlocks);
+      card->PokeBlock(block, HexArray<16>(content, blocksAt + "." + key));
+    }
+  }
+  if (description.contains("sectors")) {
+    const std::string sectorsAt = where + ".sectors";
+    if (!description["sectors"].is_object()) Refuse(sectorsAt, "an object expected");
+    for (const auto& [key, parts] : description["sectors"].items()) {
+      ApplyTrailer(*card, IndexKey(key, sectorsAt, MifareClassic::kSectors), parts,
+                   sectorsAt + "." + key);
+    }
+  }
+  return card;
+}
+
+std::shared_ptr<Card> CpuCardFrom(const json& description, const std::string& where) {
+  CheckObject(description, where,
+              {"kind", "serial", "applicationName", "pin", "externalKey", "internalKey", "macKey",
+               "balance", "issuerData", "cardholderData", "randomSeed"});
+  CpuCardProfile profile;
+  const auto member = [&](const char* key) { return description[key]; };
+  const auto at = [&](const char* key) { return where + "." + key; };
+  if (description.contains("serial")) profile.serial = HexArray<4>(member("serial"), at("serial"));
+  if (description.contains("applicationName")) {
+    profile.applicationName = HexBytes(member("applicationName"), at("applicationName"), 5, 16);
+  }
+  if (description.contains("pin")) profile.pin = HexBytes(member("pin"), at("pin"), 2, 6);
+  if (description.contains("externalKey")) {
+    profile.externalKey = HexArray<16>(member("externalKey"), at("externalKey"));
+  }
+  if (description.contains("internalKey")) {
+    profile.internalKey = HexArray<16>(member("internalKey"), at("internalKey"));
+  }
+  if (description.contains("macKey")) profile.macKey = HexArray<16>(member("macKey"), at("macKey"));
+  if (description.contains("balance")) {
+    profile.balance = Number(member("balance"), at("balance"), 0x7FFFFFFF);
+  }
+  if (description.contains("issuerData")) {
+    profile.issuerData = HexBytes(member("issuerData"), at("issuerData"), 30, 30);
+  }
+  if (description.contains("cardholderData")) {
+    profile.cardholderData = HexBytes(member("cardholderData"), at("cardholderData"), 40, 40);
+  }
+  if (description.contains("randomSeed")) {
+    profile.randomSeed = Number(member("randomSeed"), at("randomSeed"), 0xFFFFFFFF);
+  }
+  return std::make_shared<CpuCard>(std::move(profile));
+}
+
+struct PsamSlot {
+  bool present = true;
+  std::shared_ptr<Psam> psam = std::make_shared<Psam>();
+};
+
+PsamSlot PsamFrom(const json& description, const std::string& where) {
+  if (description.is_boolean()) return {description.get<bool>(), std::make_shared<Psam>()};
+  CheckObject(description, where,
+              {"present", "terminalNumber", "serialNumber", "pin", "externalKey", "internalKey",
+               "contactMode", "randomSeed"});
+  PsamProfile profile;
+  const auto member = [&](const char* key) { return description[key]; };
+  const auto at = [&](const char* key) { return where + "." + key; };
+  if (description.contains("terminalNumber")) {
+    profile.terminalNumber = HexArray<6>(member("terminalNumber"), at("terminalNumber"));
+  }
+  if (description.contains("serialNumber")) {
+    profile.serialNumber = HexBytes(member("serialNumber"), at("serialNumber"), 10, 10);
+  }
+  if (description.contains("pin")) profile.pin = HexBytes(member("pin"), at("pin"), 2, 6);
+  if (description.contains("externalKey")) {
+    profile.externalKey = HexArray<16>(member("externalKey"), at("externalKey"));
+  }
+  if (description.contains("internalKey")) {
+    profile.internalKey = HexArray<16>(member("internalKey"), at("internalKey"));
+  }
+  if (description.contains("randomSeed")) {
+    profile.randomSeed = Number(member("randomSeed"), at("randomSeed"), 0xFFFFFFFF);
+  }
+  PsamSlot slot{true, std::make_shared<Psam>(std::move(profile))};
+  if (description.contains("present")) {
+    if (!member("present").is_boolean()) Refuse(at("present"), "true or false expected");
+    slot.present = member("present").get<bool>();
+  }
+  if (description.contains("contactMode")) {
+    if (!member("contactMode").is_boolean()) Refuse(at("contactMode"), "true or false expected");
+    slot.psam->SetContactMode(member("contactMode").get<bool>());
+  }
+  return slot;
+}
+
+std::shared_ptr<Card> CardFrom(const json& description, const std::string& where) {
+  if (!description.is_object() || !description.contains("kind")) {
+    Refuse(where, "a card object with a \"kind\" expected");
+  }
+  const json& kind = description["kind"];
+  if (kind == "mifare-one") return MifareCardFrom(description, where);
+  if (kind == "cpu") return CpuCardFrom(description, where);
+  Refuse(where + ".kind", "\"mifare-one\" or \"cpu\" expected");
+}
+
+}  // namespace
+
+void LoadField(std::string_view jsonText, VirtualReader& reader) {
+  const json description = json::parse(jsonText, nullptr, false);
+  if (description.is_discarded()) throw FieldFileError("not valid JSON");
+  CheckObject(description, "field", {"cards", "psam"});
+
+  std::vector<std::shared_ptr<Card>> cards;
+  if (description.contains("cards")) {
+    if (!description["cards"].is_array()) Refuse("cards", "an array expected");
+    for (size_t i = 0; i < description["cards"].size(); ++i) {
+      cards.push_back(CardFrom(description["cards"][i], "cards[" + std::to_string(i) + "]"));
+    }
+  }
+  const PsamSlot slot = description.contains("psam") ? PsamFrom(description["psam"], "psam")
+                                                     : PsamSlot{};
+
+  reader.ClearField();
+  for (auto& card : cards) reader.InsertCard(std::move(card));
+  reader.SetPsamPresent(slot.present);
+  reader.WithState([&](ReaderState& state) { state.psam = slot.psam; });
+}
+
+void LoadFieldFile(const std::string& path, VirtualReader& reader) {
+  std::ifstream file(path);
+  if (!file) throw FieldFileError(path + ": cannot be read");
+  std::stringstream text;
+  text << file.rdbuf();
+  try {
+    LoadField(text.str(), reader);
+  } catch (const FieldFileError& error) {
+    throw FieldFileError(path + ": " + error.what());
+  }
+}
+
+}  // namespace vqsim

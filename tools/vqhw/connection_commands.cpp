@@ -1,0 +1,133 @@
+// info, open, status and demo: is the reader there, what is it, what does a code mean.
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "VqhwLib.h"
+#include "vqhw/commands.h"
+#include "vqhw/reader_calls.h"
+#include "vqhw/status_texts.h"
+#include "vqhw/text.h"
+
+namespace vqtool {
+
+namespace {
+
+// "[key]:value  [key]:value" as pairs.
+std::vector<std::pair<std::string, std::string>> InfoFields(const std::string& info) {
+  std::vector<std::pair<std::string, std::string>> fields;
+  size_t at = info.find('[');
+  while (at != std::string::npos) {
+    const size_t close = info.find("]:", at);
+    if (close == std::string::npos) break;
+    const size_t next = info.find('[', close);
+    std::string value = info.substr(close + 2, next == std::string::npos ? next : next - close - 2);
+    value.erase(value.find_last_not_of(' ') + 1);
+    fields.emplace_back(info.substr(at + 1, close - at - 1), value);
+    at = next;
+  }
+  return fields;
+}
+
+int RunInfo(Context& context) {
+  OpenReader reader(context.port);
+  if (!reader.Opened().Ok()) return Report(context.out, reader.Opened());
+  char text[128] = {};
+  getreaderinfo(text);
+  const std::string info = GbkToUtf8(text);
+  context.out.Field("info", "reader", info);
+  nlohmann::json fields = nlohmann::json::object();
+  for (const auto& [key, value] : InfoFields(info)) fields[key] = value;
+  if (context.out.Json()) context.out.Field("fields", "fields", fields);
+  context.out.Field("port", "port", context.port, "COM" + std::to_string(context.port));
+  if (fields.contains("通讯速率")) {
+    context.out.Field("speed", "speed", std::stol(fields["通讯速率"].get<std::string>()));
+  }
+  return 0;
+}
+
+// The status that a message stands for, the first one with that text: after
+// a failed open_reader the result is -1 for several causes, and the last
+// status's message tells them apart.
+int32_t StatusOfMessage(int32_t result, const std::string& message) {
+  for (int32_t status : {-12, -23, -26, -8, -7, -1}) {
+    if (ExplainStatus(status).message == message) return status;
+  }
+  return result;
+}
+
+int RunOpen(Context& context) {
+  int32_t result = 0;
+  std::string message;
+  {
+    OpenReader reader(context.port);
+    result = reader.Opened().result;
+    message = LastMessage();
+  }
+  const StatusExplanation why = ExplainStatus(StatusOfMessage(result, message));
+  context.out.Field("port", "port", context.port, "COM" + std::to_string(context.port));
+  context.out.Field("result", "open_reader", result);
+  context.out.Field("status", "status", why.status);
+  context.out.Field("message", "message", message);
+  context.out.Field("meaning", "meaning", why.meaning);
+  if (result == 0) context.out.Field("closed", "closed again", true);
+  return ExitCodeFor(result);
+}
+
+// The main job: open the reader, show what it is, and close it again,
+// with every frame on the line shown as it passes.
+int RunDemo(Context& context) {
+  Output& out = context.out;
+  out.Text("open_reader(" + std::to_string(context.port) + ")");
+  const int32_t opened = open_reader(context.port, 0);
+  if (opened != 0) return Report(out, Checked("open_reader", opened));
+  out.Field("open_reader", "  -> open_reader", opened, "0 (" + LastMessage() + ")");
+  char info[128] = {};
+  getreaderinfo(info);
+  out.Text("getreaderinfo");
+  out.Field("info", "  -> getreaderinfo", GbkToUtf8(info));
+  out.Text("close_reader");
+  const int32_t closed = close_reader();
+  if (closed != 0) return Report(out, Checked("close_reader", closed));
+  out.Field("close_reader", "  -> close_reader", closed);
+  return 0;
+}
+
+struct StatusQuery {
+  int32_t code = 0;
+  std::string statusWord;
+};
+
+int RunStatus(Context& context, const StatusQuery& query) {
+  if (!query.statusWord.empty()) {
+    const auto bytes = ParseHex(query.statusWord);
+    if (!bytes || bytes->size() != 2) return context.out.UsageError("--sw takes two bytes of hex, e.g. 6A82");
+    const uint16_t sw = static_cast<uint16_t>((*bytes)[0] << 8 | (*bytes)[1]);
+    context.out.Field("sw", "status word", CompactHex(*bytes));
+    context.out.Field("text", "text", StatusWordText(sw));
+    return 0;
+  }
+  const StatusExplanation why = ExplainStatus(query.code);
+  context.out.Field("status", "status", why.status);
+  context.out.Field("message", "message", why.message);
+  context.out.Field("meaning", "meaning", why.meaning);
+  return 0;
+}
+
+}  // namespace
+
+void AddConnectionCommands(CLI::App& parent, CommandRegistry& registry) {
+  registry.Add(parent, "info", "open the reader and show its information line, port and speed", RunInfo);
+  registry.Add(parent, "open", "probe the reader: open it, explain the result, close it", RunOpen);
+  registry.Add(parent, "demo", "open the reader, show it and close it, with the frames on the line",
+               RunDemo, true);
+  auto query = std::make_shared<StatusQuery>();
+  CLI::App* status = registry.Add(parent, "status", "the message and meaning of a status code (e.g. -101)",
+                                  [query](Context& context) { return RunStatus(context, *query); });
+  status->add_option("code", query->code, "a result or status code, e.g. -101 or an exit code as -N");
+  status->add_option("--sw", query->statusWord, "explain a card status word instead, e.g. 6A82");
+}
+
+}  // namespace vqtool

@@ -1,0 +1,111 @@
+// dump: the whole MIFARE ONE card with the given keys. A sector or block
+// that cannot be read is marked and the dump goes on; the exit code is that
+// of the first failure.
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "vqhw/commands.h"
+#include "vqhw/mifare_card.h"
+#include "vqhw/text.h"
+
+namespace vqtool {
+
+namespace {
+
+// A bar on stderr, drawn only when stderr is a terminal and the output is text.
+class ProgressBar {
+ public:
+  explicit ProgressBar(bool wanted) : shown_(wanted && ::isatty(STDERR_FILENO) == 1) {}
+  ~ProgressBar() {
+    if (shown_) std::fprintf(stderr, "\r%*s\r", 40, "");
+  }
+  void Show(int done, int total) {
+    if (!shown_) return;
+    const int width = 30, filled = width * done / total;
+    std::fprintf(stderr, "\r[%.*s%*s] %2d/%d", filled, "##############################", width - filled, "",
+                 done, total);
+    std::fflush(stderr);
+  }
+
+ private:
+  bool shown_;
+};
+
+nlohmann::json FailureJson(const CallResult& failed) {
+  return {{"call", failed.call}, {"result", failed.result}, {"message", failed.message}};
+}
+
+struct SectorSummary {
+  int blocksRead = 0;
+  std::string key = "-";
+  std::string status = "ok";
+};
+
+int RunDump(Context& context, const KeyOptions& keyOptions) {
+  Output& out = context.out;
+  std::string problem;
+  const auto keys = keyOptions.Parse(problem);
+  if (!keys) return out.UsageError(problem);
+  OpenReader reader(context.port);
+  if (!reader.Opened().Ok()) return Report(out, reader.Opened());
+  MifareCard card(*keys, keyOptions.keyB);
+  if (const CallResult activated = card.Activate(); !activated.Ok()) return Report(out, activated);
+  out.Field("serial", "serial", CompactHex(std::span(card.Record()).first<4>()));
+
+  int firstFailure = 0;
+  std::array<SectorSummary, kSectors> summary;
+  ProgressBar progress(!out.Json());
+  for (int sector = 0; sector < kSectors; ++sector) {
+    progress.Show(sector, kSectors);
+    nlohmann::json entry = {{"sector", sector}, {"blocks", nlohmann::json::array()}};
+    out.Text("sector " + std::to_string(sector));
+    const CallResult authenticated = card.Authenticate(sector);
+    if (authenticated.Ok()) {
+      summary[sector].key = std::string(1, card.KeyTypeLetter()) + " " + CompactHex(card.KeyUsed());
+      entry["key_type"] = std::string(1, card.KeyTypeLetter());
+      entry["key"] = CompactHex(card.KeyUsed());
+    }
+    for (int block = 4 * sector; block < 4 * sector + 4; ++block) {
+      BlockData data{};
+      const CallResult read = authenticated.Ok() ? card.Read(block, data) : authenticated;
+      char label[16];
+      std::snprintf(label, sizeof label, "  block %2d  ", block);
+      if (read.Ok()) {
+        ++summary[sector].blocksRead;
+        entry["blocks"].push_back({{"block", block}, {"data", CompactHex(data)}});
+        out.Text(std::string(label) + Hex(data) + "  |" + Printable(data) + "|");
+        continue;
+      }
+      if (firstFailure == 0) firstFailure = ExitCodeFor(read.result);
+      summary[sector].status = read.call + ": " + std::to_string(read.result) + " " + read.message;
+      entry["blocks"].push_back({{"block", block}, {"error", FailureJson(read)}});
+      out.Text(std::string(label) + "?? unreadable: " + std::to_string(read.result) + " " + read.message);
+    }
+    out.Collect("sectors", entry);
+  }
+  progress.Show(kSectors, kSectors);
+
+  out.Text("sector  key              blocks  status");
+  for (int sector = 0; sector < kSectors; ++sector) {
+    char row[64];
+    std::snprintf(row, sizeof row, "%6d  %-15s  %d/4     ", sector, summary[sector].key.c_str(),
+                  summary[sector].blocksRead);
+    out.Text(row + summary[sector].status);
+  }
+  return firstFailure;
+}
+
+}  // namespace
+
+void AddDumpCommand(CLI::App& parent, CommandRegistry& registry) {
+  auto keys = std::make_shared<KeyOptions>();
+  CLI::App* dump = registry.Add(parent, "dump", "read the whole MIFARE ONE card, marking what cannot be read",
+                                [keys](Context& context) { return RunDump(context, *keys); });
+  keys->AddTo(*dump);
+}
+
+}  // namespace vqtool

@@ -1,0 +1,114 @@
+#include "vqhw/frame_trace.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "vqhw/protocol_names.h"
+#include "vqhw/text.h"
+
+namespace vqtool {
+
+namespace {
+
+constexpr uint8_t kFrameStart = 0xFF;
+constexpr size_t kHeaderSize = 4;     // start, sequence, code, length
+constexpr size_t kFrameOverhead = 5;  // header and check byte
+
+bool CheckByteRight(std::span<const uint8_t> frame) {
+  uint8_t x = 0;
+  for (uint8_t b : frame) x ^= b;
+  return x == 0;  // the check byte is the XOR of all bytes before it
+}
+
+const char* DirectionText(LineDirection direction) {
+  return direction == LineDirection::kToReader ? "host -> reader" : "reader -> host";
+}
+
+std::string Format(const char* format, auto... values) {
+  char text[160];
+  std::snprintf(text, sizeof text, format, values...);
+  return text;
+}
+
+}  // namespace
+
+std::vector<FrameSplitter::Piece> FrameSplitter::Push(std::span<const uint8_t> bytes) {
+  pending_.insert(pending_.end(), bytes.begin(), bytes.end());
+  std::vector<Piece> pieces;
+  while (!pending_.empty()) {
+    const auto start = std::ranges::find(pending_, kFrameStart);
+    if (start != pending_.begin()) {
+      pieces.push_back({false, {pending_.begin(), start}});
+      pending_.erase(pending_.begin(), start);
+      continue;
+    }
+    if (pending_.size() < kHeaderSize) break;
+    const size_t frameSize = kFrameOverhead + pending_[kHeaderSize - 1];
+    if (pending_.size() < frameSize) break;
+    const auto end = pending_.begin() + static_cast<std::ptrdiff_t>(frameSize);
+    pieces.push_back({true, {pending_.begin(), end}});
+    pending_.erase(pending_.begin(), end);
+  }
+  return pieces;
+}
+
+std::optional<FrameSplitter::Piece> FrameSplitter::Flush() {
+  if (pending_.empty()) return std::nullopt;
+  Piece rest{false, std::move(pending_)};
+  pending_.clear();
+  return rest;
+}
+
+FrameTrace::FrameTrace(Output& out) : out_(out), start_(std::chrono::steady_clock::now()) {}
+
+void FrameTrace::Observe(LineDirection direction, std::span<const uint8_t> bytes) {
+  FrameSplitter& splitter = direction == LineDirection::kToReader ? toReader_ : toHost_;
+  for (const FrameSplitter::Piece& piece : splitter.Push(bytes)) Show(direction, piece);
+}
+
+void FrameTrace::Finish() {
+  for (LineDirection direction : {LineDirection::kToReader, LineDirection::kToHost}) {
+    FrameSplitter& splitter = direction == LineDirection::kToReader ? toReader_ : toHost_;
+    if (auto rest = splitter.Flush()) Show(direction, *rest);
+  }
+}
+
+double FrameTrace::MillisecondsSince(std::chrono::steady_clock::time_point from) const {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - from).count();
+}
+
+void FrameTrace::Show(LineDirection direction, const FrameSplitter::Piece& piece) {
+  const double at = MillisecondsSince(start_);
+  nlohmann::json entry = {
+      {"time_ms", at}, {"direction", direction == LineDirection::kToReader ? "to_reader" : "to_host"}};
+  std::string text = Format("%10.1f ms  %s  ", at, DirectionText(direction));
+  if (!piece.isFrame) {
+    entry["noise"] = CompactHex(piece.bytes);
+    out_.Entry("frames", entry, text + "not a frame: " + Hex(piece.bytes));
+    return;
+  }
+  const std::span<const uint8_t> frame(piece.bytes);
+  const uint8_t code = frame[2];
+  const auto data = frame.subspan(kHeaderSize, frame.size() - kFrameOverhead);
+  const bool toReader = direction == LineDirection::kToReader;
+  const std::string name = toReader ? CommandName(code) : StatusByteName(code);
+  entry["sequence"] = frame[1];
+  entry["code"] = Format("%02X", code);
+  entry["name"] = name;
+  entry["data"] = CompactHex(data);
+  entry["check_ok"] = CheckByteRight(frame);
+  text += Format("#%u  %02X %-22s ", static_cast<unsigned>(frame[1]), code, name.c_str());
+  text += data.empty() ? "-" : Hex(data);
+  if (!entry["check_ok"].get<bool>()) text += "  (check byte wrong)";
+  if (toReader) {
+    lastCommand_ = std::chrono::steady_clock::now();
+  } else if (lastCommand_) {
+    const double answerMs = MillisecondsSince(*lastCommand_);
+    entry["answer_ms"] = answerMs;
+    text += Format("  (after %.1f ms)", answerMs);
+  }
+  out_.Entry("frames", entry, text);
+}
+
+}  // namespace vqtool

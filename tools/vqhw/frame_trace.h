@@ -1,0 +1,55 @@
+#pragma once
+// The frame trace: both directions of the line cut into frames and shown
+// one by one, with the time since the trace began, the direction, the
+// sequence number, the command or status with its name, the data, and for
+// an answer the time since the command before it.
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "vqhw/output.h"
+
+namespace vqtool {
+
+enum class LineDirection { kToReader, kToHost };
+
+// Cuts one direction's byte stream into frames (FF, sequence, code,
+// length L, L data bytes, check byte). Bytes in front of a frame start are
+// noise; a frame may arrive in any number of pieces.
+class FrameSplitter {
+ public:
+  struct Piece {
+    bool isFrame = false;  // else noise, or at Flush an unfinished frame
+    std::vector<uint8_t> bytes;
+  };
+  std::vector<Piece> Push(std::span<const uint8_t> bytes);
+  // The bytes of an unfinished frame, if any.
+  std::optional<Piece> Flush();
+
+ private:
+  std::vector<uint8_t> pending_;
+};
+
+class FrameTrace {
+ public:
+  explicit FrameTrace(Output& out);
+  // The bytes seen on the line in one direction; call from one thread at a time.
+  void Observe(LineDirection direction, std::span<const uint8_t> bytes);
+  // Shows what is left of unfinished frames.
+  void Finish();
+
+ private:
+  void Show(LineDirection direction, const FrameSplitter::Piece& piece);
+  double MillisecondsSince(std::chrono::steady_clock::time_point from) const;
+
+  Output& out_;
+  std::chrono::steady_clock::time_point start_;
+  std::optional<std::chrono::steady_clock::time_point> lastCommand_;
+  FrameSplitter toReader_;
+  FrameSplitter toHost_;
+};
+
+}  // namespace vqtool

@@ -1,0 +1,41 @@
+#pragma once
+// Stands between the library and a real reader to show the line: the
+// library opens the slave of a fresh pseudo-terminal as its port, and this
+// relay passes every byte on to the real device and every byte of the
+// device back, showing both directions to an observer on the way.
+
+#include <functional>
+#include <span>
+#include <string>
+#include <thread>
+
+#include "sim/serial_line.h"
+#include "vqhw/frame_trace.h"
+
+namespace vqtool {
+
+class PortRelay {
+ public:
+  using Observer = std::function<void(LineDirection, std::span<const uint8_t>)>;
+
+  // Opens the real device; throws std::system_error when it cannot.
+  PortRelay(const std::string& devicePath, Observer observer);
+  ~PortRelay();
+  PortRelay(const PortRelay&) = delete;
+  PortRelay& operator=(const PortRelay&) = delete;
+
+  const std::string& SlavePath() const { return pty_.slavePath; }
+
+ private:
+  void Relay();
+  // Moves what `from` has to `to`; false when `from` is gone or a stop came.
+  bool Pass(int from, int to, LineDirection direction);
+
+  Observer observer_;
+  vqsim::UniqueFd device_;
+  vqsim::PtyPair pty_;
+  vqsim::StopSignal stop_;
+  std::thread thread_;
+};
+
+}  // namespace vqtool
