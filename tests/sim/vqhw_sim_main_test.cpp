@@ -1,13 +1,17 @@
 // Runs the vqhw-sim executable as people and the Windows tests do.
 
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -115,6 +119,68 @@ TEST(VqhwSimExecutable, AppliesItsOptionsAndExitsOnSigint) {
   const int status = sim.StopWith(SIGINT);
   ASSERT_TRUE(WIFEXITED(status)) << status;
   EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// The far end of a null-modem cable: the master of a pty pair, whose slave
+// vqhw-sim opens as its serial device.
+class CableEnd {
+ public:
+  CableEnd() : master_(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
+    if (!master_ || ::grantpt(master_.get()) != 0 || ::unlockpt(master_.get()) != 0) return;
+    char name[128] = {};
+    if (::ptsname_r(master_.get(), name, sizeof name) == 0) devicePath_ = name;
+  }
+  const std::string& DevicePath() const { return devicePath_; }
+  void Write(const Bytes& bytes) { ASSERT_EQ(::write(master_.get(), bytes.data(), bytes.size()), ssize_t(bytes.size())); }
+  Bytes Read(size_t expected, std::chrono::milliseconds window) {
+    Bytes bytes;
+    const auto deadline = std::chrono::steady_clock::now() + window;
+    while (bytes.size() < expected && std::chrono::steady_clock::now() < deadline) {
+      pollfd fd{master_.get(), POLLIN, 0};
+      if (::poll(&fd, 1, 20) <= 0) continue;
+      uint8_t buffer[64];
+      const ssize_t count = ::read(master_.get(), buffer, sizeof buffer);
+      if (count > 0) bytes.insert(bytes.end(), buffer, buffer + count);
+    }
+    return bytes;
+  }
+  void HangUp() { master_ = UniqueFd(); }
+
+ private:
+  UniqueFd master_;
+  std::string devicePath_;
+};
+
+TEST(VqhwSimExecutable, ServesASerialDeviceAndExitsWhenItGoesAway) {
+  CableEnd cable;
+  ASSERT_FALSE(cable.DevicePath().empty());
+  SimProcess sim({"--device", cable.DevicePath()});
+  ASSERT_EQ(sim.FirstLine(), cable.DevicePath());
+  cable.Write(CommandFrame(2, 0x73));
+  EXPECT_EQ(cable.Read(5, 1s), (Bytes{0xFF, 0x02, 0x00, 0x00, 0xFD}));
+  cable.HangUp();
+  const int status = sim.WaitForExit();
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 1) << "a lost line is a failure";
+}
+
+TEST(VqhwSimExecutable, PutsTheFieldFilesCardsInTheField) {
+  const std::string path = ::testing::TempDir() + "vqhw_sim_field.json";
+  std::ofstream(path) << R"({"cards": [{"kind": "mifare-one", "serial": "0A0B0C0D"}]})";
+  SimProcess sim({"--field", path});
+  PtyClient client(sim.FirstLine());
+  client.Write(CommandFrame(1, 0x80));
+  EXPECT_EQ(client.Read(10, 1s), (Bytes{0xFF, 0x01, 0x00, 0x05, 0x0A, 0x0B, 0x0C, 0x0D, 0x08,
+                                        0xFF ^ 0x01 ^ 0x05 ^ 0x0A ^ 0x0B ^ 0x0C ^ 0x0D ^ 0x08}));
+  std::remove(path.c_str());
+}
+
+TEST(VqhwSimExecutable, RefusesADeviceItCannotOpen) {
+  SimProcess sim({"--device", "/nonexistent/ttyVQ"});
+  EXPECT_EQ(sim.FirstLine(), "");
+  const int status = sim.WaitForExit();
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 1);
 }
 
 }  // namespace

@@ -127,7 +127,8 @@ int32_t StatusOfByte(uint8_t statusByte) { return static_cast<int32_t>(statusByt
 StatusExplanation ExplainStatus(int32_t status) {
   if (status == VQHW_NO_CARD) {
     StatusExplanation noCard = ExplainStatus(-101);
-    noCard.meaning = "result 1: " + noCard.meaning;
+    noCard.status = status;
+    noCard.meaning = "the result for status -101: " + noCard.meaning;
     return noCard;
   }
   const auto* row = std::ranges::find(kStatusRows, status, &StatusRow::status);

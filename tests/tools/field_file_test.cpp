@@ -1,0 +1,77 @@
+// The JSON description of the virtual reader's field and PSAM slot.
+
+#include <gtest/gtest.h>
+
+#include "sim/cpu_card.h"
+#include "sim/field_file.h"
+#include "sim/mifare_classic.h"
+
+namespace vqsim {
+namespace {
+
+std::vector<std::shared_ptr<Card>> CardsOf(VirtualReader& reader) {
+  std::vector<std::shared_ptr<Card>> cards;
+  reader.WithState([&](ReaderState& state) { cards = state.field.Cards(); });
+  return cards;
+}
+
+TEST(FieldFile, BuildsTheCardsBlocksTrailersAndPsam) {
+  VirtualReader reader;
+  LoadField(R"({
+    "cards": [
+      {"kind": "mifare-one", "serial": "01020304",
+       "blocks": {"5": "000102030405060708090A0B0C0D0E0F"},
+       "sectors": {"1": {"keyA": "A0A1A2A3A4A5", "accessBits": "78778869"}}},
+      {"kind": "cpu", "serial": "5A000001", "balance": 7}
+    ],
+    "psam": {"present": false}
+  })", reader);
+  const auto cards = CardsOf(reader);
+  ASSERT_EQ(cards.size(), 2u);
+  auto* mifare = AsMifareClassic(cards[0].get());
+  ASSERT_NE(mifare, nullptr);
+  EXPECT_EQ(mifare->Serial(), (std::array<uint8_t, 4>{1, 2, 3, 4}));
+  EXPECT_EQ(mifare->RawBlock(5)[15], 0x0F);
+  const MifareClassic::Block trailer = mifare->RawBlock(7);
+  EXPECT_EQ(trailer[0], 0xA0);
+  EXPECT_EQ(trailer[6], 0x78);
+  EXPECT_EQ(trailer[10], 0xFF) << "key B stays as it was";
+  auto* cpu = dynamic_cast<CpuCard*>(cards[1].get());
+  ASSERT_NE(cpu, nullptr);
+  EXPECT_EQ(cpu->Balance(), 7u);
+  reader.WithState([](ReaderState& state) {
+    EXPECT_FALSE(state.psamPresent);
+    EXPECT_NE(state.psam, nullptr);
+  });
+}
+
+TEST(FieldFile, RefusesMistakesByPlaceAndChangesNothing) {
+  VirtualReader reader;
+  LoadField(R"({"cards": [{"kind": "mifare-one"}]})", reader);
+  const struct {
+    const char* json;
+    const char* place;
+  } mistakes[] = {
+      {R"({"cards": [{"kind": "mifare-one", "serail": "01020304"}]})", "cards[0]: unknown key \"serail\""},
+      {R"({"cards": [{"kind": "mifare-one", "blocks": {"64": "00"}}]})", "cards[0].blocks"},
+      {R"({"cards": [{"kind": "mifare-one", "blocks": {"4": "0011"}}]})", "cards[0].blocks.4"},
+      {R"({"cards": [{"kind": "mifare-one", "serial": "0102030G"}]})", "cards[0].serial"},
+      {R"({"cards": [{}, {"kind": "felica"}]})", "cards[0]"},
+      {R"({"cards": [{"kind": "cpu", "balance": -5}]})", "cards[0].balance"},
+      {R"({"psam": {"terminalNumber": "0102"}})", "psam.terminalNumber"},
+      {R"({"cards": [)", "not valid JSON"},
+  };
+  for (const auto& mistake : mistakes) {
+    try {
+      LoadField(mistake.json, reader);
+      ADD_FAILURE() << "accepted " << mistake.json;
+    } catch (const FieldFileError& error) {
+      EXPECT_NE(std::string(error.what()).find(mistake.place), std::string::npos)
+          << error.what() << " for " << mistake.json;
+    }
+  }
+  EXPECT_EQ(CardsOf(reader).size(), 1u) << "the field from before the refusals";
+}
+
+}  // namespace
+}  // namespace vqsim

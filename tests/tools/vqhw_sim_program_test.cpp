@@ -1,0 +1,72 @@
+// vqhw-sim as a lane program meets it: started as a process, its path read
+// from its output, and the library (linked here) opening it as a port.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "VqhwLib.h"
+#include "vqhw_run.h"
+
+namespace vqtest {
+namespace {
+
+constexpr int32_t kPort = 7;
+
+// Points port 7 at the path for the length of a test.
+class PortNamed {
+ public:
+  explicit PortNamed(const std::string& path) { ::setenv("VQHW_COM7", path.c_str(), 1); }
+  ~PortNamed() { ::unsetenv("VQHW_COM7"); }
+};
+
+TEST(VqhwSimProgram, TheLibraryOpensItAndReadsTheExampleCard) {
+  SimServer sim({"--field", Example("lane.json")});
+  ASSERT_EQ(sim.Path().rfind("/dev/pts/", 0), 0u) << sim.Path();
+  PortNamed port(sim.Path());
+  ASSERT_EQ(open_reader(kPort, 0), 0);
+
+  unsigned char record[5] = {};
+  ASSERT_EQ(opencard(record), 0);
+  EXPECT_EQ(record[0], 0x3A);
+  EXPECT_EQ(record[4], 0x08);
+  const unsigned char key[6] = {0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5};
+  ASSERT_EQ(loadkey(0, 2, key), 0);
+  char text[40] = {};
+  ASSERT_EQ(readblock_h(0, 8, text), 0);
+  EXPECT_STREQ(text, "504C41544520412D3132333435202020");
+
+  char reply[64] = {}, sw[8] = {};
+  ASSERT_EQ(SAM_reset_h(), 0);
+  ASSERT_EQ(SAM_COMMAND_H("00B0960006", reply, sw), 0);
+  EXPECT_STREQ(reply, "000000000007") << "the example's terminal number";
+  EXPECT_EQ(close_reader(), 0);
+  EXPECT_EQ(sim.Stop(), 0);
+}
+
+TEST(VqhwSimProgram, ItsFaultOptionsReachTheLibrary) {
+  SimServer noPsam({"--no-psam"});
+  PortNamed port(noPsam.Path());
+  EXPECT_EQ(open_reader(kPort, 0), VQHW_NO_PSAM);
+
+  SimServer empty({});
+  PortNamed emptyPort(empty.Path());
+  ASSERT_EQ(open_reader(kPort, 0), 0);
+  unsigned char record[5] = {};
+  EXPECT_EQ(opencard(record), VQHW_NO_CARD) << "no field file: no card";
+  close_reader();
+}
+
+TEST(VqhwSimProgram, RefusesABadFieldFileWithItsPlace) {
+  const std::string path = ::testing::TempDir() + "vqhw_sim_bad_field.json";
+  std::ofstream(path) << R"({"cards": [{"kind": "mifare-one", "sectors": {"1": {"accessBits": "FF078169"}}}]})";
+  const ProgramRun run = RunProgram({VQHW_SIM_TOOL, "--field", path}, std::chrono::seconds(5));
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_TRUE(run.out.empty()) << "no path is served";
+  EXPECT_NE(run.err.find("cards[0].sectors.1.accessBits"), std::string::npos) << run.err;
+  std::remove(path.c_str());
+}
+
+}  // namespace
+}  // namespace vqtest
