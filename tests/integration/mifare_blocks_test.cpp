@@ -113,6 +113,16 @@ TEST_F(MifareTest, ShortHexTextsAreFilledWithZeros) {
   EXPECT_EQ(DataOf(0x56), (std::vector<ByteVector>{{0, 1, 0xFF, 0xFF, 0, 0, 0, 0}}));
 }
 
+// The decoder reads up to 255 characters: texts that long use their first
+// bytes and overrun nothing.
+TEST_F(MifareTest, LongHexTextsUseTheirFirstBytes) {
+  OpenCard();
+  const std::string longText(400, 'F');
+  EXPECT_EQ(lib.loadkey_h(0, 1, longText.c_str()), 0);
+  EXPECT_EQ(lib.writeblock_h(0, 4, longText.c_str()), 0);
+  EXPECT_EQ(CardBlock(4), ByteVector(16, 0xFF));
+}
+
 TEST_F(MifareTest, WriteKeyWritesTheSectorTrailer) {
   OpenCard();
   ASSERT_EQ(lib.loadkey(0, 15, kFactoryKey.data()), 0);
