@@ -1,6 +1,8 @@
 # Reads src/api/exports.list ("name argument-count" per line) and writes the
 # linker's export files: a version script for ELF and a .def file for
-# Windows, whose i686 names carry the stdcall byte count (name@4n).
+# Windows, whose i686 names carry the stdcall byte count (name@4n): linked
+# with --kill-at, the DLL exports the plain names while its import library
+# keeps the decorated ones that callers of the __stdcall header refer to.
 function(vqhw_generate_export_files list_file out_dir)
   file(STRINGS ${list_file} lines REGEX "^[A-Za-z_]")
   set(map "{\n  global:\n")
@@ -12,7 +14,7 @@ function(vqhw_generate_export_files list_file out_dir)
     math(EXPR bytes "${CMAKE_MATCH_2} * 4")
     string(APPEND map "    ${name};\n")
     if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-      string(APPEND def "  ${name} = ${name}@${bytes}\n")
+      string(APPEND def "  ${name}@${bytes}\n")
     else()
       string(APPEND def "  ${name}\n")
     endif()

@@ -1,7 +1,6 @@
 #include "serial/serial_channel.h"
 
 #include <cstring>
-#include <system_error>
 
 namespace vqhw {
 
@@ -18,9 +17,7 @@ int32_t SerialChannel::Open(const char* deviceName, int32_t baud, char parity, i
     receiveBuffer.Reset();
     frameReady = false;
   }
-  try {
-    worker = std::thread(&SerialChannel::ReceiveLoop, this);
-  } catch (const std::system_error&) {
+  if (!worker.Start([this] { ReceiveLoop(); })) {
     port.Close();
     return status::kCannotOpen;
   }
@@ -33,7 +30,7 @@ ReaderStatus SerialChannel::Close() {
   if (!isOpen) return status::kNotOpen;
   // The worker leaves its loop by itself, between bytes, holding no lock.
   port.StopWaiting();
-  if (worker.joinable()) worker.join();
+  worker.Join();
   Purge();
   port.Close();
   isOpen = 0;

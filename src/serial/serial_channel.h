@@ -7,12 +7,12 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
-#include <thread>
 
 #include "protocol/frame.h"
 #include "protocol/reader_status.h"
 #include "serial/frame_assembler.h"
 #include "serial/serial_port.h"
+#include "serial/worker_thread.h"
 
 namespace vqhw {
 
@@ -54,7 +54,7 @@ class SerialChannel {
 
   int32_t isOpen = 0;
   SerialPort port;
-  std::thread worker;
+  WorkerThread worker;
   LineSettings lineSettings;
   int32_t openings = 0;
 

@@ -87,12 +87,6 @@ void CloseIfOpen(int& fd) {
 
 }  // namespace
 
-bool FormatSettingsText(const LineSettings& s, char* text, size_t size) {
-  int n = std::snprintf(text, size, "baud=%ld parity=%c data=%d stop=%d", static_cast<long>(s.baud),
-                        s.parity, static_cast<int>(s.dataBits), static_cast<int>(s.stopBits));
-  return n > 0 && static_cast<size_t>(n) < size;
-}
-
 bool FormatPortName(int32_t portNumber, char* name, size_t size) {
   char variable[16];
   std::snprintf(variable, sizeof variable, "VQHW_COM%d", static_cast<int>(portNumber));

@@ -1,0 +1,216 @@
+#!/usr/bin/env bash
+# Builds the Windows DLLs (i686 and x86-64) and their test programs with
+# mingw-w64, checks what the DLLs export and import, and runs the tests under
+# Wine against virtual readers (vqhw-sim) on COM ports mapped to
+# pseudo-terminals. Exits non-zero on any failure.
+#
+# Usage: scripts/windows-tests.sh [NATIVE_BUILD_DIR]
+#   NATIVE_BUILD_DIR  a native build tree, configured if it is not (default: build);
+#                     vqhw-sim is built there
+# Environment:
+#   VQHW_WIN32_BUILD, VQHW_WIN64_BUILD  the cross build trees
+#                     (default: NATIVE_BUILD_DIR-win32, NATIVE_BUILD_DIR-win64)
+#   VQHW_WINE_ARCHES  which of them to build and run (default: "win32 win64")
+#   VQHW_SIM          a vqhw-sim to use instead of building one
+#
+# Needs: g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 gcc-multilib.
+set -euo pipefail
+
+repo=$(cd "$(dirname "$0")/.." && pwd)
+native=$(realpath -m "${1:-$repo/build}")
+arches=${VQHW_WINE_ARCHES:-win32 win64}
+jobs=2
+started=$SECONDS
+
+work=$(mktemp -d /tmp/vqhw-wine-XXXXXX)
+sim_pids=()
+server_prefix=""
+failures=0
+
+log() { printf '== %s\n' "$*"; }
+fail() { printf 'FAILED: %s\n' "$*"; failures=$((failures + 1)); }
+
+stop_sims() {
+  local pid
+  for pid in "${sim_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${sim_pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  sim_pids=()
+}
+
+stop_server() {
+  if [ -n "$server_prefix" ]; then
+    WINEPREFIX=$server_prefix timeout -k 5 20 wineserver -k 2>/dev/null || true
+    server_prefix=""
+  fi
+}
+
+cleanup() {
+  stop_sims
+  stop_server
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# --- Builds -------------------------------------------------------------------
+
+phase=$SECONDS
+sim=${VQHW_SIM:-$native/sim/vqhw-sim}
+if [ -z "${VQHW_SIM:-}" ]; then
+  if [ ! -f "$native/CMakeCache.txt" ]; then
+    cmake -S "$repo" -B "$native" > "$work/native-configure.log"
+  fi
+  cmake --build "$native" --target vqhw-sim -j"$jobs" > "$work/native-build.log" ||
+    { cat "$work/native-build.log"; exit 1; }
+fi
+
+# The modem-line helper, one copy per architecture where '$LIB' finds it.
+helper_dir=$work/fake-modem-lines
+mkdir -p "$helper_dir/lib/i386-linux-gnu" "$helper_dir/lib/x86_64-linux-gnu"
+gcc -m32 -shared -fPIC -O2 -Wall -Wextra -Werror -o "$helper_dir/lib/i386-linux-gnu/libvqhw_fake_modem_lines.so" \
+  "$repo/tests/windows/fake_modem_lines.c" -ldl
+gcc -m64 -shared -fPIC -O2 -Wall -Wextra -Werror -o "$helper_dir/lib/x86_64-linux-gnu/libvqhw_fake_modem_lines.so" \
+  "$repo/tests/windows/fake_modem_lines.c" -ldl
+helper_preload="$helper_dir/\$LIB/libvqhw_fake_modem_lines.so"
+
+declare -A build_dir triplet
+build_dir[win32]=${VQHW_WIN32_BUILD:-$native-win32}
+build_dir[win64]=${VQHW_WIN64_BUILD:-$native-win64}
+triplet[win32]=i686-w64-mingw32
+triplet[win64]=x86_64-w64-mingw32
+for arch in $arches; do
+  dir=${build_dir[$arch]}
+  cmake -S "$repo" -B "$dir" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/toolchain-${triplet[$arch]}.cmake" > "$work/$arch-configure.log" ||
+    { cat "$work/$arch-configure.log"; exit 1; }
+  cmake --build "$dir" -j"$jobs" > "$work/$arch-build.log" || { cat "$work/$arch-build.log"; exit 1; }
+done
+log "builds: $((SECONDS - phase)) s"
+
+# --- What the DLLs export and import -----------------------------------------
+
+expected_exports=$(grep -E '^[A-Za-z_]' "$repo/src/api/exports.list" | awk '{print $1}' | sort)
+for arch in $arches; do
+  dll=${build_dir[$arch]}/src/VqhwLib.dll
+  dump=$("${triplet[$arch]}-objdump" -p "$dll")
+  exports=$(printf '%s\n' "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+    awk '/^\t\[/{print $NF}' | sort)
+  imports=$(printf '%s\n' "$dump" | awk '/DLL Name:/{print $3}' | sort -u)
+  if [ "$exports" != "$expected_exports" ]; then
+    fail "$arch: the DLL's exports differ from src/api/exports.list"
+    diff <(printf '%s\n' "$expected_exports") <(printf '%s\n' "$exports") || true
+  fi
+  for import in $imports; do
+    case ${import,,} in
+      kernel32.dll | msvcrt.dll | ntdll.dll | user32.dll | advapi32.dll) ;;
+      *) fail "$arch: the DLL imports $import, which Windows does not bring" ;;
+    esac
+  done
+  log "$arch: $(printf '%s\n' "$exports" | wc -l) exports by plain name; imports:" $imports
+done
+
+# --- Wine ---------------------------------------------------------------------
+
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+unset DISPLAY WAYLAND_DISPLAY
+
+# Virtual readers, one per kind, each behind its COM port (see setup.h).
+declare -A sim_options=([1]="" [2]="--no-psam" [3]="--silent 1000000" [4]="--silent 2")
+missing_port=5
+test_ports="--reader 1 --no-psam-reader 2 --silent-reader 3 --retry-reader 4 --missing-port $missing_port"
+
+start_sims() {
+  local ports=$1 port out line
+  for port in 1 2 3 4; do
+    out=$work/sim-com$port
+    # shellcheck disable=SC2086
+    "$sim" ${sim_options[$port]} > "$out.out" 2> "$out.err" &
+    sim_pids+=($!)
+    line=""
+    for _ in $(seq 50); do
+      line=$(head -n 1 "$out.out" 2>/dev/null || true)
+      [ -n "$line" ] && break
+      sleep 0.1
+    done
+    [ -n "$line" ] || { cat "$out.err"; echo "vqhw-sim did not start"; return 1; }
+    ln -sfn "$line" "$ports/com$port"
+  done
+}
+
+# A fresh prefix with its own server. Wine gives COM names to the host's
+# serial devices; the registry entries keep COM1-COM5 for our links, and
+# COM5 leads nowhere: the missing port.
+prepare_prefix() {
+  local arch=$1 prefix=$2 ports=$3
+  mkdir -p "$ports"
+  WINEPREFIX=$prefix wineserver -f -p > "$work/$arch-wineserver.log" 2>&1 &
+  server_prefix=$prefix
+  WINEPREFIX=$prefix WINEARCH=$arch timeout -k 5 120 wineboot -u > "$work/$arch-wineboot.log" 2>&1 < /dev/null ||
+    { cat "$work/$arch-wineboot.log"; return 1; }
+  {
+    printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n'
+    for port in 1 2 3 4 5; do printf '"COM%d"="%s/com%d"\n' "$port" "$ports" "$port"; done
+  } > "$prefix/drive_c/ports.reg"
+  WINEPREFIX=$prefix timeout -k 5 60 wine regedit /s 'C:\ports.reg' > /dev/null 2>&1 < /dev/null
+  for port in 1 2 3 4 5; do ln -sfn "$ports/com$port" "$prefix/dosdevices/com$port"; done
+}
+
+# run_wine ARCH PREFIX LOG [env...] -- program args...
+run_wine() {
+  local arch=$1 prefix=$2 out=$3
+  shift 3
+  local environment=()
+  while [ "$1" != "--" ]; do environment+=("$1"); shift; done
+  shift
+  local loader=wine
+  [ "$arch" = win64 ] && loader=/usr/lib/wine/wine64
+  env WINEPREFIX="$prefix" WINEARCH="$arch" "${environment[@]}" \
+    timeout -k 5 180 "$loader" "$@" > "$out" 2>&1 < /dev/null
+}
+
+for arch in $arches; do
+  phase=$SECONDS
+  prefix=$work/prefix-$arch
+  ports=$work/ports-$arch
+  prepare_prefix "$arch" "$prefix" "$ports"
+  log "$arch: prefix ready in $((SECONDS - phase)) s"
+  tests=${build_dir[$arch]}/tests/windows
+
+  if run_wine "$arch" "$prefix" "$work/$arch-import.out" -- "$tests/vqhw_import_caller.exe"; then
+    log "$arch: import library caller passed"
+  else
+    cat "$work/$arch-import.out"; fail "$arch: import library caller"
+  fi
+
+  # Once with Wine refusing the port event wait on a pty (the worker waits
+  # on a pending read), once with the modem lines faked so that it works.
+  for mode in fallback event; do
+    phase=$SECONDS
+    start_sims "$ports"
+    environment=()
+    expected=no
+    isolate=no
+    if [ "$mode" = event ]; then
+      environment=("LD_PRELOAD=$helper_preload")
+      expected=yes
+      isolate=yes  # see RunIsolated in tests/windows/wine_tests_main.cpp
+    fi
+    out=$work/$arch-$mode.out
+    # shellcheck disable=SC2086
+    status=0
+    run_wine "$arch" "$prefix" "$out" "${environment[@]}" -- \
+      "$tests/vqhw_wine_tests.exe" $test_ports --event-wait "$expected" --isolate "$isolate" || status=$?
+    if [ "$status" -eq 0 ]; then
+      grep -v '^\[ RUN' "$out" || true
+      log "$arch, $mode wait: passed in $((SECONDS - phase)) s"
+    else
+      cat "$out"
+      fail "$arch, $mode wait (exit code $status)"
+    fi
+    stop_sims
+  done
+  stop_server
+done
+
+log "Windows tests took $((SECONDS - started)) s in all"
+[ "$failures" -eq 0 ] || { echo "$failures failure(s)"; exit 1; }

@@ -1,0 +1,15 @@
+// What both backends of SerialPort share.
+
+#include <cstdio>
+
+#include "serial/serial_port.h"
+
+namespace vqhw {
+
+bool FormatSettingsText(const LineSettings& s, char* text, size_t size) {
+  int n = std::snprintf(text, size, "baud=%ld parity=%c data=%d stop=%d", static_cast<long>(s.baud),
+                        s.parity, static_cast<int>(s.dataBits), static_cast<int>(s.stopBits));
+  return n > 0 && static_cast<size_t>(n) < size;
+}
+
+}  // namespace vqhw

@@ -1,0 +1,21 @@
+#pragma once
+// What the script that runs the tests has set up: which COM port leads to
+// which kind of virtual reader (0: none given, the cases that need it are
+// skipped), and what Wine's serial driver offers on those ports.
+
+#include <string>
+
+namespace wintest {
+
+struct Setup {
+  int reader = 0;        // answers everything
+  int noPsamReader = 0;  // answers, but its PSAM reset fails
+  int silentReader = 0;  // never answers
+  int retryReader = 0;   // leaves its first two commands unanswered
+  int missingPort = 0;   // no device behind it
+  // "yes" when the port event wait (received character, CTS, ring) works,
+  // "no" when the driver refuses it; empty: not checked.
+  std::string eventWait;
+};
+
+}  // namespace wintest
