@@ -116,6 +116,7 @@ TEST(VqhwConnection, RefusesBadInputWithOneLineAndAUsageExit) {
 
   const ProgramRun badPort = Vqhw({"--port", "100", "info"});
   EXPECT_EQ(badPort.exitCode, 64);
+  EXPECT_EQ(Vqhw({"--sim", "--device", "/dev/null", "card"}).exitCode, 64) << "which reader?";
 
   const std::string badField = ::testing::TempDir() + "vqhw_bad_field.json";
   std::ofstream(badField) << R"({"cards": [{"kind": "mifare-one", "serial": "12"}]})";

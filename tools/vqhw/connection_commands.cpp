@@ -1,5 +1,6 @@
 // info, open, status and demo: is the reader there, what is it, what does a code mean.
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <utility>
@@ -43,7 +44,8 @@ int RunInfo(Context& context) {
   if (context.out.Json()) context.out.Field("fields", "fields", fields);
   context.out.Field("port", "port", context.port, "COM" + std::to_string(context.port));
   if (fields.contains("通讯速率")) {
-    context.out.Field("speed", "speed", std::stol(fields["通讯速率"].get<std::string>()));
+    const long speed = std::strtol(fields["通讯速率"].get<std::string>().c_str(), nullptr, 10);
+    context.out.Field("speed", "speed", speed);
   }
   return 0;
 }

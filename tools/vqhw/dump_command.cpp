@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "vqhw/commands.h"
 #include "vqhw/mifare_card.h"
@@ -20,7 +21,9 @@ namespace {
 class ProgressBar {
  public:
   explicit ProgressBar(bool wanted) : shown_(wanted && ::isatty(STDERR_FILENO) == 1) {}
-  ~ProgressBar() {
+  ~ProgressBar() { Clear(); }
+  // Makes room for lines on stdout, which may share the terminal.
+  void Clear() {
     if (shown_) std::fprintf(stderr, "\r%*s\r", 40, "");
   }
   void Show(int done, int total) {
@@ -62,7 +65,7 @@ int RunDump(Context& context, const KeyOptions& keyOptions) {
   for (int sector = 0; sector < kSectors; ++sector) {
     progress.Show(sector, kSectors);
     nlohmann::json entry = {{"sector", sector}, {"blocks", nlohmann::json::array()}};
-    out.Text("sector " + std::to_string(sector));
+    std::vector<std::string> lines{"sector " + std::to_string(sector)};
     const CallResult authenticated = card.Authenticate(sector);
     if (authenticated.Ok()) {
       summary[sector].key = std::string(1, card.KeyTypeLetter()) + " " + CompactHex(card.KeyUsed());
@@ -72,22 +75,25 @@ int RunDump(Context& context, const KeyOptions& keyOptions) {
     for (int block = 4 * sector; block < 4 * sector + 4; ++block) {
       BlockData data{};
       const CallResult read = authenticated.Ok() ? card.Read(block, data) : authenticated;
-      char label[16];
-      std::snprintf(label, sizeof label, "  block %2d  ", block);
+      char buffer[16];
+      std::snprintf(buffer, sizeof buffer, "  block %2d  ", block);
+      const std::string label = buffer;
       if (read.Ok()) {
         ++summary[sector].blocksRead;
         entry["blocks"].push_back({{"block", block}, {"data", CompactHex(data)}});
-        out.Text(std::string(label) + Hex(data) + "  |" + Printable(data) + "|");
+        lines.push_back(label + Hex(data) + "  |" + Printable(data) + "|");
         continue;
       }
       if (firstFailure == 0) firstFailure = ExitCodeFor(read.result);
       summary[sector].status = read.call + ": " + std::to_string(read.result) + " " + read.message;
       entry["blocks"].push_back({{"block", block}, {"error", FailureJson(read)}});
-      out.Text(std::string(label) + "?? unreadable: " + std::to_string(read.result) + " " + read.message);
+      lines.push_back(label + "?? unreadable: " + std::to_string(read.result) + " " + read.message);
     }
+    progress.Clear();
+    for (const std::string& line : lines) out.Text(line);
     out.Collect("sectors", entry);
   }
-  progress.Show(kSectors, kSectors);
+  progress.Clear();
 
   out.Text("sector  key              blocks  status");
   for (int sector = 0; sector < kSectors; ++sector) {

@@ -35,11 +35,14 @@ int main(int argc, char** argv) {
   SessionOptions options;
   bool json = false;
   app.add_option("--port", options.port, "serial port number, 1 = COM1")->check(CLI::Range(1, 99));
-  app.add_option("--device", options.device, "device path of the port (sets VQHW_COM<port>)");
-  app.add_flag("--sim", options.simulate, "use the built-in virtual reader on a pseudo-terminal");
+  CLI::Option* device =
+      app.add_option("--device", options.device, "device path of the port (sets VQHW_COM<port>)");
+  app.add_flag("--sim", options.simulate, "use the built-in virtual reader on a pseudo-terminal")
+      ->excludes(device);
   app.add_option("--sim-field", options.fieldFile,
                  "the virtual reader's cards and PSAM from a JSON file (implies --sim)")
-      ->check(CLI::ExistingFile);
+      ->check(CLI::ExistingFile)
+      ->excludes(device);
   app.add_flag("--json", json, "machine-readable output: one JSON document on stdout");
   app.require_subcommand(1);
   app.fallthrough();
