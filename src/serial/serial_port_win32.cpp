@@ -31,6 +31,10 @@ constexpr int kQuickRetries = 3;
 // How long the worker rests before looking again at a port that keeps failing.
 constexpr DWORD kFailedPortRestMs = 100;
 constexpr int kWriteAttempts = 3;
+// How long a cancelled operation may take to end. Under the loader lock (the
+// library being unloaded) a driver that needs that lock to end it never
+// does: its record is then left to the system rather than freed.
+constexpr DWORD kCancelBoundMs = 1000;
 constexpr DWORD kWriteRetryPauseMs = 10;
 
 enum class Wake { kDone, kStopped, kFailed };
@@ -45,9 +49,11 @@ bool FormatPortName(int32_t portNumber, char* name, size_t size) {
 struct SerialPort::Handles {
   HANDLE port = INVALID_HANDLE_VALUE;
   HANDLE stop = nullptr;
-  OVERLAPPED eventWait{};
-  OVERLAPPED read{};
-  OVERLAPPED write{};
+  // One record per kind of operation, on the heap so that one that the
+  // system still holds can be left behind (see Cancel).
+  OVERLAPPED* eventWait = nullptr;
+  OVERLAPPED* read = nullptr;
+  OVERLAPPED* write = nullptr;
   // The worker's view of the driver, for this opening.
   bool eventWaitUsable = true;
   int emptyWakeups = 0;
@@ -55,50 +61,64 @@ struct SerialPort::Handles {
 
   bool CreateEvents() {
     stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    for (OVERLAPPED* o : {&eventWait, &read, &write}) {
-      *o = OVERLAPPED{};
-      o->hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-      if (o->hEvent == nullptr) return false;
-    }
-    return stop != nullptr;
+    return stop != nullptr && Record(eventWait) && Record(read) && Record(write);
+  }
+
+  // The record in `slot`, made anew when there is none; null if it cannot be.
+  static OVERLAPPED* Record(OVERLAPPED*& slot) {
+    if (slot != nullptr) return slot;
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (event == nullptr) return nullptr;
+    slot = new OVERLAPPED{};
+    slot->hEvent = event;
+    return slot;
   }
 
   void CloseAll() {
     if (port != INVALID_HANDLE_VALUE) CloseHandle(port);
     port = INVALID_HANDLE_VALUE;
-    for (HANDLE* h : {&stop, &eventWait.hEvent, &read.hEvent, &write.hEvent}) {
-      if (*h != nullptr) CloseHandle(*h);
-      *h = nullptr;
+    if (stop != nullptr) CloseHandle(stop);
+    stop = nullptr;
+    for (OVERLAPPED** o : {&eventWait, &read, &write}) {
+      if (*o != nullptr) CloseHandle((*o)->hEvent);
+      delete *o;
+      *o = nullptr;
     }
   }
 
   bool StopRequested() const { return WaitForSingleObject(stop, 0) == WAIT_OBJECT_0; }
 
-  // Ends this thread's pending operation on `o` and waits until the system
-  // has finished with the record. PurgeComm does not end every pending
+  // Ends this thread's pending operation on `slot` and waits, within a
+  // bound, until the system has finished with the record; one it still holds
+  // after that is left to it for good. PurgeComm does not end every pending
   // operation everywhere (Wine leaves a read pending), CancelIo does.
-  void Cancel(OVERLAPPED& o) {
+  void Cancel(OVERLAPPED*& slot) {
     CancelIo(port);
+    if (WaitForSingleObject(slot->hEvent, kCancelBoundMs) != WAIT_OBJECT_0) {
+      slot = nullptr;
+      return;
+    }
     DWORD ignored = 0;
-    GetOverlappedResult(port, &o, &ignored, TRUE);
+    GetOverlappedResult(port, slot, &ignored, TRUE);
   }
 
   // Waits for the pending operation on `o` or for StopWaiting().
-  Wake Await(OVERLAPPED& o, DWORD& transferred) {
-    HANDLE events[] = {stop, o.hEvent};
+  Wake Await(OVERLAPPED*& slot, DWORD& transferred) {
+    HANDLE events[] = {stop, slot->hEvent};
     DWORD woken = WaitForMultipleObjects(2, events, FALSE, INFINITE);
     if (woken == WAIT_OBJECT_0 + 1) {
-      return GetOverlappedResult(port, &o, &transferred, FALSE) ? Wake::kDone : Wake::kFailed;
+      return GetOverlappedResult(port, slot, &transferred, FALSE) ? Wake::kDone : Wake::kFailed;
     }
-    if (&o == &eventWait) SetCommMask(port, 0);  // also completes a pending event wait
-    Cancel(o);
+    if (&slot == &eventWait) SetCommMask(port, 0);  // also completes a pending event wait
+    Cancel(slot);
     return woken == WAIT_OBJECT_0 ? Wake::kStopped : Wake::kFailed;
   }
 
   Wake ReadByte(uint8_t& byte) {
-    ResetEvent(read.hEvent);
+    if (Record(read) == nullptr) return Wake::kFailed;
+    ResetEvent(read->hEvent);
     DWORD count = 0;
-    if (!ReadFile(port, &byte, 1, &count, &read)) {
+    if (!ReadFile(port, &byte, 1, &count, read)) {
       if (GetLastError() != ERROR_IO_PENDING) return Wake::kFailed;
       Wake wake = Await(read, count);
       if (wake != Wake::kDone) return wake;
@@ -115,9 +135,10 @@ struct SerialPort::Handles {
 
   // Waits for a port event. kFailed when the driver refuses the wait.
   Wake WaitForEvent() {
-    ResetEvent(eventWait.hEvent);
+    if (Record(eventWait) == nullptr) return Wake::kFailed;
+    ResetEvent(eventWait->hEvent);
     DWORD events = 0;
-    if (WaitCommEvent(port, &events, &eventWait)) return Wake::kDone;
+    if (WaitCommEvent(port, &events, eventWait)) return Wake::kDone;
     if (GetLastError() != ERROR_IO_PENDING) {
       eventWaitUsable = false;
       return Wake::kFailed;
@@ -194,14 +215,16 @@ ReaderStatus SerialPort::Write(const uint8_t* bytes, size_t count, std::chrono::
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + bound;
   for (int attempt = 1;; ++attempt) {
-    ResetEvent(h.write.hEvent);
+    if (Handles::Record(h.write) == nullptr) return status::kCannotSend;
+    ResetEvent(h.write->hEvent);
     DWORD written = 0;
-    BOOL done = WriteFile(h.port, bytes, static_cast<DWORD>(count), &written, &h.write);
+    BOOL done = WriteFile(h.port, bytes, static_cast<DWORD>(count), &written, h.write);
     if (!done && GetLastError() == ERROR_IO_PENDING) {
       auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-      DWORD waited = WaitForSingleObject(h.write.hEvent, static_cast<DWORD>(std::max<int64_t>(left.count(), 0)));
+      DWORD waited =
+          WaitForSingleObject(h.write->hEvent, static_cast<DWORD>(std::max<int64_t>(left.count(), 0)));
       if (waited == WAIT_OBJECT_0) {
-        done = GetOverlappedResult(h.port, &h.write, &written, FALSE);
+        done = GetOverlappedResult(h.port, h.write, &written, FALSE);
       } else {
         h.Cancel(h.write);  // the record and the buffer are free again before we return
         if (waited == WAIT_TIMEOUT) return status::kTimeout;
