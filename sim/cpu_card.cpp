@@ -1,5 +1,6 @@
 #include "sim/cpu_card.h"
 
+#include <stdexcept>
 #include <string_view>
 #include <utility>
 
@@ -30,6 +31,21 @@ CardFile MasterFile(const CpuCardProfile& profile) {
   return mf;
 }
 
+CardFile& TransactionFile(CardCore& core) {
+  return *core.MasterFile().Child(CpuCardProfile::kApplicationDf)->Child(0x0018);
+}
+
+// The card's purse keys, diversified when the card was personalised.
+PurseSetup PurseOf(const CpuCardProfile& profile) {
+  if (profile.issuerData.size() < IssuerFile::kSize) {
+    throw std::invalid_argument("the issuer data is shorter than its 30 bytes");
+  }
+  if (profile.balance > Purse::kMostBalance) throw std::invalid_argument("a balance past 2^31 - 1");
+  const purse::PurseKeys keys = purse::CardKeys(profile.masterKeys, IssuerFile::IssuerId(profile.issuerData),
+                                                IssuerFile::DiversifyingSerial(profile.issuerData));
+  return {profile.balance, keys, profile.randomSeed};
+}
+
 CardSecrets Secrets(const CpuCardProfile& profile) {
   CardSecrets secrets;
   secrets.pin = profile.pin;
@@ -43,28 +59,22 @@ CardSecrets Secrets(const CpuCardProfile& profile) {
 
 CpuCard::CpuCard(CpuCardProfile profile)
     : serial_(profile.serial),
-      balance_(profile.balance),
-      core_(MasterFile(profile), Secrets(profile), profile.randomSeed) {
-  core_.SetCommand(0x5C, {0x80}, [this](const CommandApdu& apdu) { return GetBalance(apdu); });
+      core_(MasterFile(profile), Secrets(profile), profile.randomSeed),
+      purse_(core_, TransactionFile(core_), CpuCardProfile::kApplicationDf, PurseOf(profile)) {}
+
+void CpuCard::PowerCycle() {
+  core_.Reset();
+  purse_.Reset();
 }
 
 std::vector<uint8_t> CpuCard::Exchange(std::span<const uint8_t> command) {
+  purse_.BeforeCommand(command);
   return core_.Exchange(command);
 }
 
 std::vector<uint8_t> CpuCard::Reset() {
-  core_.Reset();
+  PowerCycle();
   return {0x05, 0x78, 0x80, 0x70, 0x02};
-}
-
-// P2 02 is the electronic purse; the balance is big-endian.
-ResponseApdu CpuCard::GetBalance(const CommandApdu& apdu) {
-  if (apdu.p1 != 0x00 || apdu.p2 != 0x02) return {{}, sw::kWrongP1P2};
-  if (apdu.HasData() || apdu.le != 4u) return {{}, sw::kWrongLength};
-  if (core_.CurrentDf().id != CpuCardProfile::kApplicationDf) return {{}, sw::kConditionsNotSatisfied};
-  return {{static_cast<uint8_t>(balance_ >> 24), static_cast<uint8_t>(balance_ >> 16),
-           static_cast<uint8_t>(balance_ >> 8), static_cast<uint8_t>(balance_)},
-          sw::kOk};
 }
 
 }  // namespace vqsim

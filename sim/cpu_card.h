@@ -8,8 +8,10 @@
 //       EF 0018 (SFI 18) transactions, cyclic, 10 records of 23 bytes:
 //                        read always, append after VERIFY
 // PIN 12 34 56 with 3 tries; EXTERNAL AUTHENTICATE key 01, INTERNAL
-// AUTHENTICATE key 01 and the secure-messaging MAC key are 2-key 3DES keys;
-// GET BALANCE (80 5C 00 02 04) answers the purse balance in the application.
+// AUTHENTICATE key 01 and the secure-messaging MAC key are 2-key 3DES keys.
+// The application holds the electronic purse (sim/purse.h), whose keys the
+// card diversifies from the issuer's master keys with the issuer identifier
+// and application serial number of EF 0015 (layout in IssuerFile).
 
 #include <array>
 #include <cstdint>
@@ -17,6 +19,7 @@
 
 #include "sim/card.h"
 #include "sim/card_core.h"
+#include "sim/purse.h"
 
 namespace vqsim {
 
@@ -36,7 +39,14 @@ struct CpuCardProfile {
   DesKey macKey{0x55, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55,
                 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66};
   uint32_t balance = 10000;  // in the purse's smallest unit
-  std::vector<uint8_t> issuerData = std::vector<uint8_t>(30, 0xA1);
+  purse::PurseKeys masterKeys = purse::kDefaultMasterKeys;  // the issuer's, shared with its PSAMs
+  // Issuer identifier, application type and version, application serial
+  // number, start and end dates (BCD), two spare bytes.
+  std::vector<uint8_t> issuerData{0x51, 0x00, 0x12, 0x34, 0x56, 0x78, 0x00, 0x01,
+                                  0x02, 0x01,
+                                  0x00, 0x00, 0x20, 0x26, 0x00, 0x00, 0x00, 0x00, 0x12, 0x34,
+                                  0x20, 0x26, 0x01, 0x01, 0x20, 0x36, 0x12, 0x31,
+                                  0x00, 0x00};
   std::vector<uint8_t> cardholderData = std::vector<uint8_t>(40, 0xC4);
   uint32_t randomSeed = 1;
 };
@@ -48,20 +58,19 @@ class CpuCard : public Card, public ApduCard {
   std::array<uint8_t, 4> Serial() const override { return serial_; }
   std::array<uint8_t, 2> AnswerToRequest() const override { return {0x08, 0x00}; }
   uint8_t Sak() const override { return 0x20; }
-  void PowerCycle() override { core_.Reset(); }
+  void PowerCycle() override;
 
   std::vector<uint8_t> Exchange(std::span<const uint8_t> command) override;
   std::vector<uint8_t> Reset() override;  // the answer to select
 
   CardCore& Core() { return core_; }
-  uint32_t Balance() const { return balance_; }
+  Purse& ElectronicPurse() { return purse_; }
+  uint32_t Balance() const { return purse_.Balance(); }
 
  private:
-  ResponseApdu GetBalance(const CommandApdu& apdu);
-
   std::array<uint8_t, 4> serial_;
-  uint32_t balance_;
   CardCore core_;
+  Purse purse_;
 };
 
 }  // namespace vqsim

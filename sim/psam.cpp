@@ -28,7 +28,10 @@ CardSecrets Secrets(const PsamProfile& profile) {
 
 }  // namespace
 
-Psam::Psam(PsamProfile profile) : core_(MasterFile(profile), Secrets(profile), profile.randomSeed) {}
+Psam::Psam(PsamProfile profile)
+    : core_(MasterFile(profile), Secrets(profile), profile.randomSeed),
+      purse_(core_, *core_.MasterFile().Child(0x0016), PsamProfile::kApplicationDf,
+             {profile.masterKeys, profile.terminalSerial}) {}
 
 std::vector<uint8_t> Psam::Exchange(std::span<const uint8_t> command) {
   return core_.Exchange(command);
@@ -36,6 +39,7 @@ std::vector<uint8_t> Psam::Exchange(std::span<const uint8_t> command) {
 
 std::vector<uint8_t> Psam::Reset() {
   core_.Reset();
+  purse_.Reset();
   return {0x3B, 0x6C, 0x00, 0x02, 0x50, 0x53, 0x41, 0x4D};
 }
 

@@ -5,7 +5,8 @@
 //     EF 0016 (SFI 16) terminal number, 6 bytes: read always, update after EXTERNAL AUTHENTICATE
 //     DF 1001, name A0 00 00 09 99 02: the purchase application
 // PIN 11 22 33 with 3 tries; EXTERNAL AUTHENTICATE key 00 and INTERNAL
-// AUTHENTICATE key 01 are 2-key 3DES keys. In contact mode it answers like a
+// AUTHENTICATE key 01 are 2-key 3DES keys. The purchase application computes
+// and checks the purse's MACs (sim/psam_purse.h). In contact mode it answers like a
 // T=0 card: a command with data that answers data gives 61 xx, and GET
 // RESPONSE fetches the data.
 
@@ -15,6 +16,7 @@
 
 #include "sim/card.h"
 #include "sim/card_core.h"
+#include "sim/psam_purse.h"
 
 namespace vqsim {
 
@@ -32,6 +34,8 @@ struct PsamProfile {
   DesKey internalKey{0x99, 0x99, 0x99, 0x99, 0x99, 0x99, 0x99, 0x99,
                      0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA};
   uint32_t randomSeed = 2;
+  purse::PurseKeys masterKeys = purse::kDefaultMasterKeys;  // the card issuer's
+  uint32_t terminalSerial = 1;  // the terminal transaction serial number of the next purchase
 };
 
 class Psam : public ApduCard {
@@ -43,9 +47,11 @@ class Psam : public ApduCard {
   std::vector<uint8_t> Reset() override;  // the answer to reset
 
   CardCore& Core() { return core_; }
+  PsamPurse& Purchase() { return purse_; }
 
  private:
   CardCore core_;
+  PsamPurse purse_;
 };
 
 }  // namespace vqsim

@@ -4,11 +4,13 @@
 
 #include "sim/command_table.h"
 #include "sim/frame_layout.h"
+#include "sim/psam.h"
 #include "sim/status_bytes.h"
 
 namespace vqsim {
 
-VirtualReader::VirtualReader() = default;
+// A PSAM sits in the slot from the start; SetPsamPresent(false) takes it out.
+VirtualReader::VirtualReader() { state_.psam = std::make_shared<Psam>(); }
 
 void VirtualReader::SetPsamPresent(bool present) {
   std::lock_guard lock(mutex_);

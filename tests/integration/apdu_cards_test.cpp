@@ -41,7 +41,7 @@ class ApduCardsTest : public ReaderTest {
 TEST_F(ApduCardsTest, UserCardSessionSelectReadVerifyAndBalance) {
   OpenReader();
   EXPECT_EQ(Pro("00A4040006A00000099901"), "6F088406A00000099901/9000");
-  EXPECT_EQ(Pro("00B0950004"), "A1A1A1A1/9000");
+  EXPECT_EQ(Pro("00B0950004"), "51001234/9000");
   EXPECT_EQ(Pro("00B0960004"), "/6982") << "cardholder data needs the PIN";
   EXPECT_EQ(Pro("0020000003999999"), "/63C2");
   EXPECT_EQ(Pro("0020000003123456"), "/9000");

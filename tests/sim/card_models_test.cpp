@@ -52,7 +52,7 @@ TEST_F(CpuCardTest, SelectsByFileIdentifierAndByNameAndReadsBySfiAndCurrentEf) {
   EXPECT_EQ(StatusWord(Send({0x00, 0xA4, 0x00, 0x00, 0x02, 0x10, 0x01})), sw::kOk);
   EXPECT_EQ(StatusWord(Send({0x00, 0xA4, 0x00, 0x00, 0x02, 0x00, 0x15})), sw::kOk);
   const Bytes current = Send({0x00, 0xB0, 0x00, 0x02, 0x04});
-  EXPECT_EQ(current, (Bytes{0xA1, 0xA1, 0xA1, 0xA1, 0x90, 0x00}));
+  EXPECT_EQ(current, (Bytes{0x12, 0x34, 0x56, 0x78, 0x90, 0x00}));
   EXPECT_EQ(DataOf(Send({0x00, 0xB0, 0x95, 0x00, 0x00})).size(), 30u) << "P3 00 reads the whole file";
   EXPECT_EQ(StatusWord(Send({0x00, 0xB0, 0x95, 0x1C, 0x04})), 0x6C02) << "two bytes are left";
   EXPECT_EQ(StatusWord(Send({0x00, 0xB0, 0x95, 0x1E, 0x01})), sw::kWrongOffset);
@@ -128,7 +128,7 @@ TEST_F(CpuCardTest, ExternalAuthenticationOpensTheIssuerFileOnce) {
   const Bytes authenticate = Concat({0x00, 0x82, 0x00, 0x01, 0x08}, Bytes(answer.begin(), answer.end()));
   EXPECT_EQ(StatusWord(Send(authenticate)), sw::kOk);
   EXPECT_EQ(StatusWord(Send(update)), sw::kOk);
-  EXPECT_EQ(DataOf(Send({0x00, 0xB0, 0x95, 0x00, 0x03})), (Bytes{0x01, 0x02, 0xA1}));
+  EXPECT_EQ(DataOf(Send({0x00, 0xB0, 0x95, 0x00, 0x03})), (Bytes{0x01, 0x02, 0x12}));
   EXPECT_EQ(StatusWord(Send(authenticate)), sw::kChallengeMissing) << "a challenge answers once";
 
   Send({0x00, 0x84, 0x00, 0x00, 0x04});
@@ -154,7 +154,7 @@ TEST_F(CpuCardTest, SecureMessagingReadNeedsTheMacOfTheLastChallenge) {
   std::copy(challenge.begin(), challenge.end(), chainStart.begin());
   const Mac mac = Mac3Des(profile.macKey, chainStart, Bytes{0x04, 0xB0, 0x95, 0x00, 0x04});
   const Bytes read = Concat(Concat({0x04, 0xB0, 0x95, 0x00, 0x04}, Bytes(mac.begin(), mac.end())), {0x02});
-  EXPECT_EQ(Send(read), (Bytes{0xA1, 0xA1, 0x90, 0x00}));
+  EXPECT_EQ(Send(read), (Bytes{0x51, 0x00, 0x90, 0x00}));
   Send({0x00, 0x84, 0x00, 0x00, 0x04});
   EXPECT_EQ(StatusWord(Send(read)), sw::kWrongMac);
   EXPECT_EQ(StatusWord(Send(read)), sw::kChallengeMissing);
