@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <optional>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,16 @@ inline std::string Hex(std::span<const uint8_t> bytes) {
   return text;
 }
 
+// Two hexadecimal digits a byte, nothing between them.
+inline Bytes FromHex(const std::string& text) {
+  if (text.size() % 2 != 0) throw std::invalid_argument("an odd number of hex digits");
+  Bytes bytes;
+  for (size_t i = 0; i < text.size(); i += 2) {
+    bytes.push_back(static_cast<uint8_t>(std::stoul(text.substr(i, 2), nullptr, 16)));
+  }
+  return bytes;
+}
+
 // What INITIALIZE FOR PURCHASE answers (15 bytes).
 struct PurchaseStart {
   uint32_t balance = 0;
@@ -55,6 +66,7 @@ struct PurchaseStart {
   std::array<uint8_t, 4> random{};
 
   static PurchaseStart Parse(std::span<const uint8_t> answer) {
+    if (answer.size() < 15) throw std::invalid_argument("a short answer to INITIALIZE FOR PURCHASE");
     PurchaseStart start;
     start.balance = Number(answer.first(4));
     start.offlineCounter = static_cast<uint16_t>(Number(answer.subspan(4, 2)));
