@@ -91,7 +91,9 @@ void IdleWorkerUsesNoProcessor(const Setup& setup) {
   const double cpuMs = ProcessorMs() - cpuStart;
   const double wallMs = NowMs() - wallStart;
   std::printf("  idle with the reader open: %.0f ms of processor time in %.0f ms\n", cpuMs, wallMs);
-  WT_CHECK(cpuMs < 0.05 * wallMs);
+  // A worker that spins takes a third of a core and more. Wine's own event
+  // wait polls the line in a helper thread of ours: up to about 5 %.
+  WT_CHECK(cpuMs < 0.10 * wallMs);
   WT_CHECK_EQ(VQHW_EXPORT(library, SAM_reset_h)(), 0);  // still answering after the rest
   WT_CHECK_EQ(VQHW_EXPORT(library, close_reader)(), 0);
 }
