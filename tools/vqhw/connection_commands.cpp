@@ -8,6 +8,7 @@
 
 #include "VqhwLib.h"
 #include "vqhw/commands.h"
+#include "vqhw/demo_command.h"
 #include "vqhw/reader_calls.h"
 #include "vqhw/status_texts.h"
 #include "vqhw/text.h"
@@ -78,25 +79,6 @@ int RunOpen(Context& context) {
   return ExitCodeFor(result);
 }
 
-// The main job: open the reader, show what it is, and close it again,
-// with every frame on the line shown as it passes.
-int RunDemo(Context& context) {
-  Output& out = context.out;
-  out.Text("open_reader(" + std::to_string(context.port) + ")");
-  const int32_t opened = open_reader(context.port, 0);
-  if (opened != 0) return Report(out, Checked("open_reader", opened));
-  out.Field("open_reader", "  -> open_reader", opened, "0 (" + LastMessage() + ")");
-  char info[128] = {};
-  getreaderinfo(info);
-  out.Text("getreaderinfo");
-  out.Field("info", "  -> getreaderinfo", GbkToUtf8(info));
-  out.Text("close_reader");
-  const int32_t closed = close_reader();
-  if (closed != 0) return Report(out, Checked("close_reader", closed));
-  out.Field("close_reader", "  -> close_reader", closed);
-  return 0;
-}
-
 struct StatusQuery {
   int32_t code = 0;
   std::string statusWord;
@@ -123,8 +105,7 @@ int RunStatus(Context& context, const StatusQuery& query) {
 void AddConnectionCommands(CLI::App& parent, CommandRegistry& registry) {
   registry.Add(parent, "info", "open the reader and show its information line, port and speed", RunInfo);
   registry.Add(parent, "open", "probe the reader: open it, explain the result, close it", RunOpen);
-  registry.Add(parent, "demo", "open the reader, show it and close it, with the frames on the line",
-               RunDemo, true);
+  AddDemoCommand(parent, registry);
   auto query = std::make_shared<StatusQuery>();
   CLI::App* status = registry.Add(parent, "status", "the message and meaning of a status code (e.g. -101)",
                                   [query](Context& context) { return RunStatus(context, *query); });
