@@ -162,6 +162,13 @@ class LaneDemo {
   // One APDU through PRO_COMMAND_H or SAM_COMMAND_H; a PSAM in contact
   // mode answers 61 xx first, and GET RESPONSE fetches the data.
   CardReply Exchange(bool psam, const std::string& apdu) {
+    CardReply reply = ExchangeOnce(psam, apdu);
+    if (psam && reply.result == 0 && reply.sw >> 8 == 0x61) {
+      reply = ExchangeOnce(true, Format("00C00000%02X", reply.sw & 0xFF));
+    }
+    return reply;
+  }
+  static CardReply ExchangeOnce(bool psam, const std::string& apdu) {
     char data[600] = {};
     char sw[8] = {};
     CardReply reply;
@@ -170,7 +177,6 @@ class LaneDemo {
     const auto swBytes = ParseHex(sw);
     reply.data = ParseHex(data).value_or(Bytes{});
     reply.sw = swBytes && swBytes->size() == 2 ? static_cast<uint16_t>((*swBytes)[0] << 8 | (*swBytes)[1]) : 0;
-    if (psam && reply.sw >> 8 == 0x61) return Exchange(true, Format("00C00000%02X", reply.sw & 0xFF));
     return reply;
   }
 
