@@ -1,11 +1,9 @@
 #pragma once
 // What the codes mean: the library's message of every reader status (as
 // getvqicerror gives it, here in UTF-8) with an English explanation, and
-// the English texts of the card status words SW1 SW2.
-//
-// The library keeps the same texts (GBK) in its status table, which no
-// export reaches for an arbitrary code; the tool links only the exported
-// library, so it keeps this copy. A test compares the two tables.
+// the English texts of the card status words SW1 SW2. No export gives the
+// text of an arbitrary code, so the tool compiles the library's own status
+// tables (src/protocol/status_tables.cpp, which depends on nothing else).
 
 #include <cstdint>
 #include <string>
