@@ -1,0 +1,17 @@
+# Shared by the two mingw-w64 toolchain files, which set
+# CMAKE_SYSTEM_PROCESSOR and VQHW_MINGW_TRIPLET before including it.
+set(CMAKE_SYSTEM_NAME Windows)
+
+set(CMAKE_C_COMPILER ${VQHW_MINGW_TRIPLET}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${VQHW_MINGW_TRIPLET}-g++-posix)
+set(CMAKE_RC_COMPILER ${VQHW_MINGW_TRIPLET}-windres)
+set(CMAKE_DLLTOOL ${VQHW_MINGW_TRIPLET}-dlltool)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${VQHW_MINGW_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Test programs run under Wine, where no mingw runtime DLL is on the path.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
