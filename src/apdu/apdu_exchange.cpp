@@ -29,16 +29,14 @@ constexpr Exchange kSamDataThenStatus{ReaderDevice::kPsamChannel, false, apdu::T
 constexpr Exchange kSamSplit{ReaderDevice::kPsamChannel, true, apdu::TextForm::kSplit};
 constexpr Exchange kSamStatusFirst{ReaderDevice::kPsamChannel, false, apdu::TextForm::kStatusFirst};
 
-// The decoder reads only the first kHexScanLimit characters and drops an
-// unpaired last digit; an APDU it would cut short is refused, not sent cut.
+// The decoder reads only the first kHexScanLimit characters: an APDU whose
+// digits go on past them is refused, not sent cut short. A last digit
+// without a partner is dropped, as in every hex text of the library.
 bool DecodesWhole(const char* text) {
-  size_t digits = 0;
   for (size_t i = 0; text[i] != '\0'; ++i) {
-    if (HexDigitValue(text[i]) < 0) continue;
-    if (i >= kHexScanLimit) return false;
-    ++digits;
+    if (i >= kHexScanLimit && HexDigitValue(text[i]) >= 0) return false;
   }
-  return digits % 2 == 0;
+  return true;
 }
 
 ReaderStatus RunExchange(ReaderDevice& device, const Exchange& exchange, const char* apduText,

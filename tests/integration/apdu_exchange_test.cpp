@@ -175,11 +175,14 @@ TEST_F(ApduExportTest, NullBuffersAndApduTextsThatDoNotDecodeWholeSendNothing) {
   EXPECT_EQ(lib.sam_command_h("0084000004", nullptr), -2);
   EXPECT_EQ(lib.PRO_COMMAND_H("0084000004", data.data(), nullptr), -3);
   EXPECT_EQ(lib.SAM_COMMAND_H("0084000004", nullptr, sw.data()), -2);
-  // 128 bytes: past what the decoder reads; and a last digit without a partner.
+  // 128 bytes: past what the decoder reads.
   EXPECT_EQ(lib.sam_command_h(std::string(256, 'A').c_str(), reply.data()), -1);
   EXPECT_EQ(lib.LastStatusText(), Gbk("第一个参数错误"));
-  EXPECT_EQ(lib.pro_command_h("008400000", reply.data()), -1);
   EXPECT_TRUE(com1->Frames().empty());
+  EXPECT_EQ(lib.pro_command_h("008400000", reply.data()), 0)
+      << "a last digit without a partner is dropped, as in every hex text";
+  ASSERT_EQ(com1->Frames().size(), 1u);
+  EXPECT_EQ(com1->reader.ReceivedFrames()[0].data(), Bytes("00 84 00 00"));
   EXPECT_EQ(lib.sam_command_h((std::string(254, 'A') + "  \n").c_str(), reply.data()), 0)
       << "127 bytes with characters that are skipped after them";
 }
