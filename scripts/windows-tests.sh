@@ -114,17 +114,23 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset DISPLAY WAYLAND_DISPLAY
 
-# Virtual readers, one per kind, each behind its COM port (see setup.h).
-declare -A sim_options=([1]="" [2]="--no-psam" [3]="--silent 1000000" [4]="--silent 2")
+# Virtual readers, one per kind, each behind its COM port (see setup.h);
+# some with the cards of a field file in tests/windows.
+sim_ports="1 2 3 4 6 7"
+declare -A sim_options=([1]="" [2]="--no-psam" [3]="--silent 1000000" [4]="--silent 2" [6]="" [7]="")
+declare -A sim_field=([6]=lane_field.json [7]=cpu_card_field.json)
 missing_port=5
 test_ports="--reader 1 --no-psam-reader 2 --silent-reader 3 --retry-reader 4 --missing-port $missing_port"
+test_ports+=" --lane-reader 6 --cpu-card-reader 7"
 
 start_sims() {
-  local ports=$1 port out line
-  for port in 1 2 3 4; do
+  local ports=$1 port out line field
+  for port in $sim_ports; do
     out=$work/sim-com$port
+    field=()
+    [ -n "${sim_field[$port]:-}" ] && field=(--field "$repo/tests/windows/${sim_field[$port]}")
     # shellcheck disable=SC2086
-    "$sim" ${sim_options[$port]} > "$out.out" 2> "$out.err" &
+    "$sim" ${sim_options[$port]} "${field[@]}" > "$out.out" 2> "$out.err" &
     sim_pids+=($!)
     line=""
     for _ in $(seq 50); do
@@ -138,7 +144,7 @@ start_sims() {
 }
 
 # A fresh prefix with its own server. Wine gives COM names to the host's
-# serial devices; the registry entries keep COM1-COM5 for our links, and
+# serial devices; the registry entries keep COM1-COM7 for our links, and
 # COM5 leads nowhere: the missing port.
 prepare_prefix() {
   local arch=$1 prefix=$2 ports=$3
@@ -149,10 +155,10 @@ prepare_prefix() {
     { cat "$work/$arch-wineboot.log"; return 1; }
   {
     printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n'
-    for port in 1 2 3 4 5; do printf '"COM%d"="%s/com%d"\n' "$port" "$ports" "$port"; done
+    for port in $sim_ports $missing_port; do printf '"COM%d"="%s/com%d"\n' "$port" "$ports" "$port"; done
   } > "$prefix/drive_c/ports.reg"
   WINEPREFIX=$prefix timeout -k 5 60 wine regedit /s 'C:\ports.reg' > /dev/null 2>&1 < /dev/null
-  for port in 1 2 3 4 5; do ln -sfn "$ports/com$port" "$prefix/dosdevices/com$port"; done
+  for port in $sim_ports $missing_port; do ln -sfn "$ports/com$port" "$prefix/dosdevices/com$port"; done
 }
 
 # run_wine ARCH PREFIX LOG [env...] -- program args...

@@ -8,11 +8,13 @@
 namespace wintest {
 
 struct Setup {
-  int reader = 0;        // answers everything
-  int noPsamReader = 0;  // answers, but its PSAM reset fails
-  int silentReader = 0;  // never answers
-  int retryReader = 0;   // leaves its first two commands unanswered
-  int missingPort = 0;   // no device behind it
+  int reader = 0;         // answers everything; nothing in its field
+  int noPsamReader = 0;   // answers, but its PSAM reset fails
+  int silentReader = 0;   // never answers
+  int retryReader = 0;    // leaves its first two commands unanswered
+  int missingPort = 0;    // no device behind it
+  int laneReader = 0;     // a MIFARE ONE card in its field (lane_field.json)
+  int cpuCardReader = 0;  // a CPU card in its field, a contact PSAM (cpu_card_field.json)
   // "yes" when the port event wait (received character, CTS, ring) works,
   // "no" when the driver refuses it; empty: not checked.
   std::string eventWait;

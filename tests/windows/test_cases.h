@@ -22,6 +22,12 @@ void ProcessExitWithTheReaderOpen(const Setup& setup);
 
 void CodecsWorkUnderWindows(const Setup& setup);
 
+void MifareCardIsActivatedAndItsKeysGuardTheBlocks(const Setup& setup);
+void NewSectorKeysOpenTheSectorAndTheOldOnesDoNot(const Setup& setup);
+void CardFilesAreReadAndWritten(const Setup& setup);
+void CardKindRuleAndReaderControl(const Setup& setup);
+void CpuCardAndPsamAnswerThroughTheApduExports(const Setup& setup);
+
 // The child process of ProcessExitWithTheReaderOpen: opens the reader on
 // `port` and returns from main with it open. 0 when it was opened.
 int ExitWithOpenReader(int port);

@@ -1,6 +1,7 @@
 // Runs the Windows test cases. Usage:
 //   vqhw_wine_tests [--reader N] [--no-psam-reader N] [--silent-reader N]
-//                   [--retry-reader N] [--missing-port N] [--event-wait yes|no]
+//                   [--retry-reader N] [--missing-port N] [--lane-reader N]
+//                   [--cpu-card-reader N] [--event-wait yes|no]
 //                   [--only CASE[,CASE...]] [--isolate yes]
 // Cases whose ports were not given are skipped. Exit code 0 when all passed.
 // With --isolate yes each case runs in a process of its own (see RunIsolated).
@@ -44,6 +45,14 @@ const TestCase kCases[] = {
     {"reopened_workers_end_and_unload_follows_close",
      wintest::ReopenedWorkersEndAndUnloadFollowsClose, &Setup::reader},
     {"process_exit_with_the_reader_open", wintest::ProcessExitWithTheReaderOpen, &Setup::reader},
+    {"mifare_card_is_activated_and_its_keys_guard_the_blocks",
+     wintest::MifareCardIsActivatedAndItsKeysGuardTheBlocks, &Setup::laneReader},
+    {"new_sector_keys_open_the_sector_and_the_old_ones_do_not",
+     wintest::NewSectorKeysOpenTheSectorAndTheOldOnesDoNot, &Setup::laneReader},
+    {"card_files_are_read_and_written", wintest::CardFilesAreReadAndWritten, &Setup::laneReader},
+    {"card_kind_rule_and_reader_control", wintest::CardKindRuleAndReaderControl, &Setup::laneReader},
+    {"cpu_card_and_psam_answer_through_the_apdu_exports",
+     wintest::CpuCardAndPsamAnswerThroughTheApduExports, &Setup::cpuCardReader},
 };
 
 bool ParseArguments(int argc, char** argv, Setup& setup, std::string& only, bool& isolate) {
@@ -54,7 +63,9 @@ bool ParseArguments(int argc, char** argv, Setup& setup, std::string& only, bool
                       {"--no-psam-reader", &Setup::noPsamReader},
                       {"--silent-reader", &Setup::silentReader},
                       {"--retry-reader", &Setup::retryReader},
-                      {"--missing-port", &Setup::missingPort}};
+                      {"--missing-port", &Setup::missingPort},
+                      {"--lane-reader", &Setup::laneReader},
+                      {"--cpu-card-reader", &Setup::cpuCardReader}};
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string option = argv[i];
     const char* value = argv[i + 1];
