@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "sim/reader_model.h"
-#include "sim/unique_fd.h"
+#include "sim/serial_line.h"
 
 namespace vqsim {
 
@@ -36,17 +36,11 @@ class PtyHost {
  private:
   void Serve();
   bool Deliver(const AnswerChunk& chunk);
-  bool Pause(std::chrono::milliseconds pause);
-  bool WriteAll(std::span<const uint8_t> bytes);
-  bool StopRequested() const;
 
   VirtualReader& reader_;
   TrafficLog log_;
-  UniqueFd master_;
-  UniqueFd slave_;  // held open, never read
-  UniqueFd wakeRead_;
-  UniqueFd wakeWrite_;
-  std::string slavePath_;
+  PtyPair pty_;  // its slave is held open, never read
+  StopSignal stop_;
   std::thread thread_;
 };
 

@@ -1,8 +1,8 @@
 #pragma once
 // The plumbing of a serial line served from a thread: opening a real
 // serial device as the reader's line, a fresh pseudo-terminal pair, and
-// writes and pauses that give way to a stop request. Used by vqhw-sim's
-// serial-device link and by the vqhw tool's line relay.
+// writes and pauses that give way to a stop request. Used by the pty host,
+// vqhw-sim's serial-device link and the vqhw tool's line relay.
 
 #include <poll.h>
 
