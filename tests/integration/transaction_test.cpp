@@ -25,8 +25,10 @@ TEST_F(ReaderTest, SilentReaderGetsThreeIdenticalFramesThenTimeOut) {
   auto frames = com1->reader.ReceivedFrames();
   ASSERT_EQ(frames.size(), 3u);
   for (const auto& f : frames) EXPECT_EQ(f.bytes, Bytes("FF 02 73 00 8E"));
-  EXPECT_GE(frames[1].at - frames[0].at, milliseconds(790));
-  EXPECT_GE(frames[2].at - frames[1].at, milliseconds(790));
+  // Arrival stamps are taken by the reader's thread, whose wake-up may lag
+  // behind a frame by some milliseconds on a busy machine.
+  EXPECT_GE(frames[1].at - frames[0].at, milliseconds(700));
+  EXPECT_GE(frames[2].at - frames[1].at, milliseconds(700));
   EXPECT_EQ(lib.RF_reset_h(), 0);
   EXPECT_EQ(Sequences(*com1).back(), 2);
 }
