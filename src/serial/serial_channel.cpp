@@ -9,8 +9,7 @@ SerialChannel::~SerialChannel() { Close(); }
 int32_t SerialChannel::Open(const char* deviceName, int32_t baud, char parity, int32_t dataBits,
                             int32_t stopBits) {
   if (isOpen) return status::kAlreadyOpen;
-  lineSettings = LineSettings{baud, parity, dataBits, stopBits};
-  ReaderStatus opened = port.Open(deviceName, lineSettings);
+  ReaderStatus opened = port.Open(deviceName, LineSettings{baud, parity, dataBits, stopBits});
   if (opened != status::kOk) return opened;
   {
     std::lock_guard lock(receiveLock);
@@ -47,9 +46,7 @@ ReaderStatus SerialChannel::Configure(int32_t /*portHandle*/, int32_t baud, char
   char text[64];
   if (!FormatSettingsText(wanted, text, sizeof text)) return status::kSettingsRejected;
   if (!isOpen) return status::kOk;
-  ReaderStatus applied = port.Apply(wanted);
-  if (applied == status::kOk) lineSettings = wanted;
-  return applied;
+  return port.Apply(wanted);
 }
 
 ReaderStatus SerialChannel::ReadFrame(uint8_t* destination) {

@@ -55,7 +55,6 @@ class SerialChannel {
   int32_t isOpen = 0;
   SerialPort port;
   WorkerThread worker;
-  LineSettings lineSettings;
   int32_t openings = 0;
 
   // Shared with the worker under receiveLock.
