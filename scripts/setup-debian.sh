@@ -9,6 +9,10 @@ packages=(
   cmake make g++ pkg-config binutils
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev libssl-dev
+  # the bindings and their tests: Python (pytest; setuptools and pip to
+  # install the package), C# on mono with the CJK encodings for GBK, Pascal
+  python3 python3-pytest python3-setuptools python3-pip
+  mono-mcs mono-runtime libmono-i18n-cjk4.0-cil fp-compiler
   # the Windows DLL and its tests under Wine
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 gcc-multilib wine wine32:i386 wine64
 )

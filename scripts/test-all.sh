@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the normal build, the ASan+UBSan build and the
-# TSan build of the whole suite, then the Windows DLLs under Wine.
+# TSan build of the whole suite, the bindings' tests after the normal build,
+# then the Windows DLLs under Wine.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 builds=${VQHW_BUILD_ROOT:-$root/build}
@@ -15,6 +16,8 @@ run_suite() {
 }
 
 run_suite release -DCMAKE_BUILD_TYPE=Release
+echo "=== bindings: Python, C# and Pascal against the release library and vqhw-sim ==="
+"$root/bindings/run-tests.sh" "$builds/release"
 run_suite asan -DCMAKE_BUILD_TYPE=Debug -DVQHW_SANITIZER=asan
 run_suite tsan -DCMAKE_BUILD_TYPE=Debug -DVQHW_SANITIZER=tsan
 
