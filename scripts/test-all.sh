@@ -15,6 +15,8 @@ run_suite() {
 }
 
 run_suite release -DCMAKE_BUILD_TYPE=Release
+echo "=== release: install, packages, reference ==="
+"$root/scripts/release-checks.sh" "$builds/release"
 run_suite asan -DCMAKE_BUILD_TYPE=Debug -DVQHW_SANITIZER=asan
 run_suite tsan -DCMAKE_BUILD_TYPE=Debug -DVQHW_SANITIZER=tsan
 
