@@ -50,8 +50,13 @@ endforeach()
 
 if(TARGET vqhw AND TARGET vqhw-sim)
   install(TARGETS vqhw vqhw-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
-  install(FILES ${PROJECT_SOURCE_DIR}/docs/man/vqhw.1 ${PROJECT_SOURCE_DIR}/docs/man/vqhw-sim.1
-    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
+  foreach(page vqhw.1 vqhw-sim.1)
+    execute_process(COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/docs/man/${page}
+      OUTPUT_FILE ${PROJECT_BINARY_DIR}/packaging/${page}.gz COMMAND_ERROR_IS_FATAL ANY)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/man/${page})
+    install(FILES ${PROJECT_BINARY_DIR}/packaging/${page}.gz
+      DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
+  endforeach()
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/sim/examples/
     DESTINATION ${vqhw_doc_root}/vqhw-tools/examples COMPONENT tools)
 endif()

@@ -9,6 +9,8 @@ packages=(
   cmake make g++ pkg-config binutils
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev libssl-dev
+  # the install, package and reference checks
+  dpkg-dev lintian doxygen
   # the Windows DLL and its tests under Wine
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 gcc-multilib wine wine32:i386 wine64
 )
