@@ -28,6 +28,8 @@
 
 #include <stdint.h>
 
+#include "VqhwLibVersion.h"
+
 #if defined(_WIN32) && !defined(_WIN64)
 #define VQHW_CALL __stdcall
 #else

@@ -13,6 +13,8 @@ packages=(
   # install the package), C# on mono with the CJK encodings for GBK, Pascal
   python3 python3-pytest python3-setuptools python3-pip
   mono-mcs mono-runtime libmono-i18n-cjk4.0-cil fp-compiler
+  # the install, package and reference checks
+  dpkg-dev lintian doxygen
   # the Windows DLL and its tests under Wine
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 gcc-multilib wine wine32:i386 wine64
 )

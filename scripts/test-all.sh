@@ -18,6 +18,8 @@ run_suite() {
 run_suite release -DCMAKE_BUILD_TYPE=Release
 echo "=== bindings: Python, C# and Pascal against the release library and vqhw-sim ==="
 "$root/bindings/run-tests.sh" "$builds/release"
+echo "=== release: install, packages, reference ==="
+"$root/scripts/release-checks.sh" "$builds/release"
 run_suite asan -DCMAKE_BUILD_TYPE=Debug -DVQHW_SANITIZER=asan
 run_suite tsan -DCMAKE_BUILD_TYPE=Debug -DVQHW_SANITIZER=tsan
 

@@ -14,6 +14,7 @@
 #include <span>
 #include <string>
 
+#include "VqhwLibVersion.h"
 #include "sim/field_file.h"
 #include "sim/psam.h"
 #include "sim/pty_host.h"
@@ -75,6 +76,7 @@ int main(int argc, char** argv) {
   app.add_option("--device", options.device, "Serve on this serial device (e.g. /dev/ttyUSB0) instead of a pty");
   app.add_option("--field", options.fieldFile, "The cards in the field and the PSAM, from a JSON file")
       ->check(CLI::ExistingFile);
+  app.set_version_flag("--version", "vqhw-sim " VQHW_VERSION_STRING);
   CLI11_PARSE(app, argc, argv);
 
   // Block the stop signals before any thread starts, then wait for them here.

@@ -44,6 +44,7 @@ int main(int argc, char** argv) {
       ->check(CLI::ExistingFile)
       ->excludes(device);
   app.add_flag("--json", json, "machine-readable output: one JSON document on stdout");
+  app.set_version_flag("--version", "vqhw " VQHW_VERSION_STRING);
   app.require_subcommand(1);
   app.fallthrough();
 

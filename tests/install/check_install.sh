@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Installs a build tree into a temporary prefix, builds tests/install/lane_check.c
+# against it once with pkg-config and once with find_package(VqhwLib), and
+# runs both against vqhw-sim with the lane field file.
+# Usage: check_install.sh BUILD_DIR [ROOT]
+#   ROOT  instead of installing, use this unpacked root (its usr/ is the prefix)
+set -euo pipefail
+repo=$(cd "$(dirname "$0")/../.." && pwd)
+build=$(realpath "$1")
+work=$(mktemp -d /tmp/vqhw-install-XXXXXX)
+sim_pid=""
+cleanup() {
+  if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+if [ $# -ge 2 ]; then
+  prefix=$(realpath "$2")/usr
+  pc_dir=$(dirname "$(find "$prefix" -name VqhwLib.pc)")
+  export PKG_CONFIG_PATH=$pc_dir
+else
+  prefix=$work/prefix
+  cmake --install "$build" --prefix "$prefix" > "$work/install.log"
+  pc_dir=$(dirname "$(find "$prefix" -name VqhwLib.pc)")
+  export PKG_CONFIG_PATH=$pc_dir
+fi
+libdir=$(dirname "$pc_dir")
+
+for file in include/VqhwLib.h include/VqhwLibVersion.h; do
+  [ -f "$prefix/$file" ] || { echo "missing: $file"; exit 1; }
+done
+[ "$(readlink "$libdir/libVqhwLib.so")" = libVqhwLib.so.0 ] || { echo "libVqhwLib.so is not a link to libVqhwLib.so.0"; exit 1; }
+soname=$(objdump -p "$libdir/libVqhwLib.so.0" | awk '/SONAME/{print $2}')
+[ "$soname" = libVqhwLib.so.0 ] || { echo "SONAME is '$soname'"; exit 1; }
+
+# With pkg-config, in one line.
+# shellcheck disable=SC2046
+cc -Wall -Wextra -Werror -o "$work/lane_check_pkgconfig" "$repo/tests/install/lane_check.c" \
+  $(pkg-config --cflags --libs VqhwLib)
+# With find_package.
+cmake -S "$repo/tests/install/consumer" -B "$work/consumer" -DCMAKE_PREFIX_PATH="$prefix" \
+  -DCMAKE_C_FLAGS="-Wall -Wextra -Werror" > "$work/consumer-configure.log" ||
+  { cat "$work/consumer-configure.log"; exit 1; }
+cmake --build "$work/consumer" > "$work/consumer-build.log" || { cat "$work/consumer-build.log"; exit 1; }
+
+"$build/sim/vqhw-sim" --field "$repo/sim/examples/lane.json" > "$work/sim.out" 2> "$work/sim.err" &
+sim_pid=$!
+for _ in $(seq 50); do
+  [ -s "$work/sim.out" ] && break
+  sleep 0.1
+done
+export VQHW_COM1=$(head -n 1 "$work/sim.out")
+[ -n "$VQHW_COM1" ] || { cat "$work/sim.err"; echo "vqhw-sim did not start"; exit 1; }
+
+version=$(sed -n 's/^project(VqhwLib VERSION \([0-9.]*\).*/\1/p' "$repo/CMakeLists.txt")
+expected="library $version
+card 3A5F0C2108
+block 4 4C414E45303720454E54525920202020"
+for program in "$work/lane_check_pkgconfig" "$work/consumer/lane_check"; do
+  output=$(LD_LIBRARY_PATH=$libdir "$program")
+  # The reader's information line is the reader's; the rest is exact.
+  if [ "$(printf '%s\n' "$output" | grep -v '^reader ')" != "$expected" ] ||
+     ! printf '%s\n' "$output" | grep -q '^reader .'; then
+    printf 'unexpected output of %s:\n%s\n' "$program" "$output"
+    exit 1
+  fi
+  if [ "$(LD_LIBRARY_PATH=$libdir ldd "$program" | awk '/libVqhwLib/{print $3}')" != "$libdir/libVqhwLib.so.0" ]; then
+    echo "$program does not load the installed library"; exit 1
+  fi
+done
+echo "installed VqhwLib: pkg-config and find_package builds both ran against vqhw-sim"
