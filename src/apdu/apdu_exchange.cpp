@@ -107,7 +107,7 @@ int32_t ReaderDevice::CopyLastFrame(int32_t which, uint8_t* out) {
   const uint8_t* buffer = which == 0 ? commandFrame : responseFrame;
   // The frame and the zero byte behind it; a frame of 251 data bytes fills
   // the whole buffer and has none.
-  const size_t copied = std::min(buffer[frame::kLength] + kFrameOverhead + 1, kFrameBufferSize);
+  const size_t copied = std::min(FrameSize(buffer) + 1, kFrameBufferSize);
   std::memset(out, 0, std::min(copied + 1, kFrameBufferSize));
   std::memcpy(out, buffer, copied);
   return static_cast<int32_t>(copied);

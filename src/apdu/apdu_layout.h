@@ -11,7 +11,7 @@
 #include <cstdint>
 
 #include "protocol/frame.h"
-#include "protocol/reader_status.h"
+#include "base/reader_status.h"
 
 namespace vqhw::apdu {
 

@@ -12,7 +12,7 @@ struct LibraryState {
   ReaderDevice device;
   ReaderStatus lastStatus = status::kOk;  // unmapped status of the last reader export
   int32_t portNumber = 1;                 // port last opened or probed (1 = COM1)
-  uint8_t currentCardSerial[5] = {};      // serial of the card last activated, and a spare byte
+  uint8_t currentCardSerial[5] = {};      // serial of the card last activated; a file retry's activation writes the SAK behind it
 };
 
 LibraryState& Library();

@@ -24,12 +24,4 @@ inline int32_t Report(ReaderStatus s) {
   return ToApiResult(s);
 }
 
-// The guard of most reader exports: a closed reader gives -1 at once and
-// the last status stays as it was.
-template <typename Operation>
-int32_t ReportIfOpen(Operation operation) {
-  if (!Library().device.isOpen) return ToApiResult(status::kNotOpen);
-  return Report(operation(Library().device));
-}
-
 }  // namespace vqhw

@@ -4,14 +4,12 @@
 #include <cstring>
 
 #include "mifare/mifare_layout.h"
+#include "protocol/commands.h"
 #include "protocol/reader_device.h"
 
 namespace vqhw {
 
 namespace {
-constexpr uint8_t kAnticollision = 0x41;
-constexpr uint8_t kSelect = 0x42;
-constexpr uint8_t kActivate = 0x80;
 
 int32_t KindOfSak(uint8_t sak) {
   return sak == mifare::kMifareOneSak ? ReaderDevice::kMifareOne : ReaderDevice::kMifarePro;
@@ -21,7 +19,7 @@ int32_t KindOfSak(uint8_t sak) {
 ReaderStatus ReaderDevice::ActivateCard(uint8_t* record) {
   if (record == nullptr) return status::kArgument1;
   uint8_t response[kFrameBufferSize];
-  const ReaderStatus result = Command(kActivate, nullptr, 0, response);
+  const ReaderStatus result = Command(command::kActivate, nullptr, 0, response);
   if (result != status::kOk) return result;
   std::memcpy(record, response + frame::kData, mifare::kRecordSize);
   detectedCardKind = KindOfSak(record[mifare::kSerialSize]);
@@ -39,7 +37,7 @@ ReaderStatus ReaderDevice::ActivateCardHex(char* text) {
 ReaderStatus ReaderDevice::Anticollision(uint8_t* serial) {
   if (serial == nullptr) return status::kArgument1;
   uint8_t response[kFrameBufferSize];
-  const ReaderStatus result = Command(kAnticollision, nullptr, 0, response);
+  const ReaderStatus result = Command(command::kAnticollision, nullptr, 0, response);
   if (result != status::kOk) return result;
   std::memcpy(serial, response + frame::kData, mifare::kSerialSize);
   return status::kOk;
@@ -49,7 +47,7 @@ ReaderStatus ReaderDevice::Select(const uint8_t* serial, uint8_t* sak) {
   if (serial == nullptr) return status::kArgument1;
   if (sak == nullptr) return status::kArgument2;
   uint8_t response[kFrameBufferSize];
-  const ReaderStatus result = Command(kSelect, serial, mifare::kSerialSize, response);
+  const ReaderStatus result = Command(command::kSelect, serial, mifare::kSerialSize, response);
   if (result != status::kOk) return result;
   *sak = response[frame::kData];
   detectedCardKind = KindOfSak(*sak);

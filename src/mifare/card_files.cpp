@@ -5,14 +5,12 @@
 #include <cstring>
 
 #include "mifare/file_address.h"
+#include "protocol/commands.h"
 #include "protocol/reader_device.h"
 
 namespace vqhw {
 
 namespace {
-constexpr uint8_t kReadFile = 0x81;
-constexpr uint8_t kWriteFile = 0x82;
-constexpr uint8_t kPrepareFileWrite = 0x83;
 constexpr int32_t kFileHeaderSize = 4;  // file number, key selector, offset, length
 // The longest write that fits one command frame.
 constexpr int32_t kMaxFileWrite = kMaxCommandData - kFileHeaderSize;
@@ -38,7 +36,7 @@ ReaderStatus ReaderDevice::ReadCardFile(int32_t fileNumber, int32_t keySelector,
       static_cast<uint8_t>(fileNumber), static_cast<uint8_t>(keySelector),
       static_cast<uint8_t>(offset), static_cast<uint8_t>(length)};
   uint8_t response[kFrameBufferSize];
-  const ReaderStatus result = Command(kReadFile, request, sizeof request, response);
+  const ReaderStatus result = Command(command::kReadFile, request, sizeof request, response);
   if (result != status::kOk) return result;
   std::memcpy(data, response + frame::kData, static_cast<size_t>(length));
   return CheckCardKind();
@@ -54,7 +52,7 @@ ReaderStatus ReaderDevice::WriteCardFile(int32_t fileNumber, int32_t keySelector
       static_cast<uint8_t>(offset), static_cast<uint8_t>(length)};
   std::memcpy(request + kFileHeaderSize, data, static_cast<size_t>(length));
   uint8_t response[kFrameBufferSize];
-  const ReaderStatus result = Command(kWriteFile, request, kFileHeaderSize + length, response);
+  const ReaderStatus result = Command(command::kWriteFile, request, kFileHeaderSize + length, response);
   if (result != status::kOk) return result;
   return CheckCardKind();
 }
@@ -63,7 +61,7 @@ ReaderStatus ReaderDevice::PrepareCardFileWrite(int32_t fileNumber, int32_t keyS
   if (!isOpen) return status::kNotOpen;
   const uint8_t request[] = {static_cast<uint8_t>(fileNumber), static_cast<uint8_t>(keySelector)};
   uint8_t response[kFrameBufferSize];
-  return Command(kPrepareFileWrite, request, sizeof request, response);
+  return Command(command::kPrepareFileWrite, request, sizeof request, response);
 }
 
 ReaderStatus ReaderDevice::ReadCardFileById(const char* fileId, const char* keyId, int32_t offset,

@@ -5,16 +5,10 @@
 #include <cstring>
 
 #include "mifare/mifare_layout.h"
+#include "protocol/commands.h"
 #include "protocol/reader_device.h"
 
 namespace vqhw {
-
-namespace {
-constexpr uint8_t kAuthenticate = 0x50;
-constexpr uint8_t kReadBlock = 0x51;
-constexpr uint8_t kWriteBlock = 0x52;
-constexpr uint8_t kLoadKey = 0x56;
-}  // namespace
 
 ReaderStatus ReaderDevice::LoadKey(int32_t keyType, int32_t sector, const uint8_t* key) {
   if (!mifare::IsKeyType(keyType)) return status::kArgument1;
@@ -23,7 +17,7 @@ ReaderStatus ReaderDevice::LoadKey(int32_t keyType, int32_t sector, const uint8_
   uint8_t data[2 + mifare::kKeySize] = {static_cast<uint8_t>(keyType), static_cast<uint8_t>(sector)};
   std::memcpy(data + 2, key, mifare::kKeySize);
   uint8_t response[kFrameBufferSize];
-  return Command(kLoadKey, data, sizeof data, response);
+  return Command(command::kLoadKey, data, sizeof data, response);
 }
 
 ReaderStatus ReaderDevice::Authenticate(const uint8_t* serial, int32_t keyType, int32_t sector,
@@ -38,7 +32,7 @@ ReaderStatus ReaderDevice::Authenticate(const uint8_t* serial, int32_t keyType, 
   data[5] = static_cast<uint8_t>(sector);
   data[6] = static_cast<uint8_t>(block);
   uint8_t response[kFrameBufferSize];
-  return Command(kAuthenticate, data, sizeof data, response);
+  return Command(command::kAuthenticate, data, sizeof data, response);
 }
 
 ReaderStatus ReaderDevice::ReadBlock(int32_t block, uint8_t* data) {
@@ -47,7 +41,7 @@ ReaderStatus ReaderDevice::ReadBlock(int32_t block, uint8_t* data) {
   std::memset(data, 0, 4);
   const uint8_t request[] = {static_cast<uint8_t>(block)};
   uint8_t response[kFrameBufferSize];
-  const ReaderStatus result = Command(kReadBlock, request, sizeof request, response);
+  const ReaderStatus result = Command(command::kReadBlock, request, sizeof request, response);
   if (result != status::kOk) return result;
   std::memcpy(data, response + frame::kData, mifare::kBlockSize);
   return status::kOk;
@@ -59,7 +53,7 @@ ReaderStatus ReaderDevice::WriteBlock(int32_t block, const uint8_t* data) {
   uint8_t request[1 + mifare::kBlockSize] = {static_cast<uint8_t>(block)};
   std::memcpy(request + 1, data, mifare::kBlockSize);
   uint8_t response[kFrameBufferSize];
-  return Command(kWriteBlock, request, sizeof request, response);
+  return Command(command::kWriteBlock, request, sizeof request, response);
 }
 
 }  // namespace vqhw

@@ -4,15 +4,12 @@
 
 #include "mifare/mifare_layout.h"
 #include "mifare/value_block_image.h"
+#include "protocol/commands.h"
 #include "protocol/reader_device.h"
 
 namespace vqhw {
 
 namespace {
-constexpr uint8_t kValueOperation53 = 0x53;
-constexpr uint8_t kValueOperation54 = 0x54;
-constexpr uint8_t kBlockPairOperation55 = 0x55;
-constexpr uint8_t kCardCommand58 = 0x58;
 
 ReaderStatus CheckBlockPair(int32_t source, int32_t destination) {
   if (!mifare::IsBlock(source)) return status::kArgument1;
@@ -38,23 +35,23 @@ ReaderStatus ReaderDevice::WriteValueBlock(int32_t block, uint32_t amount) {
 }
 
 ReaderStatus ReaderDevice::ValueOperation53(int32_t source, int32_t destination, uint32_t amount) {
-  return SendValueOperation(*this, kValueOperation53, source, destination, amount);
+  return SendValueOperation(*this, command::kDecrementValue, source, destination, amount);
 }
 
 ReaderStatus ReaderDevice::ValueOperation54(int32_t source, int32_t destination, uint32_t amount) {
-  return SendValueOperation(*this, kValueOperation54, source, destination, amount);
+  return SendValueOperation(*this, command::kIncrementValue, source, destination, amount);
 }
 
 ReaderStatus ReaderDevice::BlockPairOperation55(int32_t source, int32_t destination) {
   if (ReaderStatus refused = CheckBlockPair(source, destination)) return refused;
   const uint8_t request[] = {static_cast<uint8_t>(source), static_cast<uint8_t>(destination)};
   uint8_t response[kFrameBufferSize];
-  return Command(kBlockPairOperation55, request, sizeof request, response);
+  return Command(command::kRestoreValue, request, sizeof request, response);
 }
 
 ReaderStatus ReaderDevice::CardCommand58() {
   uint8_t response[kFrameBufferSize];
-  return Command(kCardCommand58, nullptr, 0, response);
+  return Command(command::kHalt, nullptr, 0, response);
 }
 
 }  // namespace vqhw

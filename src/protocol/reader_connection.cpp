@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <thread>
 
+#include "protocol/commands.h"
 #include "protocol/reader_device.h"
 
 namespace vqhw {
@@ -10,8 +11,6 @@ namespace {
 constexpr int64_t kFirstPort = 1;
 constexpr int64_t kLastPort = 99;  // the device name has room for two digits
 constexpr std::chrono::milliseconds kSettleTime{100};
-constexpr uint8_t kProbe = 0x70;
-constexpr uint8_t kPsamReset = 0x73;
 }  // namespace
 
 ReaderStatus ReaderDevice::Open(int32_t portIndex) {
@@ -22,8 +21,7 @@ ReaderStatus ReaderDevice::Open(int32_t portIndex) {
       !FormatPortName(static_cast<int32_t>(portNumber), deviceName, sizeof deviceName)) {
     return status::kCannotOpen;
   }
-  portHandle = channel.Open(deviceName, baudRate, 'N', 8, 1);
-  if (portHandle <= 0) return status::kCannotOpen;
+  if (channel.Open(deviceName, baudRate, 'N', 8, 1) != status::kOk) return status::kCannotOpen;
   isOpen = 1;
   std::this_thread::sleep_for(kSettleTime);
   ReaderStatus failure = status::kOk;
@@ -49,12 +47,12 @@ ReaderStatus ReaderDevice::Close() {
 ReaderStatus ReaderDevice::Probe() {
   static constexpr uint8_t kProbeData[] = {0xAA, 0xAA, 0xAA};
   uint8_t response[kFrameBufferSize];
-  return Command(kProbe, kProbeData, sizeof kProbeData, response);
+  return Command(command::kProbe, kProbeData, sizeof kProbeData, response);
 }
 
 ReaderStatus ReaderDevice::ResetPsam() {
   uint8_t response[kFrameBufferSize];
-  return Command(kPsamReset, nullptr, 0, response);
+  return Command(command::kPsamReset, nullptr, 0, response);
 }
 
 int32_t ReaderDevice::BaudRate() const { return isOpen ? baudRate : 0; }

@@ -6,18 +6,13 @@
 #include <chrono>
 #include <thread>
 
+#include "protocol/commands.h"
 #include "protocol/reader_device.h"
 
 namespace vqhw {
 
 namespace {
 
-constexpr uint8_t kRequest = 0x40;
-constexpr uint8_t kLineSpeed = 0x71;
-constexpr uint8_t kRfFieldReset = 0x72;
-constexpr uint8_t kMmi = 0x74;
-constexpr uint8_t kSecondLineSpeed = 0x75;
-constexpr uint8_t kProCardReset = 0x76;
 constexpr uint8_t kMifareOneAnswerToRequest = 0x04;
 constexpr std::chrono::milliseconds kLineSpeedSwitchPause{10};
 
@@ -43,12 +38,12 @@ bool IsMmiValue(int32_t value, int32_t highest) {
 
 ReaderStatus ReaderDevice::ResetRfField() {
   uint8_t response[kFrameBufferSize];
-  return Command(kRfFieldReset, nullptr, 0, response);
+  return Command(command::kRfFieldReset, nullptr, 0, response);
 }
 
 ReaderStatus ReaderDevice::ResetProCard() {
   uint8_t response[kFrameBufferSize];
-  return Command(kProCardReset, nullptr, 0, response);
+  return Command(command::kProCardReset, nullptr, 0, response);
 }
 
 ReaderStatus ReaderDevice::SetMmi(int32_t first, int32_t second, int32_t third) {
@@ -58,7 +53,7 @@ ReaderStatus ReaderDevice::SetMmi(int32_t first, int32_t second, int32_t third) 
   const uint8_t data[] = {static_cast<uint8_t>(first), static_cast<uint8_t>(second),
                           static_cast<uint8_t>(third)};
   uint8_t response[kFrameBufferSize];
-  return Command(kMmi, data, sizeof data, response);
+  return Command(command::kMmi, data, sizeof data, response);
 }
 
 ReaderStatus ReaderDevice::SetCardKind(int32_t kindCharacter) {
@@ -72,7 +67,7 @@ ReaderStatus ReaderDevice::Request(int32_t mode, uint8_t* answer) {
   if (answer == nullptr) return status::kArgument2;
   const uint8_t data[] = {static_cast<uint8_t>(mode)};
   uint8_t response[kFrameBufferSize];
-  ReaderStatus result = Command(kRequest, data, sizeof data, response);
+  ReaderStatus result = Command(command::kRequest, data, sizeof data, response);
   if (result != status::kOk) return result;
   answer[0] = response[frame::kData];
   answer[1] = response[frame::kData + 1];
@@ -85,13 +80,13 @@ ReaderStatus ReaderDevice::ChangeLineSpeed(int32_t baud) {
   if (speed == nullptr) return status::kArgument1;
   // The first frame goes out at the old speed and draws no awaited answer,
   // so the sequence number stays; the repeat at the new speed confirms it.
-  ReaderStatus sent = SendFrame(kLineSpeed, &speed->code, 1);
+  ReaderStatus sent = SendFrame(command::kLineSpeed, &speed->code, 1);
   if (sent != status::kOk) return sent;
   std::this_thread::sleep_for(kLineSpeedSwitchPause);
-  channel.Configure(portHandle, baud, 'N', 8, 1);
+  channel.Configure(baud, 'N', 8, 1);
   channel.Purge();
   uint8_t response[kFrameBufferSize];
-  ReaderStatus confirmed = Transact(kLineSpeed, &speed->code, 1, response);
+  ReaderStatus confirmed = Transact(command::kLineSpeed, &speed->code, 1, response);
   baudRate = baud;
   return confirmed;
 }
@@ -100,7 +95,7 @@ ReaderStatus ReaderDevice::SetSecondLineSpeed(int32_t baud) {
   const SpeedCode* speed = FindSpeed(kSecondLineSpeedCodes, baud);
   if (speed == nullptr) return status::kArgument1;
   uint8_t response[kFrameBufferSize];
-  return Command(kSecondLineSpeed, &speed->code, 1, response);
+  return Command(command::kSecondLineSpeed, &speed->code, 1, response);
 }
 
 ReaderStatus ReaderDevice::CheckCardKind() const {

@@ -5,8 +5,9 @@
 
 #include <cstdint>
 
+#include "protocol/commands.h"
 #include "protocol/frame.h"
-#include "protocol/reader_status.h"
+#include "base/reader_status.h"
 #include "serial/serial_channel.h"
 
 namespace vqhw {
@@ -113,8 +114,8 @@ class ReaderDevice {
   // APDU and reply texts are hex text; the card's status word is handed out,
   // never acted on. A reply text needs 2 x reply length + 1 characters, a
   // status word text 5.
-  static constexpr uint8_t kUserCardChannel = 0x60;
-  static constexpr uint8_t kPsamChannel = 0x61;
+  static constexpr uint8_t kUserCardChannel = command::kUserCardApdu;
+  static constexpr uint8_t kPsamChannel = command::kPsamApdu;
   // Decodes the APDU text and runs one transaction; the status byte is not
   // looked at. An APDU text that does not decode whole is refused.
   ReaderStatus TransactHex(uint8_t command, const char* apduText, uint8_t* response);
@@ -233,7 +234,6 @@ class ReaderDevice {
                         int32_t* outLength, uint8_t* sw);
 
   // --- State ---
-  int32_t portHandle = 0;
   int32_t baudRate = 115200;
   int32_t cardKindSetting = kBothKinds;
   int32_t sequenceNumber = 0;

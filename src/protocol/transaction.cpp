@@ -25,7 +25,7 @@ ReaderStatus ReaderDevice::ReceiveFrame(uint8_t* response) {
   ReaderStatus received = channel.ReadFrame(responseFrame);
   if (received != status::kOk) return received;
   lastResponseSequence = responseFrame[frame::kSequence];
-  const size_t size = responseFrame[frame::kLength] + kFrameOverhead;
+  const size_t size = FrameSize(responseFrame);
   std::memcpy(response, responseFrame, size);
   response[size] = 0;
   // A late answer to an earlier attempt or command carries another number.

@@ -1,7 +1,5 @@
 #include "serial/frame_assembler.h"
 
-#include "protocol/frame.h"
-
 namespace vqhw {
 
 bool FrameAssembler::Push(uint8_t byte) {

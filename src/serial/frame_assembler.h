@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/frame_layout.h"
+
 namespace vqhw {
 
 class FrameAssembler {
@@ -23,11 +25,11 @@ class FrameAssembler {
   void Reset();
 
   const uint8_t* Frame() const { return buffer_.data(); }
-  size_t FrameSize() const { return buffer_[3] + size_t{5}; }
+  size_t FrameSize() const { return vqhw::FrameSize(buffer_.data()); }
   size_t PendingBytes() const { return index_; }
 
  private:
-  std::array<uint8_t, 256> buffer_{};
+  std::array<uint8_t, kFrameBufferSize> buffer_{};
   size_t index_ = 0;
 };
 

@@ -6,7 +6,7 @@ namespace vqhw {
 
 SerialChannel::~SerialChannel() { Close(); }
 
-int32_t SerialChannel::Open(const char* deviceName, int32_t baud, char parity, int32_t dataBits,
+ReaderStatus SerialChannel::Open(const char* deviceName, int32_t baud, char parity, int32_t dataBits,
                             int32_t stopBits) {
   if (isOpen) return status::kAlreadyOpen;
   ReaderStatus opened = port.Open(deviceName, LineSettings{baud, parity, dataBits, stopBits});
@@ -21,8 +21,7 @@ int32_t SerialChannel::Open(const char* deviceName, int32_t baud, char parity, i
     return status::kCannotOpen;
   }
   isOpen = 1;
-  openings = openings == INT32_MAX ? 1 : openings + 1;
-  return openings;
+  return status::kOk;
 }
 
 ReaderStatus SerialChannel::Close() {
@@ -36,8 +35,8 @@ ReaderStatus SerialChannel::Close() {
   return status::kOk;
 }
 
-ReaderStatus SerialChannel::Configure(int32_t /*portHandle*/, int32_t baud, char parity,
-                                      int32_t dataBits, int32_t stopBits) {
+ReaderStatus SerialChannel::Configure(int32_t baud, char parity, int32_t dataBits,
+                                      int32_t stopBits) {
   if (baud < 4800 || baud % 4800 != 0) return status::kArgument2;
   if (parity != 'N' && parity != 'E' && parity != 'O') return status::kArgument3;
   if (dataBits < 5 || dataBits > 8) return status::kArgument4;
@@ -55,7 +54,7 @@ ReaderStatus SerialChannel::ReadFrame(uint8_t* destination) {
   if (!frameReadyChanged.wait_for(lock, kFrameWait, [this] { return frameReady; })) {
     return status::kTimeout;
   }
-  std::memcpy(destination, completeFrame, completeFrame[frame::kLength] + kFrameOverhead);
+  std::memcpy(destination, completeFrame, FrameSize(completeFrame));
   frameReady = false;
   return status::kOk;
 }
@@ -63,11 +62,9 @@ ReaderStatus SerialChannel::ReadFrame(uint8_t* destination) {
 ReaderStatus SerialChannel::Write(const uint8_t* bytes, int32_t count) {
   if (count < 0 || static_cast<size_t>(count) > kFrameBufferSize) return status::kCannotSend;
   std::lock_guard lock(sendLock);
-  std::memcpy(sendBuffer, bytes, static_cast<size_t>(count));
-  sendLength = count;
   if (!isOpen) return status::kNotOpen;
   port.Purge();
-  return port.Write(sendBuffer, static_cast<size_t>(sendLength), kWriteWait);
+  return port.Write(bytes, static_cast<size_t>(count), kWriteWait);
 }
 
 ReaderStatus SerialChannel::Purge() {

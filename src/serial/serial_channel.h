@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <mutex>
 
-#include "protocol/frame.h"
-#include "protocol/reader_status.h"
+#include "base/frame_layout.h"
+#include "base/reader_status.h"
 #include "serial/frame_assembler.h"
 #include "serial/serial_port.h"
 #include "serial/worker_thread.h"
@@ -22,22 +22,22 @@ class SerialChannel {
   static constexpr std::chrono::milliseconds kWriteWait{3000};
 
   SerialChannel() = default;
-  virtual ~SerialChannel();
+  ~SerialChannel();
   SerialChannel(const SerialChannel&) = delete;
   SerialChannel& operator=(const SerialChannel&) = delete;
 
-  // Opens the port and starts the worker. Returns a positive handle, or
-  // kAlreadyOpen, kCannotOpen, kSettingsUnreadable, kSettingsRejected,
-  // kTimeoutsNotSet. The parameters are not validated here (Configure does).
-  int32_t Open(const char* deviceName, int32_t baud, char parity, int32_t dataBits,
+  // Opens the port and starts the worker. Returns 0, or kAlreadyOpen,
+  // kCannotOpen, kSettingsUnreadable, kSettingsRejected, kTimeoutsNotSet.
+  // The parameters are not validated here (Configure does).
+  ReaderStatus Open(const char* deviceName, int32_t baud, char parity, int32_t dataBits,
                int32_t stopBits);
   // Stops and joins the worker, purges and closes the port; kNotOpen when closed.
   ReaderStatus Close();
-  // Validates new line settings (kArgument2..kArgument5, counting the
-  // handle as the first argument) and applies them when the port is open.
-  ReaderStatus Configure(int32_t portHandle, int32_t baud, char parity, int32_t dataBits,
-                         int32_t stopBits);
-  // Waits up to 800 ms for a complete frame and copies it (length + 5
+  // Validates new line settings and applies them when the port is open.
+  // The refusals count the port as the first setting: a wrong speed is
+  // kArgument2, parity kArgument3, data bits kArgument4, stop bits kArgument5.
+  ReaderStatus Configure(int32_t baud, char parity, int32_t dataBits, int32_t stopBits);
+  // Waits up to 800 ms for a complete frame and copies it (FrameSize
   // bytes; `destination` holds 256). kTimeout when none came.
   ReaderStatus ReadFrame(uint8_t* destination);
   // Purges the port's queues and writes `count` (at most 256) bytes within
@@ -55,7 +55,6 @@ class SerialChannel {
   int32_t isOpen = 0;
   SerialPort port;
   WorkerThread worker;
-  int32_t openings = 0;
 
   // Shared with the worker under receiveLock.
   std::mutex receiveLock;
@@ -65,8 +64,6 @@ class SerialChannel {
   bool frameReady = false;
 
   std::mutex sendLock;
-  uint8_t sendBuffer[kFrameBufferSize] = {};
-  int32_t sendLength = 0;
 };
 
 }  // namespace vqhw

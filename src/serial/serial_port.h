@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "protocol/reader_status.h"
+#include "base/reader_status.h"
 
 namespace vqhw {
 

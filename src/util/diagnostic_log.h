@@ -1,6 +1,6 @@
 #pragma once
 // The library's diagnostic log: one record per call, appended to a file
-// whose name the caller gives. Internal to the library; the tools use it.
+// whose name the caller gives. Internal to the library; no export calls it.
 
 #include <cstddef>
 #include <cstdint>

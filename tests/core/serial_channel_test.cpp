@@ -28,7 +28,7 @@ class SerialChannelTest : public ::testing::Test {
     ASSERT_GE(master_, 0);
     ASSERT_EQ(::grantpt(master_), 0);
     ASSERT_EQ(::unlockpt(master_), 0);
-    ASSERT_GT(channel_.Open(::ptsname(master_), 115200, 'N', 8, 1), 0);
+    ASSERT_EQ(channel_.Open(::ptsname(master_), 115200, 'N', 8, 1), status::kOk);
   }
   void TearDown() override {
     channel_.Close();

@@ -99,13 +99,13 @@ namespace {
 
 TEST(ClosedChannel, ConfigureChecksItsArgumentsInOrderAndAppliesNothing) {
   SerialChannel channel;
-  EXPECT_EQ(channel.Configure(1, 4799, 'N', 8, 1), status::kArgument2);
-  EXPECT_EQ(channel.Configure(1, 14401, 'N', 8, 1), status::kArgument2) << "not a multiple of 4800";
-  EXPECT_EQ(channel.Configure(1, 9600, 'M', 8, 1), status::kArgument3);
-  EXPECT_EQ(channel.Configure(1, 9600, 'N', 9, 1), status::kArgument4);
-  EXPECT_EQ(channel.Configure(1, 9600, 'N', 4, 1), status::kArgument4);
-  EXPECT_EQ(channel.Configure(1, 9600, 'N', 8, 3), status::kArgument5);
-  for (char parity : {'N', 'E', 'O'}) EXPECT_EQ(channel.Configure(0, 115200, parity, 7, 2), 0);
+  EXPECT_EQ(channel.Configure(4799, 'N', 8, 1), status::kArgument2);
+  EXPECT_EQ(channel.Configure(14401, 'N', 8, 1), status::kArgument2) << "not a multiple of 4800";
+  EXPECT_EQ(channel.Configure(9600, 'M', 8, 1), status::kArgument3);
+  EXPECT_EQ(channel.Configure(9600, 'N', 9, 1), status::kArgument4);
+  EXPECT_EQ(channel.Configure(9600, 'N', 4, 1), status::kArgument4);
+  EXPECT_EQ(channel.Configure(9600, 'N', 8, 3), status::kArgument5);
+  for (char parity : {'N', 'E', 'O'}) EXPECT_EQ(channel.Configure(115200, parity, 7, 2), 0);
 }
 
 TEST(ClosedChannel, RefusesEverythingButWaitsItsFullTimeForAFrame) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "base/frame_layout.h"
 #include "vqhw/protocol_names.h"
 #include "vqhw/text.h"
 
@@ -11,9 +12,9 @@ namespace vqtool {
 
 namespace {
 
-constexpr uint8_t kFrameStart = 0xFF;
-constexpr size_t kHeaderSize = 4;     // start, sequence, code, length
-constexpr size_t kFrameOverhead = 5;  // header and check byte
+using vqhw::kFrameOverhead;
+using vqhw::kFrameStart;
+constexpr size_t kHeaderSize = vqhw::frame::kLength + 1;  // start, sequence, code, length
 
 bool CheckByteRight(std::span<const uint8_t> frame) {
   uint8_t x = 0;
@@ -44,7 +45,7 @@ std::vector<FrameSplitter::Piece> FrameSplitter::Push(std::span<const uint8_t> b
       continue;
     }
     if (pending_.size() < kHeaderSize) break;
-    const size_t frameSize = kFrameOverhead + pending_[kHeaderSize - 1];
+    const size_t frameSize = vqhw::FrameSize(pending_.data());
     if (pending_.size() < frameSize) break;
     const auto end = pending_.begin() + static_cast<std::ptrdiff_t>(frameSize);
     pieces.push_back({true, {pending_.begin(), end}});

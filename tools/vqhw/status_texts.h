@@ -3,7 +3,7 @@
 // getvqicerror gives it, here in UTF-8) with an English explanation, and
 // the English texts of the card status words SW1 SW2. No export gives the
 // text of an arbitrary code, so the tool compiles the library's own status
-// tables (src/protocol/status_tables.cpp, which depends on nothing else).
+// table (src/protocol/status_tables.cpp, which depends on nothing else).
 
 #include <cstdint>
 #include <string>

@@ -1,5 +1,6 @@
 #pragma once
 // Status codes of every internal operation: 0 success, negative failure.
+// Every layer of the core may include this header; it includes nothing.
 
 #include <cstdint>
 
@@ -35,8 +36,18 @@ inline constexpr ReaderStatus kTimeout = -1000;
 
 // A non-zero status byte s of an answer (1..255) becomes s - 356
 // (-355..-101); 0xFF, no card in the field, gives -101.
+inline constexpr ReaderStatus kStatusByteOffset = 356;
+
 constexpr ReaderStatus StatusFromByte(uint8_t statusByte) {
-  return static_cast<ReaderStatus>(statusByte) - 356;
+  return static_cast<ReaderStatus>(statusByte) - kStatusByteOffset;
+}
+
+// Whether a status stands for a status byte of an answer, and which.
+constexpr bool IsStatusByteStatus(ReaderStatus s) {
+  return s >= StatusFromByte(1) && s <= StatusFromByte(0xFF);
+}
+constexpr uint8_t StatusByteOf(ReaderStatus s) {
+  return static_cast<uint8_t>(s + kStatusByteOffset);
 }
 
 }  // namespace vqhw
