@@ -52,6 +52,11 @@ std::chrono::nanoseconds VirtualReader::ByteTime() const {
   return timing_.LineTime(1, state_.hostLineBaud);
 }
 
+Micros VirtualReader::CardTimeSoFar() const {
+  std::lock_guard lock(mutex_);
+  return cardTimeSoFar_;
+}
+
 FaultPlan& VirtualReader::Faults() { return faults_; }
 
 std::vector<ReceivedFrame> VirtualReader::ReceivedFrames() const {
@@ -114,6 +119,7 @@ std::vector<AnswerChunk> VirtualReader::Answer(const ReceivedFrame& frame) {
     reply = Dispatch(state_, frame.command(), data);
     if (reply.data.size() > kMaxDataLength) reply = {status::kReaderBufferOverflow, {}};
     cardTime = timing_.CardTime(frame.command(), data, reply.data);
+    cardTimeSoFar_ += cardTime;
   }
   std::vector<AnswerChunk> chunks = faults.Shape(frame.sequence(), reply);
   for (AnswerChunk& chunk : chunks) {

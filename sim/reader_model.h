@@ -32,6 +32,9 @@ class VirtualReader {
   // the profile has no wire time): a link without a wire of its own paces
   // by it.
   std::chrono::nanoseconds ByteTime() const;
+  // The card time of every command answered so far (what a benchmark
+  // adds to the bytes' wire time for the limit of a run).
+  Micros CardTimeSoFar() const;
 
   // The field may change while the reader runs: a card arrives, leaves.
   void InsertCard(std::shared_ptr<Card> card);
@@ -65,6 +68,7 @@ class VirtualReader {
   size_t historyLimit_ = std::numeric_limits<size_t>::max();
   FaultPlan faults_;
   TimingProfile timing_ = TimingProfile::Instant();
+  Micros cardTimeSoFar_{0};
 };
 
 }  // namespace vqsim

@@ -1,6 +1,9 @@
 #pragma once
 // How the lane demo shows itself: a heading per transaction, a line per
-// step with its result and time, and below it the frames the step caused
+// step with its result, its time, the limit that the wire and the cards
+// allow (each byte's time on the host line at 115200 baud and each
+// command's card time, from the real timing profile) and the ratio of the
+// two, a line with the same for the whole transaction, and below it the frames the step caused
 // in short form (direction, code, name, data); with --json the same as
 // entries of "steps".
 
@@ -25,6 +28,9 @@ class DemoReport {
 
   void Transaction(std::string name);
   void Step(const std::string& name, double ms, const StepOutcome& outcome, const std::vector<LineFrame>& frames);
+  // The transaction's time, limit and ratio so far; `note` says what its
+  // limit leaves out.
+  void TransactionTime(const std::string& note);
   void Note(const std::string& text) { out_.Text(text); }
   // The closing lines: how each transaction ended.
   void Summary(const std::string& key, const std::string& label, bool completed, const std::string& summary);
@@ -33,6 +39,8 @@ class DemoReport {
   Output& out_;
   std::string transaction_;
   int step_ = 0;
+  double transactionMs_ = 0;
+  double transactionLimitMs_ = 0;
 };
 
 }  // namespace vqtool
