@@ -38,7 +38,7 @@ file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/packaging)
 execute_process(COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/CHANGELOG.md
   OUTPUT_FILE ${PROJECT_BINARY_DIR}/packaging/changelog.gz COMMAND_ERROR_IS_FATAL ANY)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/CHANGELOG.md)
-foreach(pair runtime:libvqhwlib0 dev:libvqhwlib-dev tools:vqhw-tools)
+foreach(pair runtime:libvqhwlib0 dev:libvqhwlib-dev tools:vqhw-tools python:python3-vqhw)
   string(REPLACE ":" ";" pair ${pair})
   list(GET pair 0 component)
   list(GET pair 1 package)
@@ -60,3 +60,8 @@ if(TARGET vqhw AND TARGET vqhw-sim)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/sim/examples/
     DESTINATION ${vqhw_doc_root}/vqhw-tools/examples COMPONENT tools)
 endif()
+
+# The Python binding: pure Python on ctypes, the same on every architecture.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/bindings/python/vqhw
+  DESTINATION lib/python3/dist-packages COMPONENT python
+  PATTERN __pycache__ EXCLUDE)

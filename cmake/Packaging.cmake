@@ -28,7 +28,7 @@ set(CPACK_ADD_LDCONFIG_CALL OFF)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/triggers)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 
-set(CPACK_COMPONENTS_ALL runtime dev)
+set(CPACK_COMPONENTS_ALL runtime dev python)
 if(TARGET vqhw AND TARGET vqhw-sim)
   list(APPEND CPACK_COMPONENTS_ALL tools)
 endif()
@@ -52,6 +52,15 @@ set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_TOOLS_DESCRIPTION
   "${vqhw_deb_common}\n.\nThis package holds vqhw, which asks the reader what lane engineers ask\nit and shows every frame on the line, and vqhw-sim, a virtual reader on a\npseudo-terminal or a serial device, with example field files.")
 set(CPACK_COMPONENT_TOOLS_DEPENDS runtime)
+
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-vqhw)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_ARCHITECTURE all)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3")
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SUGGESTS "vqhw-tools, python3-pytest")
+set(CPACK_DEBIAN_PYTHON_DESCRIPTION
+  "${vqhw_deb_common}\n.\nThis package holds the Python binding: the module vqhw on ctypes, with a\nvirtual-reader fixture for pytest.")
+set(CPACK_COMPONENT_PYTHON_DEPENDS runtime)
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 
 include(CPack)

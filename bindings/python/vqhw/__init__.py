@@ -17,7 +17,7 @@ from .codecs import (ascii_to_long, bytes_to_hex, hex_digit_value, hex_time_valu
 from .errors import NoCardError, VqhwError
 from .reader import KEY_A, KEY_B, Activation, ApduReply, Reader
 
-__version__ = "0.1.0"
+__version__ = "0.2.0"
 
 __all__ = [
     "Activation", "ApduReply", "KEY_A", "KEY_B", "LibraryNotFoundError", "NoCardError", "Reader",
