@@ -66,12 +66,12 @@ class PurseCatalogueTest : public ::testing::Test {
 
   // The whole purchase; returns the card's status word to DEBIT.
   uint16_t Purchase(uint32_t amount) {
-    const ByteVector init = terminal::InitializeData(amount, terminal::kPsamTerminal);
+    const ByteVector init = terminal::InitializeData(amount);
     EXPECT_EQ(device->ProInitializeForPurchase(0x01, 0x02, init.data(), out.data(), &outLength, sw), status::kOk);
     if (Sw() != 0x9000) return Sw();
     const auto start = terminal::PurchaseStart::Parse(Out());
-    const ByteVector mac1 = Mac1(terminal::Mac1Data(start, amount, issuerFile, terminal::kWhen));
-    const ByteVector debit = terminal::DebitData(mac1, terminal::kWhen);
+    const ByteVector mac1 = Mac1(terminal::Mac1Data(start, amount, issuerFile));
+    const ByteVector debit = terminal::DebitData(mac1);
     EXPECT_EQ(device->ProDebitForPurchase(debit.data(), out.data(), &outLength, sw), status::kOk);
     if (Sw() != 0x9000) return Sw();
     EXPECT_EQ(outLength, 8);
@@ -110,7 +110,7 @@ TEST_F(PurseCatalogueTest, PurchaseThroughTheCatalogueWithContactlessAndContactP
 TEST_F(PurseCatalogueTest, LoadThroughTheCatalogue) {
   const ByteVector pin{0x12, 0x34, 0x56};
   ASSERT_EQ(device->ProVerify(0x00, 0x00, 3, pin.data(), sw), status::kOk);
-  const ByteVector init = terminal::InitializeData(700, terminal::kPsamTerminal);
+  const ByteVector init = terminal::InitializeData(700);
   ASSERT_EQ(device->ProInitializeForLoad(0x02, init.data(), out.data(), &outLength, sw), status::kOk);
   ASSERT_EQ(Sw(), 0x9000);
   ASSERT_EQ(outLength, 16);

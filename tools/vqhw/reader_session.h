@@ -21,7 +21,6 @@ struct SessionOptions {
   std::string device;     // names port `port` through VQHW_COM<port>
   bool simulate = false;
   std::string fieldFile;  // the virtual reader's cards, JSON; empty: one factory-fresh MIFARE ONE card
-  std::string timing = "real";  // the virtual reader's: "real" or "instant"
 };
 
 class ReaderSession {
