@@ -27,7 +27,7 @@ constexpr std::array<StatusRow, 50> kStatusRows{{
     {0, "\xB3\xC9\xB9\xA6\xD6\xB4\xD0\xD0",  // 成功执行
      "success"},
     {-1, "\xB5\xDA\xD2\xBB\xB8\xF6\xB2\xCE\xCA\xFD\xB4\xED\xCE\xF3",  // 第一个参数错误
-     "first argument wrong; as a result also: port not open, cannot be opened or set up, cannot  send, or reader not found (getvqicerror tells which)"},
+     "first argument wrong; as a result also: port not open, cannot be opened or set up, cannot send, or reader not found (getvqicerror tells which)"},
     {-2, "\xB5\xDA\xB6\xFE\xB8\xF6\xB2\xCE\xCA\xFD\xB4\xED\xCE\xF3",  // 第二个参数错误
      "second argument wrong"},
     {-3, "\xB5\xDA\xC8\xFD\xB8\xF6\xB2\xCE\xCA\xFD\xB4\xED\xCE\xF3",  // 第三个参数错误
