@@ -32,9 +32,9 @@ def header():
 
 
 def python():
-    spec = importlib.util.spec_from_file_location("exports", ROOT / "bindings/python/vqhw/_exports.py")
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    loader_spec = importlib.util.spec_from_file_location("exports", ROOT / "bindings/python/vqhw/_exports.py")
+    module = importlib.util.module_from_spec(loader_spec)
+    loader_spec.loader.exec_module(module)
     return {name: len(arguments) for name, arguments in module.EXPORTS.items()}
 
 
