@@ -20,6 +20,13 @@ packages=(
 )
 
 dpkg --add-architecture i386
-apt-get update -qq
+# A mirror in the middle of a sync fails the update for one index; try
+# again a few times, then go on with the lists there are: the install below
+# fails plainly if a package cannot be found.
+for attempt in 1 2 3 4 5; do
+  apt-get update -qq && break
+  echo "apt-get update failed (attempt $attempt); trying again" >&2
+  sleep $((attempt * 5))
+done
 apt-get install -y -qq "${packages[@]}" >/dev/null
 echo "set-up done: ${#packages[@]} packages present"
