@@ -36,8 +36,9 @@ dpkg-deb -f "$runtime" Depends | grep -q 'libc6' ||
   { echo "libvqhwlib0 has no shared-library dependencies"; exit 1; }
 # ldconfig runs by trigger; the library package has no maintainer scripts.
 dpkg-deb -e "$runtime" "$work/control"
-[ "$(ls "$work/control" | sort | tr '\n' ' ')" = "control md5sums shlibs triggers " ] ||
-  { echo "libvqhwlib0 control files:" $(ls "$work/control"); exit 1; }
+control_files=$(cd "$work/control" && echo *)
+[ "$control_files" = "control md5sums shlibs triggers" ] ||
+  { echo "libvqhwlib0 control files: $control_files"; exit 1; }
 grep -qx "libVqhwLib 0 libvqhwlib0 (= $version)" "$work/control/shlibs" ||
   { echo "libvqhwlib0 shlibs: $(cat "$work/control/shlibs")"; exit 1; }
 dpkg-deb -f "$build/packages/vqhw-tools_${version}_${arch}.deb" Depends | grep -q "libvqhwlib0 (= $version)" ||
