@@ -646,7 +646,8 @@ VQHW_API int32_t VQHW_CALL writefile_h(const char *fileId, const char *keyId, in
  * unchanged: response data, then the status word SW1 SW2. The library
  * never acts on SW1 SW2: a status word such as 6A82 or 9401 is a success
  * (result 0) with the status word in the output, and there is no automatic
- * GET RESPONSE after 61xx. Four forms differ in how the answer is written:
+ * GET RESPONSE after 61xx. The four functions differ in how they write the
+ * answer:
  *
  * | Function | Output |
  * |---|---|
