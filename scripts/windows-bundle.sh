@@ -32,8 +32,8 @@ root=$work/$name
 mkdir -p "$root/include" "$root/docs"
 
 # directory, build tree, mingw-w64 triplet, llvm-dlltool machine
-for spec in "x86 $win32 i686-w64-mingw32 i386" "x64 $win64 x86_64-w64-mingw32 i386:x86-64"; do
-  read -r dir build triplet machine <<< "$spec"
+for row in "x86 $win32 i686-w64-mingw32 i386" "x64 $win64 x86_64-w64-mingw32 i386:x86-64"; do
+  read -r dir build triplet machine <<< "$row"
   mkdir -p "$root/$dir"
   "$triplet-strip" --strip-all -o "$root/$dir/VqhwLib.dll" "$build/src/VqhwLib.dll"
   cp "$build/src/VqhwLib.dll.a" "$root/$dir/libVqhwLib.dll.a"

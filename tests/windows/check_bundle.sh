@@ -66,9 +66,9 @@ imported_names() {
 }
 
 # directory, mingw-w64 triplet, clang MSVC target, .def suffix rule, description
-for spec in "x86 i686-w64-mingw32 i686-pc-windows-msvc stdcall 32-bit, __stdcall" \
+for row in "x86 i686-w64-mingw32 i686-pc-windows-msvc stdcall 32-bit, __stdcall" \
             "x64 x86_64-w64-mingw32 x86_64-pc-windows-msvc plain 64-bit"; do
-  read -r dir triplet msvc_target def_rule description <<< "$spec"
+  read -r dir triplet msvc_target def_rule description <<< "$row"
   dll=$bundle/$dir/VqhwLib.dll
   dump=$("$triplet-objdump" -p "$dll")
 
