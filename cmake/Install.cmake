@@ -33,9 +33,14 @@ install(FILES ${PROJECT_BINARY_DIR}/VqhwLibConfig.cmake ${PROJECT_BINARY_DIR}/Vq
 install(DIRECTORY ${PROJECT_BINARY_DIR}/docs/html/
   DESTINATION ${vqhw_doc_root}/libvqhwlib-dev/html COMPONENT dev OPTIONAL)
 
-# The licence and the change log beside every component's files.
+# The licence and the change log beside every component's files; the change
+# log in the Debian format, made from CHANGELOG.md.
+include(${CMAKE_CURRENT_LIST_DIR}/DebianChangelog.cmake)
+set(VQHW_MAINTAINER "VqhwLib developers <vqhwlib@vqhwlib.example.org>")
 file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/packaging)
-execute_process(COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+vqhw_write_debian_changelog(${PROJECT_SOURCE_DIR}/CHANGELOG.md vqhwlib "${VQHW_MAINTAINER}"
+  ${PROJECT_BINARY_DIR}/packaging/changelog)
+execute_process(COMMAND gzip -9nc ${PROJECT_BINARY_DIR}/packaging/changelog
   OUTPUT_FILE ${PROJECT_BINARY_DIR}/packaging/changelog.gz COMMAND_ERROR_IS_FATAL ANY)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/CHANGELOG.md)
 foreach(pair runtime:libvqhwlib0 dev:libvqhwlib-dev tools:vqhw-tools python:python3-vqhw)

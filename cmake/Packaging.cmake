@@ -8,7 +8,7 @@ endif()
 set(CPACK_PACKAGE_NAME vqhwlib)
 set(CPACK_PACKAGE_VENDOR "VqhwLib developers")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "VqhwLib developers <vqhwlib@vqhwlib.example.org>")
+set(CPACK_PACKAGE_CONTACT "${VQHW_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY ${PROJECT_DESCRIPTION})
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
@@ -21,11 +21,24 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # vqhw links the library of this build, which is not installed yet.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/src)
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY "=")
-# ldconfig by trigger, not by maintainer scripts.
-set(CPACK_ADD_LDCONFIG_CALL OFF)
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/triggers)
+
+# The library package runs ldconfig by trigger, with no maintainer scripts.
+# CPack writes scripts that call ldconfig into every package in which it
+# finds a shared library, and it looks for one only to run dpkg-shlibdeps
+# or to write the shlibs file. So for this package neither is left to it:
+# the shlibs file is written here, and the dependencies are found with
+# dpkg-shlibdeps when cpack runs (cmake/CPackProject.cmake.in).
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_SHLIBDEPS OFF)
+file(WRITE ${PROJECT_BINARY_DIR}/packaging/shlibs
+  "libVqhwLib ${PROJECT_VERSION_MAJOR} libvqhwlib0 (= ${PROJECT_VERSION})\n")
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA
+  ${PROJECT_SOURCE_DIR}/packaging/triggers ${PROJECT_BINARY_DIR}/packaging/shlibs)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/CPackProject.cmake.in
+  ${PROJECT_BINARY_DIR}/CPackProject.cmake.in @ONLY)
+file(GENERATE OUTPUT ${PROJECT_BINARY_DIR}/CPackProject.cmake
+  INPUT ${PROJECT_BINARY_DIR}/CPackProject.cmake.in)
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackProject.cmake)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 
 set(CPACK_COMPONENTS_ALL runtime dev python)

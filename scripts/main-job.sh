@@ -18,4 +18,5 @@ Try next:
   $build/tools/vqhw --sim trace read 4 -k A0A1A2A3A4A5    a block, with every frame
   bash scripts/test-all.sh                                every test, as CI runs them
   cmake --install $build --prefix /tmp/vqhw               install it (README: Install)
+  cmake --build $build --target docs                      the reference, $build/docs/html/index.html
 EOF

@@ -17,6 +17,9 @@ packages=(
   dpkg-dev lintian doxygen
   # the Windows DLL and its tests under Wine
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 gcc-multilib wine wine32:i386 wine64
+  # the Windows bundle: its import library for the Microsoft linker
+  # (llvm-dlltool), a caller built the Microsoft way (clang, lld-link), the zip
+  clang lld llvm zip unzip
 )
 
 dpkg --add-architecture i386

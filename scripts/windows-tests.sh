@@ -1,19 +1,24 @@
 #!/usr/bin/env bash
 # Builds the Windows DLLs (i686 and x86-64) and their test programs with
-# mingw-w64, checks what the DLLs export and import, and runs the tests under
-# Wine against virtual readers (vqhw-sim) on COM ports mapped to
-# pseudo-terminals. Exits non-zero on any failure.
+# mingw-w64, checks what the DLLs export and import, makes the Windows bundle
+# (scripts/windows-bundle.sh, into NATIVE_BUILD_DIR/packages) and checks it
+# (tests/windows/check_bundle.sh), and runs the tests and the bundle's lane
+# programs under Wine against virtual readers (vqhw-sim) on COM ports mapped
+# to pseudo-terminals. Exits non-zero on any failure. Where Wine has no
+# 32-bit loader (package wine32:i386), the 32-bit Wine runs are skipped with
+# a message; everything else still runs.
 #
 # Usage: scripts/windows-tests.sh [NATIVE_BUILD_DIR]
 #   NATIVE_BUILD_DIR  a native build tree, configured if it is not (default: build);
-#                     vqhw-sim is built there
+#                     vqhw-sim and the HTML reference are built there
 # Environment:
-#   VQHW_WIN32_BUILD, VQHW_WIN64_BUILD  the cross build trees
+#   VQHW_WIN32_BUILD, VQHW_WIN64_BUILD  the cross build trees, both always built
 #                     (default: NATIVE_BUILD_DIR-win32, NATIVE_BUILD_DIR-win64)
-#   VQHW_WINE_ARCHES  which of them to build and run (default: "win32 win64")
+#   VQHW_WINE_ARCHES  which of them to run under Wine (default: "win32 win64")
 #   VQHW_SIM          a vqhw-sim to use instead of building one
 #
-# Needs: g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 gcc-multilib.
+# Needs: g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 gcc-multilib
+#        doxygen clang lld llvm zip unzip.
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -26,6 +31,7 @@ work=$(mktemp -d /tmp/vqhw-wine-XXXXXX)
 sim_pids=()
 server_prefix=""
 failures=0
+skipped=()
 
 log() { printf '== %s\n' "$*"; }
 fail() { printf 'FAILED: %s\n' "$*"; failures=$((failures + 1)); }
@@ -62,6 +68,10 @@ if [ -z "${VQHW_SIM:-}" ]; then
   cmake --build "$native" --target vqhw-sim -j"$jobs" > "$work/native-build.log" ||
     { cat "$work/native-build.log"; exit 1; }
 fi
+if [ ! -f "$native/CMakeCache.txt" ]; then
+  cmake -S "$repo" -B "$native" > "$work/native-configure.log"
+fi
+cmake --build "$native" --target docs > "$work/native-docs.log" || { cat "$work/native-docs.log"; exit 1; }
 
 # The modem-line helper, one copy per architecture where '$LIB' finds it.
 helper_dir=$work/fake-modem-lines
@@ -77,7 +87,8 @@ build_dir[win32]=${VQHW_WIN32_BUILD:-$native-win32}
 build_dir[win64]=${VQHW_WIN64_BUILD:-$native-win64}
 triplet[win32]=i686-w64-mingw32
 triplet[win64]=x86_64-w64-mingw32
-for arch in $arches; do
+declare -A bundle_dir=([win32]=x86 [win64]=x64)
+for arch in win32 win64; do
   dir=${build_dir[$arch]}
   cmake -S "$repo" -B "$dir" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/toolchain-${triplet[$arch]}.cmake" > "$work/$arch-configure.log" ||
@@ -89,7 +100,7 @@ log "builds: $((SECONDS - phase)) s"
 # --- What the DLLs export and import -----------------------------------------
 
 expected_exports=$(grep -E '^[A-Za-z_]' "$repo/src/api/exports.list" | awk '{print $1}' | sort)
-for arch in $arches; do
+for arch in win32 win64; do
   dll=${build_dir[$arch]}/src/VqhwLib.dll
   dump=$("${triplet[$arch]}-objdump" -p "$dll")
   exports=$(printf '%s\n' "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
@@ -107,6 +118,19 @@ for arch in $arches; do
   done
   log "$arch: $(printf '%s\n' "$exports" | wc -l) exports by plain name; imports:" $imports
 done
+
+# --- The Windows bundle --------------------------------------------------------
+
+phase=$SECONDS
+# The port of the virtual reader with the lane field file (see below).
+lane_port=6
+bundle=$("$repo/scripts/windows-bundle.sh" "${build_dir[win32]}" "${build_dir[win64]}" \
+  "$native/packages" "$native/docs/html")
+if "$repo/tests/windows/check_bundle.sh" "$bundle" "$work/bundle" "$lane_port"; then
+  log "bundle: $bundle, checked in $((SECONDS - phase)) s"
+else
+  fail "the Windows bundle"
+fi
 
 # --- Wine ---------------------------------------------------------------------
 
@@ -174,7 +198,44 @@ run_wine() {
     timeout -k 5 180 "$loader" "$@" > "$out" 2>&1 < /dev/null
 }
 
+# The bundle's two lane programs against the lane reader: the MinGW one
+# prints what lane_check.c prints, the one linked with VqhwLib.lib exits 0.
+run_bundle_programs() {
+  local arch=$1 prefix=$2 ports=$3 dir=$work/bundle/${bundle_dir[$1]} output
+  local expected="library $version
+card 3A5F0C2108
+block 4 4C414E45303720454E54525920202020"
+  start_sims "$ports"
+  if [ -f "$dir/lane_check_mingw.exe" ] &&
+     run_wine "$arch" "$prefix" "$work/$arch-bundle-mingw.out" -- "$dir/lane_check_mingw.exe" "$lane_port"; then
+    output=$(tr -d '\r' < "$work/$arch-bundle-mingw.out")
+    if [ "$(printf '%s\n' "$output" | grep -v '^reader ')" = "$expected" ] &&
+       printf '%s\n' "$output" | grep -q '^reader .'; then
+      log "$arch: the bundle's MinGW lane program passed"
+    else
+      printf '%s\n' "$output"; fail "$arch: the bundle's MinGW lane program printed the above"
+    fi
+  else
+    cat "$work/$arch-bundle-mingw.out" 2>/dev/null || true; fail "$arch: the bundle's MinGW lane program"
+  fi
+  if [ -f "$dir/lane_check_msvc.exe" ] &&
+     run_wine "$arch" "$prefix" "$work/$arch-bundle-msvc.out" -- "$dir/lane_check_msvc.exe"; then
+    log "$arch: the bundle's lane program linked with VqhwLib.lib passed"
+  else
+    cat "$work/$arch-bundle-msvc.out" 2>/dev/null || true
+    fail "$arch: the bundle's lane program linked with VqhwLib.lib (exit code: the failed step, see tests/windows/msvc_caller.c)"
+  fi
+  stop_sims
+}
+
+version=$(sed -n 's/^project(VqhwLib VERSION \([0-9.]*\).*/\1/p' "$repo/CMakeLists.txt")
 for arch in $arches; do
+  # Debian's wine runs 32-bit programs with this loader, from wine32:i386.
+  if [ "$arch" = win32 ] && [ ! -x /usr/lib/wine/wine ]; then
+    skipped+=("win32 under Wine: wine cannot run 32-bit programs here (no /usr/lib/wine/wine; install wine32:i386)")
+    printf 'SKIPPED: %s\n' "${skipped[-1]}"
+    continue
+  fi
   phase=$SECONDS
   prefix=$work/prefix-$arch
   ports=$work/ports-$arch
@@ -215,8 +276,12 @@ for arch in $arches; do
     fi
     stop_sims
   done
+  phase=$SECONDS
+  run_bundle_programs "$arch" "$prefix" "$ports"
+  log "$arch: bundle programs in $((SECONDS - phase)) s"
   stop_server
 done
 
 log "Windows tests took $((SECONDS - started)) s in all"
+for reason in "${skipped[@]}"; do printf 'SKIPPED: %s\n' "$reason"; done
 [ "$failures" -eq 0 ] || { echo "$failures failure(s)"; exit 1; }

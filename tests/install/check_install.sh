@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs a build tree into a temporary prefix, builds tests/install/lane_check.c
 # against it once with pkg-config and once with find_package(VqhwLib), and
-# runs both against vqhw-sim with the lane field file.
+# runs both against vqhw-sim with the lane field file; builds and runs
+# tests/install/output_sizes.c (C89) the same way. The HTML reference must be
+# installed when the build tree has it.
 # Usage: check_install.sh BUILD_DIR [ROOT]
 #   ROOT  instead of installing, use this unpacked root (its usr/ is the prefix)
 set -euo pipefail
@@ -30,6 +32,10 @@ libdir=$(dirname "$pc_dir")
 for file in include/VqhwLib.h include/VqhwLibVersion.h; do
   [ -f "$prefix/$file" ] || { echo "missing: $file"; exit 1; }
 done
+# The reference goes with the development files once the docs target built it.
+if [ -f "$build/docs/html/index.html" ] && [ ! -f "$prefix/share/doc/libvqhwlib-dev/html/index.html" ]; then
+  echo "the HTML reference is not installed"; exit 1
+fi
 [ "$(readlink "$libdir/libVqhwLib.so")" = libVqhwLib.so.0 ] || { echo "libVqhwLib.so is not a link to libVqhwLib.so.0"; exit 1; }
 soname=$(objdump -p "$libdir/libVqhwLib.so.0" | awk '/SONAME/{print $2}')
 [ "$soname" = libVqhwLib.so.0 ] || { echo "SONAME is '$soname'"; exit 1; }
@@ -37,6 +43,10 @@ soname=$(objdump -p "$libdir/libVqhwLib.so.0" | awk '/SONAME/{print $2}')
 # With pkg-config, in one line.
 # shellcheck disable=SC2046
 cc -Wall -Wextra -Werror -o "$work/lane_check_pkgconfig" "$repo/tests/install/lane_check.c" \
+  $(pkg-config --cflags --libs VqhwLib)
+# The output sizes the header promises, in C89 against the installed header.
+# shellcheck disable=SC2046
+cc -std=c89 -pedantic -Wall -Wextra -Werror -o "$work/output_sizes" "$repo/tests/install/output_sizes.c" \
   $(pkg-config --cflags --libs VqhwLib)
 # With find_package.
 cmake -S "$repo/tests/install/consumer" -B "$work/consumer" -DCMAKE_PREFIX_PATH="$prefix" \
@@ -69,4 +79,6 @@ for program in "$work/lane_check_pkgconfig" "$work/consumer/lane_check"; do
     echo "$program does not load the installed library"; exit 1
   fi
 done
+LD_LIBRARY_PATH=$libdir "$work/output_sizes"
+VQHW_COM1=$work/absent VQHW_COM2=$work/absent LD_LIBRARY_PATH=$libdir "$work/output_sizes" no-reader
 echo "installed VqhwLib: pkg-config and find_package builds both ran against vqhw-sim"

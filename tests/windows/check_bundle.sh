@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# Checks the Windows bundle that scripts/windows-bundle.sh made: its file
+# list; for x86 and x64 the DLL's exports, imports, version resource and
+# stripping, the .def; then links two lane programs against each directory,
+# which scripts/windows-tests.sh runs under Wine:
+#   lane_check_mingw.exe  tests/install/lane_check.c, built by mingw-w64 gcc
+#                         with the bundle's libVqhwLib.dll.a
+#   lane_check_msvc.exe   tests/windows/msvc_caller.c, compiled by clang for
+#                         the MSVC ABI and linked by lld-link with the bundle's
+#                         VqhwLib.lib alone
+# and checks that both import from VqhwLib.dll the plain names it exports.
+#
+# Usage: check_bundle.sh ZIP OUT_DIR LANE_PORT
+#   OUT_DIR    receives x86/ and x64/, each with VqhwLib.dll and the two programs
+#   LANE_PORT  the COM port number at which the programs will find a virtual
+#              reader with tests/windows/lane_field.json
+# Needs: g++-mingw-w64, clang, lld, llvm, unzip.
+set -euo pipefail
+repo=$(cd "$(dirname "$0")/../.." && pwd)
+zip=$(realpath "${1:?usage: check_bundle.sh ZIP OUT_DIR LANE_PORT}")
+out=$(realpath -m "${2:?usage}")
+port=${3:?usage}
+failures=0
+fail() { printf 'FAILED: bundle: %s\n' "$*"; failures=$((failures + 1)); }
+
+version=$(sed -n 's/^project(VqhwLib VERSION \([0-9.]*\).*/\1/p' "$repo/CMakeLists.txt")
+name=VqhwLib-$version-windows
+[ "$(basename "$zip")" = "$name.zip" ] || fail "the zip is named $(basename "$zip"), not $name.zip"
+rm -rf "$out"
+mkdir -p "$out"
+unzip -q "$zip" -d "$out/unpacked"
+bundle=$out/unpacked/$name
+
+# --- File list ------------------------------------------------------------------
+
+expected_files="LICENSE
+docs/CHANGELOG.md
+docs/README.md
+include/VqhwLib.h
+include/VqhwLibVersion.h"
+for dir in x64 x86; do
+  for file in VqhwLib.def VqhwLib.dll VqhwLib.lib libVqhwLib.dll.a; do expected_files+=$'\n'"$dir/$file"; done
+done
+files=$(unzip -Z1 "$zip" | grep -v '/$' | sed "s|^$name/||" | grep -v '^docs/html/' | LC_ALL=C sort)
+if [ "$files" != "$(printf '%s\n' "$expected_files" | LC_ALL=C sort)" ]; then
+  fail "file list"
+  diff <(printf '%s\n' "$expected_files" | LC_ALL=C sort) <(printf '%s\n' "$files") || true
+fi
+for page in index.html status_codes.html; do
+  [ -f "$bundle/docs/html/$page" ] || fail "no docs/html/$page"
+done
+cmp -s "$bundle/include/VqhwLib.h" "$repo/include/VqhwLib.h" || fail "include/VqhwLib.h is not the header of this tree"
+grep -q "^#define VQHW_VERSION_STRING \"$version\"$" "$bundle/include/VqhwLibVersion.h" ||
+  fail "include/VqhwLibVersion.h does not say $version"
+
+# --- Each architecture ----------------------------------------------------------
+
+export_names=$(awk '/^[A-Za-z_]/{print $1}' "$repo/src/api/exports.list" | LC_ALL=C sort)
+
+# The names an executable or DLL imports from VqhwLib.dll, one per line.
+imported_names() {
+  "$1-objdump" -p "$2" | awk '
+    /DLL Name:/ { inside = ($3 == "VqhwLib.dll"); next }
+    NF == 0 { inside = 0 }
+    inside && /^\t[0-9a-f]+\t *[0-9]+ +[A-Za-z_]/ { print $NF }' | LC_ALL=C sort
+}
+
+# directory, mingw-w64 triplet, clang MSVC target, .def suffix rule, description
+for row in "x86 i686-w64-mingw32 i686-pc-windows-msvc stdcall 32-bit, __stdcall" \
+            "x64 x86_64-w64-mingw32 x86_64-pc-windows-msvc plain 64-bit"; do
+  read -r dir triplet msvc_target def_rule description <<< "$row"
+  dll=$bundle/$dir/VqhwLib.dll
+  dump=$("$triplet-objdump" -p "$dll")
+
+  exports=$(printf '%s\n' "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+    awk '/^\t\[/{print $NF}' | LC_ALL=C sort)
+  [ "$exports" = "$export_names" ] || { fail "$dir: the DLL's exports differ from src/api/exports.list";
+    diff <(printf '%s\n' "$export_names") <(printf '%s\n' "$exports") || true; }
+  imports=$(printf '%s\n' "$dump" | awk '/DLL Name:/{print $3}' | LC_ALL=C sort -u | tr '\n' ' ')
+  [ "$imports" = "KERNEL32.dll msvcrt.dll " ] || fail "$dir: the DLL imports $imports(KERNEL32.dll and msvcrt.dll only)"
+  if "$triplet-objdump" -h "$dll" | grep -q ' \.debug'; then fail "$dir: the DLL has debug sections"; fi
+  "$triplet-objdump" -t "$dll" | grep -q '^\[' && fail "$dir: the DLL has a symbol table"
+
+  resource=$("$triplet-windres" -i "$dll" -O rc)
+  for line in "FILEVERSION ${version//./, }, 0" "VALUE \"FileVersion\", \"$version\"" \
+              "VALUE \"ProductVersion\", \"$version\"" "VALUE \"OriginalFilename\", \"VqhwLib.dll\"" \
+              "($description)\""; do
+    printf '%s\n' "$resource" | grep -qF -- "$line" || fail "$dir: the version resource lacks: $line"
+  done
+
+  def_names=$(sed -n 's/^  \([A-Za-z_0-9@]*\)$/\1/p' "$bundle/$dir/VqhwLib.def" | LC_ALL=C sort)
+  if [ "$def_rule" = stdcall ]; then
+    expected_def=$(awk '/^[A-Za-z_]/{print $1 "@" 4 * $2}' "$repo/src/api/exports.list" | LC_ALL=C sort)
+  else
+    expected_def=$export_names
+  fi
+  [ "$def_names" = "$expected_def" ] || fail "$dir: VqhwLib.def does not list the exports as $def_rule names"
+
+  mkdir -p "$out/$dir"
+  cp "$dll" "$out/$dir/"
+  # MinGW: the import library by its usual name, found with -lVqhwLib.
+  "$triplet-gcc" -std=c99 -Wall -Wextra -Werror -static-libgcc -I"$bundle/include" \
+    -o "$out/$dir/lane_check_mingw.exe" "$repo/tests/install/lane_check.c" -L"$bundle/$dir" -lVqhwLib ||
+    fail "$dir: lane_check.c does not link against libVqhwLib.dll.a"
+  # The Microsoft linker's way: clang for the MSVC ABI, lld-link, VqhwLib.lib only.
+  object=$out/$dir/msvc_caller.obj
+  clang --target="$msvc_target" -O1 -ffreestanding -fno-builtin -Wall -Wextra -Werror -DLANE_PORT="$port" \
+    -I"$bundle/include" -c "$repo/tests/windows/msvc_caller.c" -o "$object"
+  if [ "$def_rule" = stdcall ]; then
+    llvm-nm "$object" | grep -q ' U _open_reader@8$' || fail "$dir: the MSVC caller does not refer to _open_reader@8"
+  fi
+  lld-link /nologo /entry:lane_entry /subsystem:console /nodefaultlib "$object" "$bundle/$dir/VqhwLib.lib" \
+    /out:"$out/$dir/lane_check_msvc.exe" || fail "$dir: msvc_caller.c does not link against VqhwLib.lib"
+
+  # Both import plain names that the DLL exports.
+  used_by_lane_check="close_reader getreaderinfo getvqicerror loadkey open_reader opencard_h readblock_h "
+  used_by_msvc_caller="close_reader getvqicerror loadkey open_reader opencard_h readblock_h "
+  for program in lane_check_mingw lane_check_msvc; do
+    [ -f "$out/$dir/$program.exe" ] || continue
+    names=$(imported_names "$triplet" "$out/$dir/$program.exe" | tr '\n' ' ')
+    expected=$used_by_lane_check
+    [ "$program" = lane_check_msvc ] && expected=$used_by_msvc_caller
+    [ "$names" = "$expected" ] || fail "$dir: $program.exe imports '$names' from VqhwLib.dll, not '$expected'"
+  done
+  if [ -f "$out/$dir/lane_check_msvc.exe" ]; then
+    others=$("$triplet-objdump" -p "$out/$dir/lane_check_msvc.exe" | awk '/DLL Name:/{print $3}' | grep -vx VqhwLib.dll || true)
+    [ -z "$others" ] || fail "$dir: lane_check_msvc.exe, built without a C runtime, imports from $others"
+  fi
+done
+
+[ "$failures" -eq 0 ] || { echo "bundle: $failures failure(s)"; exit 1; }
+echo "bundle $name.zip: files, exports, imports, version resources, .def and both import libraries checked"
