@@ -4,7 +4,7 @@
 
 #include "VqhwLib.h"
 #include "base/reader_status.h"
-#include "protocol/reader_device.h"
+#include "protocol/card_kind_rule.h"
 #include "protocol/status_tables.h"
 #include "vqhw/text.h"
 
@@ -13,7 +13,7 @@ namespace vqtool {
 namespace {
 
 // The card-kind setting of a freshly loaded library.
-constexpr int32_t kFreshSetting = vqhw::ReaderDevice::kBothKinds;
+constexpr int32_t kFreshSetting = vqhw::CardKindRule::kBothKinds;
 
 // A status from a reader status byte that has no row of its own.
 std::string StatusByteMeaning(int32_t status) {
