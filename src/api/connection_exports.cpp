@@ -83,7 +83,7 @@ int32_t VQHW_CALL getreaderinfo(char* text) {
 int32_t VQHW_CALL getvqicerror(char* text) {
   const LibraryState& library = Library();
   if (text != nullptr) {
-    std::strcpy(text, StatusMessage(library.lastStatus, library.device.cardKind.CardKindSetting()));
+    std::strcpy(text, StatusText(library.lastStatus, library.device.cardKind.CardKindSetting()));
   }
   return 0;
 }

@@ -176,7 +176,7 @@ const StatusRow* FindStatus(ReaderStatus code) {
 
 }  // namespace
 
-const char* StatusMessage(ReaderStatus code, int32_t cardKindSetting) {
+const char* StatusText(ReaderStatus code, int32_t cardKindSetting) {
   if (code == status::kCardKindRefused) {
     return cardKindSetting == CardKindRule::kMifareOne ? kOnlyMifareOne : kOnlyMifarePro;
   }

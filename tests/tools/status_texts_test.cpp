@@ -14,7 +14,7 @@ namespace {
 TEST(ToolStatusTexts, EveryStatusWithALibraryTextHasAMeaning) {
   // The card-kind setting of a freshly loaded library.
   const auto text = [](int32_t status) {
-    return std::string(vqhw::StatusMessage(status, vqhw::CardKindRule::kBothKinds));
+    return std::string(vqhw::StatusText(status, vqhw::CardKindRule::kBothKinds));
   };
   const std::string unknown = text(-1000);
   for (int32_t status = -400; status <= 0; ++status) {

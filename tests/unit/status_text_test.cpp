@@ -52,31 +52,31 @@ constexpr int32_t kFresh = CardKindRule::kBothKinds;
 
 TEST(StatusText, EveryRowIsItsGbkText) {
   for (const auto& [code, utf8] : kTexts) {
-    EXPECT_EQ(StatusMessage(code, kFresh), ToGbk(utf8)) << code;
+    EXPECT_EQ(StatusText(code, kFresh), ToGbk(utf8)) << code;
   }
 }
 
 TEST(StatusText, ValuesWithoutARowGiveTheDefault) {
   for (ReaderStatus code : {-15, -16, -25, -1000, 1, -356, -355, -165, -120, -99, INT32_MIN}) {
-    EXPECT_EQ(StatusMessage(code, kFresh), ToGbk(kUnknown)) << code;
+    EXPECT_EQ(StatusText(code, kFresh), ToGbk(kUnknown)) << code;
   }
-  EXPECT_EQ(StatusMessage(StatusFromByte(0xFF), kFresh), ToGbk("天线范围内无卡"));
-  EXPECT_EQ(StatusMessage(StatusFromByte(0x01), kFresh), ToGbk(kUnknown));
+  EXPECT_EQ(StatusText(StatusFromByte(0xFF), kFresh), ToGbk("天线范围内无卡"));
+  EXPECT_EQ(StatusText(StatusFromByte(0x01), kFresh), ToGbk(kUnknown));
 }
 
 TEST(StatusText, CardKindTextNamesTheKindThatIsAccepted) {
   const std::string one = ToGbk("不支持的卡类型，本机具被设定为只支持MIFARE ONE卡");
   const std::string pro = ToGbk("不支持的卡类型，本机具被设定为只支持MIFARE PRO卡");
   EXPECT_EQ(one.size(), 48u) << "the longest text: a 49-byte buffer holds it";
-  EXPECT_EQ(StatusMessage(-27, CardKindRule::kMifareOne), one);
+  EXPECT_EQ(StatusText(-27, CardKindRule::kMifareOne), one);
   for (int32_t setting : {CardKindRule::kMifarePro, CardKindRule::kBothKinds}) {
-    EXPECT_EQ(StatusMessage(-27, setting), pro);
+    EXPECT_EQ(StatusText(-27, setting), pro);
   }
 }
 
 TEST(StatusText, NoTextIsLongerThan48Bytes) {
   for (ReaderStatus code = -1001; code <= 1; ++code) {
-    EXPECT_LE(std::string(StatusMessage(code, kFresh)).size(), 48u) << code;
+    EXPECT_LE(std::string(StatusText(code, kFresh)).size(), 48u) << code;
   }
 }
 

@@ -34,7 +34,7 @@ StatusExplanation ExplainStatus(int32_t status) {
     noCard.meaning = "the result for status -101: " + noCard.meaning;
     return noCard;
   }
-  const std::string message = GbkToUtf8(vqhw::StatusMessage(status, kFreshSetting));
+  const std::string message = GbkToUtf8(vqhw::StatusText(status, kFreshSetting));
   if (const char* meaning = vqhw::StatusMeaning(status)) return {status, message, meaning};
   if (vqhw::IsStatusByteStatus(status)) return {status, message, StatusByteMeaning(status)};
   return {status, message, "not a status the library gives"};
