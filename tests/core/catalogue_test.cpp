@@ -10,7 +10,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "api/reader_device.h"
+#include "core/device_fixture.h"
 #include "apdu/psam_catalogue.h"
 #include "apdu/user_card_catalogue.h"
 #include "sim/cpu_card.h"
@@ -27,19 +27,8 @@ namespace sam = apdu::psam;
 
 using vqtest::Bytes;
 
-class CatalogueTest : public ::testing::Test {
+class CatalogueTest : public DeviceTest {
  protected:
-  CatalogueTest() {
-    for (int port = 1; port <= 4; ++port) vqtest::NamePortMissing(port);
-    com1.emplace(1);
-  }
-  ~CatalogueTest() override { device->link.Close(); }
-
-  void SetUp() override {
-    ASSERT_EQ(device->link.Open(0), status::kOk);
-    com1->reader.ClearReceived();
-  }
-
   // Puts `card` in the PSAM slot and, when it is a contactless card, in
   // the field, selected.
   template <typename CardModel>
@@ -64,8 +53,6 @@ class CatalogueTest : public ::testing::Test {
     return apdus;
   }
 
-  std::optional<vqtest::SimulatedPort> com1;
-  std::unique_ptr<ReaderDevice> device = std::make_unique<ReaderDevice>();
   std::array<uint8_t, 256> out{};
   int32_t outLength = -99;
   uint8_t sw[2] = {0xEE, 0xEE};

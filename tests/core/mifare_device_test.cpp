@@ -14,7 +14,7 @@
 #include <optional>
 #include <vector>
 
-#include "api/reader_device.h"
+#include "core/device_fixture.h"
 #include "sim/cpu_card.h"
 #include "sim/mifare_classic.h"
 #include "sim/mifare_value_block.h"
@@ -29,19 +29,8 @@ using vqtest::Bytes;
 constexpr std::array<uint8_t, 4> kSerial{0x11, 0x22, 0x33, 0x44};
 constexpr uint8_t kFactoryKey[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 
-class MifareDeviceTest : public ::testing::Test {
+class MifareDeviceTest : public DeviceTest {
  protected:
-  MifareDeviceTest() {
-    for (int port = 1; port <= 4; ++port) vqtest::NamePortMissing(port);
-    com1.emplace(1);
-  }
-  ~MifareDeviceTest() override { device->link.Close(); }
-
-  void SetUp() override {
-    ASSERT_EQ(device->link.Open(0), status::kOk);
-    com1->reader.ClearReceived();
-  }
-
   void Insert(std::shared_ptr<vqsim::Card> inserted) { com1->reader.InsertCard(std::move(inserted)); }
 
   // Activates the MIFARE card and authenticates sector 1 with key A.
@@ -67,8 +56,6 @@ class MifareDeviceTest : public ::testing::Test {
     return data;
   }
 
-  std::optional<vqtest::SimulatedPort> com1;
-  std::unique_ptr<ReaderDevice> device = std::make_unique<ReaderDevice>();
   std::shared_ptr<vqsim::MifareClassic> card = std::make_shared<vqsim::MifareClassic>(kSerial);
 };
 

@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "api/reader_device.h"
+#include "core/device_fixture.h"
 #include "apdu/psam_catalogue.h"
 #include "apdu/user_card_catalogue.h"
 #include "sim/cpu_card.h"
@@ -26,19 +26,17 @@ namespace sam = apdu::psam;
 namespace terminal = vqtest::purse;
 using ByteVector = std::vector<uint8_t>;
 
-class PurseCatalogueTest : public ::testing::Test {
+class PurseCatalogueTest : public DeviceTest {
  protected:
   PurseCatalogueTest() {
-    for (int port = 1; port <= 4; ++port) vqtest::NamePortMissing(port);
-    com1.emplace(1);
     com1->reader.InsertCard(card);
     com1->reader.WithState([&](vqsim::ReaderState& s) { psam = std::dynamic_pointer_cast<vqsim::Psam>(s.psam); });
   }
-  ~PurseCatalogueTest() override { device->link.Close(); }
 
   void SetUp() override {
     ASSERT_NE(psam, nullptr) << "the reader comes with a PSAM";
-    ASSERT_EQ(device->link.Open(0), status::kOk);
+    DeviceTest::SetUp();
+    if (HasFatalFailure()) return;
     uint8_t record[5] = {};
     ASSERT_EQ(device->mifare.ActivateCard(record), status::kOk);
     const uint8_t application[] = {0xA0, 0x00, 0x00, 0x09, 0x99, 0x01};
@@ -101,10 +99,8 @@ class PurseCatalogueTest : public ::testing::Test {
     return Sw();
   }
 
-  std::optional<vqtest::SimulatedPort> com1;
   std::shared_ptr<vqsim::CpuCard> card = std::make_shared<vqsim::CpuCard>();
   std::shared_ptr<vqsim::Psam> psam;
-  std::unique_ptr<ReaderDevice> device = std::make_unique<ReaderDevice>();
   std::array<uint8_t, 256> out{};
   int32_t outLength = -1;
   uint8_t sw[2] = {};
