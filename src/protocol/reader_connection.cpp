@@ -76,7 +76,7 @@ ReaderStatus ReaderLink::ChangeLineSpeed(int32_t baud) {
   channel.Configure(baud, 'N', 8, 1);
   channel.Purge();
   uint8_t response[kFrameBufferSize];
-  const ReaderStatus confirmed = Attempt(command::kLineSpeed, &speed->code, 1, response);
+  const ReaderStatus confirmed = Attempts(command::kLineSpeed, &speed->code, 1, response);
   lineSpeed = baud;
   return confirmed;
 }

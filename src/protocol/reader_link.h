@@ -53,12 +53,11 @@ class ReaderLink {
   ReaderStatus SendFrame(uint8_t command, const uint8_t* data, int32_t count);
   ReaderStatus ReceiveFrame(uint8_t* response);
   // Up to three attempts of a checked frame.
-  ReaderStatus Attempt(uint8_t command, const uint8_t* data, int32_t count, uint8_t* response);
+  ReaderStatus Attempts(uint8_t command, const uint8_t* data, int32_t count, uint8_t* response);
   ReaderStatus CheckFrame(const uint8_t* data, int32_t count) const;
 
   int32_t lineSpeed = 115200;
   int32_t sequenceNumber = 0;
-  int32_t lastResponseSequence = 0;
   uint8_t responseFrame[kFrameBufferSize] = {};
   uint8_t commandFrame[kFrameBufferSize] = {};
   SerialChannel channel;

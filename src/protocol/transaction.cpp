@@ -31,18 +31,18 @@ ReaderStatus ReaderLink::ReceiveFrame(uint8_t* response) {
   std::memset(responseFrame, 0, sizeof responseFrame);
   const ReaderStatus received = channel.ReadFrame(responseFrame);
   if (received != status::kOk) return received;
-  lastResponseSequence = responseFrame[frame::kSequence];
+  const int32_t answeredSequence = responseFrame[frame::kSequence];
   const size_t size = FrameSize(responseFrame);
   std::memcpy(response, responseFrame, size);
   response[size] = 0;
   // A late answer to an earlier attempt or command carries another number.
-  if (lastResponseSequence != sequenceNumber) return status::kWrongSequence;
+  if (answeredSequence != sequenceNumber) return status::kWrongSequence;
   sequenceNumber = (sequenceNumber + 1) % static_cast<int32_t>(kSequenceModulus);
   return status::kOk;
 }
 
-ReaderStatus ReaderLink::Attempt(uint8_t command, const uint8_t* data, int32_t count,
-                                 uint8_t* response) {
+ReaderStatus ReaderLink::Attempts(uint8_t command, const uint8_t* data, int32_t count,
+                                  uint8_t* response) {
   std::memset(response, 0, 4);
   ReaderStatus result = status::kArgument1;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
@@ -58,7 +58,7 @@ ReaderStatus ReaderLink::Attempt(uint8_t command, const uint8_t* data, int32_t c
 ReaderStatus ReaderLink::Transact(uint8_t command, const uint8_t* data, int32_t count,
                                   uint8_t* response) {
   if (ReaderStatus refused = CheckFrame(data, count)) return refused;
-  return Attempt(command, data, count, response);
+  return Attempts(command, data, count, response);
 }
 
 ReaderStatus ReaderLink::Command(uint8_t command, const uint8_t* data, int32_t count,
