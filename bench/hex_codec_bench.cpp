@@ -6,7 +6,6 @@
 #include <array>
 #include <cstdint>
 
-#include "api/library_state.h"
 #include "util/hex_codec.h"
 
 namespace {
@@ -22,12 +21,11 @@ std::array<uint8_t, kBytes> SampleBytes() {
 void HexToBytes127(benchmark::State& state) {
   const auto bytes = SampleBytes();
   std::array<char, 2 * kBytes + 1> text{};
-  vqhw::EncodeHex(bytes.data(), kBytes, text.data());
+  vqhw::BytesToHex(bytes.data(), text.data(), kBytes);
   std::array<uint8_t, kBytes + 1> decoded{};
   int32_t count = 0;
-  const vqhw::ReaderDevice& device = vqhw::Library().device;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(device.HexToBytes(text.data(), decoded.data(), &count));
+    benchmark::DoNotOptimize(vqhw::HexToBytes(text.data(), decoded.data(), &count));
     benchmark::ClobberMemory();
   }
   if (count != kBytes) state.SkipWithError("decoded the wrong number of bytes");
@@ -38,9 +36,8 @@ BENCHMARK(HexToBytes127);
 void BytesToHex127(benchmark::State& state) {
   const auto bytes = SampleBytes();
   std::array<char, 2 * kBytes + 1> text{};
-  const vqhw::ReaderDevice& device = vqhw::Library().device;
   for (auto _ : state) {
-    device.BytesToHex(bytes.data(), text.data(), kBytes);
+    vqhw::BytesToHex(bytes.data(), text.data(), kBytes);
     benchmark::DoNotOptimize(text.data());
     benchmark::ClobberMemory();
   }

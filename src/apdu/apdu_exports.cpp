@@ -1,27 +1,36 @@
 // Exports of the APDU exchanges with the CPU user card and the PSAM, as hex
-// text. A closed reader is reported like any other failure: the last
-// status becomes -7.
+// text. A closed reader is reported like any other failure: the exchange
+// answers -7, and the last status becomes it.
 
 #include "VqhwLib.h"
+#include "apdu/apdu_channels.h"
+#include "apdu/hex_exchanges.h"
 #include "api/library_state.h"
 #include "api/result_mapping.h"
 
 using namespace vqhw;
 
-int32_t VQHW_CALL pro_command_h(const char* apdu, char* reply) {
-  return Report(Library().device.ProApduStatusFirstHex(apdu, reply));
+namespace {
+
+int32_t RunExchange(const apdu::HexExchange& exchange, const char* apduText, char* text,
+                    char* statusText = nullptr) {
+  return Report(Library().device.apdu.Exchange(exchange, apduText, text, statusText));
 }
 
-int32_t VQHW_CALL PRO_COMMAND_H(const char* apdu, char* data, char* statusWord) {
-  ReaderDevice& device = Library().device;
-  return Report(device.WhenOpen([&] { return device.ProApduSplitHex(apdu, data, statusWord); }));
+}  // namespace
+
+int32_t VQHW_CALL pro_command_h(const char* apduText, char* reply) {
+  return RunExchange(apdu::kProApduStatusFirstHex, apduText, reply);
 }
 
-int32_t VQHW_CALL sam_command_h(const char* apdu, char* reply) {
-  return Report(Library().device.SamApduHex(apdu, reply));
+int32_t VQHW_CALL PRO_COMMAND_H(const char* apduText, char* data, char* statusWord) {
+  return RunExchange(apdu::kProApduSplitHex, apduText, data, statusWord);
 }
 
-int32_t VQHW_CALL SAM_COMMAND_H(const char* apdu, char* data, char* statusWord) {
-  ReaderDevice& device = Library().device;
-  return Report(device.WhenOpen([&] { return device.SamApduSplitHex(apdu, data, statusWord); }));
+int32_t VQHW_CALL sam_command_h(const char* apduText, char* reply) {
+  return RunExchange(apdu::kSamApduHex, apduText, reply);
+}
+
+int32_t VQHW_CALL SAM_COMMAND_H(const char* apduText, char* data, char* statusWord) {
+  return RunExchange(apdu::kSamApduSplitHex, apduText, data, statusWord);
 }

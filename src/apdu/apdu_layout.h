@@ -1,6 +1,6 @@
 #pragma once
 // How a catalogue command lays out its APDU and splits its answer, and the
-// one builder that serves every command. Pure: no I/O, no device state.
+// one builder that serves every command. Pure: no I/O, no reader state.
 //
 // A command's arguments always come in one order: the header bytes it takes
 // from the caller (CLA, INS, P1, P2), then lc (or n), data and le where it
@@ -54,6 +54,12 @@ struct ApduArguments {
   int32_t lc = 0;  // lc, or n under secure messaging
   const uint8_t* data = nullptr;
   int32_t le = 0;
+};
+
+// A command of a catalogue: the channel it goes on and its layout.
+struct CatalogueCommand {
+  uint8_t channel;
+  ApduLayout layout;
 };
 
 // Where the answer goes: out and outLength for the commands that answer data.

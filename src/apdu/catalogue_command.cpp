@@ -1,23 +1,28 @@
-#include "apdu/catalogue_command.h"
+// One catalogue command on its channel: build the APDU from its row, run
+// the command with the status-byte rule, split the answer.
 
 #include <array>
 
+#include "apdu/apdu_channels.h"
 #include "apdu/reply_split.h"
+#include "protocol/frame.h"
 
-namespace vqhw::apdu {
+namespace vqhw {
 
-ReaderStatus RunCatalogueCommand(ReaderDevice& device, uint8_t channel, const ApduLayout& layout,
-                                 const ApduArguments& arguments, const ReplyOutputs& outputs) {
+ReaderStatus ApduChannels::Run(const apdu::CatalogueCommand& command,
+                               const apdu::ApduArguments& arguments,
+                               const apdu::ReplyOutputs& outputs) {
+  const apdu::ApduLayout& layout = command.layout;
   std::array<uint8_t, kMaxCommandData> apdu{};
-  const BuiltApdu built = BuildApdu(layout, arguments, apdu);
+  const apdu::BuiltApdu built = apdu::BuildApdu(layout, arguments, apdu);
   if (built.status != status::kOk) return built.status;
-  if (ReaderStatus refused = CheckOutputs(layout, outputs); refused != status::kOk) return refused;
+  if (ReaderStatus refused = apdu::CheckOutputs(layout, outputs)) return refused;
 
   uint8_t response[kFrameBufferSize];
-  const ReaderStatus result = device.Command(channel, apdu.data(), built.length, response);
+  const ReaderStatus result = link.Command(command.channel, apdu.data(), built.length, response);
   if (result != status::kOk) return result;
-  const std::span<const uint8_t> reply(response + frame::kData, response[frame::kLength]);
-  return SplitReply(layout.reply, ExpectedLength(layout, arguments), reply, outputs);
+  return apdu::SplitReply(layout.reply, apdu::ExpectedLength(layout, arguments),
+                          ResponseData(response), outputs);
 }
 
-}  // namespace vqhw::apdu
+}  // namespace vqhw

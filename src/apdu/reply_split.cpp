@@ -14,7 +14,7 @@ constexpr size_t kStatusWordSize = 2;
 
 void WriteHex(std::span<const uint8_t> bytes, char* text) {
   text[0] = '\0';
-  EncodeHex(bytes.data(), static_cast<int32_t>(bytes.size()), text);
+  BytesToHex(bytes.data(), text, static_cast<int32_t>(bytes.size()));
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #pragma once
 // Splitting a card's response APDU (response data, then SW1 SW2) into a
 // caller's outputs, in the binary forms of the catalogues and the text forms
-// of the hex exchanges. Pure: no I/O, no device state.
+// of the hex exchanges. Pure: no I/O, no reader state.
 //
 // The status word is always the last two bytes of the reply, so a card that
 // answers fewer (or more) data bytes than a command expects still gives its

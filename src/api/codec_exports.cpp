@@ -5,7 +5,6 @@
 #include <algorithm>
 
 #include "VqhwLib.h"
-#include "api/library_state.h"
 #include "util/hex_codec.h"
 
 using namespace vqhw;
@@ -15,16 +14,16 @@ constexpr int kLongBytes = 4;
 }
 
 int32_t VQHW_CALL hextobin(const char* text, unsigned char* bytes, int32_t* count) {
-  return Library().device.HexToBytes(text, bytes, count);
+  return HexToBytes(text, bytes, count);
 }
 
 int32_t VQHW_CALL hextoascii(const char* text, unsigned char* bytes) {
-  Library().device.HexToBytes(text, bytes, nullptr);
+  HexToBytes(text, bytes);
   return 0;
 }
 
 int32_t VQHW_CALL asciitohex(const unsigned char* bytes, int32_t length, char* text) {
-  Library().device.BytesToHex(bytes, text, length);
+  BytesToHex(bytes, text, length);
   return 0;
 }
 

@@ -10,6 +10,8 @@
 #include "VqhwLib.h"
 #include "api/library_state.h"
 #include "api/result_mapping.h"
+#include "protocol/reader_link.h"
+#include "protocol/status_tables.h"
 
 using namespace vqhw;
 
@@ -44,31 +46,32 @@ void WriteReaderInfo(char* text, int32_t port, int32_t baud) {
 
 int32_t VQHW_CALL open_reader(int32_t port, int32_t /*ignored*/) {
   LibraryState& library = Library();
-  if (library.device.isOpen) close_reader();
+  ReaderLink& link = library.device.link;
+  if (link.IsOpen()) close_reader();
   std::this_thread::sleep_for(kPauseBeforeOpen);
   // Wraps rather than overflows for INT32_MIN; Open refuses it either way.
   const auto portIndex = static_cast<int32_t>(static_cast<uint32_t>(port) - 1u);
-  library.lastStatus = library.device.Open(portIndex);
+  library.lastStatus = link.Open(portIndex);
   library.portNumber = port;
   return ToApiResult(library.lastStatus);
 }
 
-int32_t VQHW_CALL close_reader(void) { return Report(Library().device.Close()); }
+int32_t VQHW_CALL close_reader(void) { return Report(Library().device.link.Close()); }
 
 int32_t VQHW_CALL getreaderinfo(char* text) {
   if (text == nullptr) return 0;
   LibraryState& library = Library();
-  ReaderDevice& device = library.device;
-  if (device.isOpen) {
-    WriteReaderInfo(text, library.portNumber, device.BaudRate());
+  ReaderLink& link = library.device.link;
+  if (link.IsOpen()) {
+    WriteReaderInfo(text, library.portNumber, link.BaudRate());
     return 0;
   }
   for (int32_t port : kProbedPorts) {
     library.portNumber = port;
-    library.lastStatus = device.Open(port - 1);
+    library.lastStatus = link.Open(port - 1);
     if (library.lastStatus == status::kOk) {
-      const int32_t baud = device.BaudRate();
-      device.Close();
+      const int32_t baud = link.BaudRate();
+      link.Close();
       WriteReaderInfo(text, port, baud);
       return 0;
     }
@@ -78,7 +81,10 @@ int32_t VQHW_CALL getreaderinfo(char* text) {
 }
 
 int32_t VQHW_CALL getvqicerror(char* text) {
-  if (text != nullptr) std::strcpy(text, Library().device.StatusText(Library().lastStatus));
+  const LibraryState& library = Library();
+  if (text != nullptr) {
+    std::strcpy(text, StatusText(library.lastStatus, library.device.cardKind.CardKindSetting()));
+  }
   return 0;
 }
 

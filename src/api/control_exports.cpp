@@ -6,6 +6,9 @@
 #include "VqhwLib.h"
 #include "api/library_state.h"
 #include "api/result_mapping.h"
+#include "protocol/card_kind_rule.h"
+#include "protocol/reader_control.h"
+#include "protocol/reader_link.h"
 
 using namespace vqhw;
 
@@ -13,23 +16,23 @@ namespace {
 constexpr std::chrono::milliseconds kPauseAfterFieldReset{100};
 }
 
-int32_t VQHW_CALL RF_reset_h(void) { return Report(Library().device.ResetRfField()); }
-int32_t VQHW_CALL SAM_reset_h(void) { return Report(Library().device.ResetPsam()); }
-int32_t VQHW_CALL PRO_reset_h(void) { return Report(Library().device.ResetProCard()); }
+int32_t VQHW_CALL RF_reset_h(void) { return Report(Library().device.control.ResetRfField()); }
+int32_t VQHW_CALL SAM_reset_h(void) { return Report(Library().device.link.ResetPsam()); }
+int32_t VQHW_CALL PRO_reset_h(void) { return Report(Library().device.control.ResetProCard()); }
 
 int32_t VQHW_CALL set_mmi(int32_t first, int32_t second, int32_t third) {
-  return Report(Library().device.SetMmi(first, second, third));
+  return Report(Library().device.control.SetMmi(first, second, third));
 }
 
 // Ends the work with a card; only the last status tells how the reset went.
 int32_t VQHW_CALL closecard(void) {
-  Library().lastStatus = Library().device.ResetRfField();
+  Library().lastStatus = Library().device.control.ResetRfField();
   std::this_thread::sleep_for(kPauseAfterFieldReset);
   return 0;
 }
 
 // Not mapped: 0, or -1 for a character other than '0', '1', '2'.
 int32_t VQHW_CALL SelectCardType(int32_t kindCharacter) {
-  Library().lastStatus = Library().device.SetCardKind(kindCharacter);
+  Library().lastStatus = Library().device.cardKind.SetCardKind(kindCharacter);
   return Library().lastStatus;
 }

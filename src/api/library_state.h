@@ -4,7 +4,8 @@
 
 #include <cstdint>
 
-#include "protocol/reader_device.h"
+#include "api/reader_device.h"
+#include "base/reader_status.h"
 
 namespace vqhw {
 

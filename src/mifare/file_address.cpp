@@ -7,8 +7,8 @@ namespace vqhw::mifare {
 FileAddress DecodeFileAddress(const char* fileId, const char* keyId) {
   uint8_t file[kMaxDecodedBytes + 1] = {};
   uint8_t key[kMaxDecodedBytes + 1] = {};
-  DecodeHex(fileId, file);
-  DecodeHex(keyId, key);
+  HexToBytes(fileId, file);
+  HexToBytes(keyId, key);
   return {file[1], key[0] >> 4};
 }
 

@@ -6,6 +6,8 @@
 #include "api/library_state.h"
 #include "api/result_mapping.h"
 #include "mifare/mifare_layout.h"
+#include "mifare/mifare_one.h"
+#include "protocol/reader_control.h"
 #include "util/hex_codec.h"
 
 using namespace vqhw;
@@ -24,12 +26,13 @@ using DecodedText = uint8_t[kMaxDecodedBytes + 1];
 template <typename Activate, typename KeepSerial>
 int32_t OpenCard(const void* output, Activate activate, KeepSerial keepSerial) {
   LibraryState& library = Library();
-  if (!library.device.isOpen) return ToApiResult(status::kNotOpen);
+  if (!library.device.link.IsOpen()) return ToApiResult(status::kNotOpen);
   if (output == nullptr) return Report(status::kArgument1);
-  library.lastStatus = activate(library.device);
+  MifareOne& card = library.device.mifare;
+  library.lastStatus = activate(card);
   if (library.lastStatus != status::kOk) {
-    library.device.ResetRfField();
-    const ReaderStatus second = activate(library.device);
+    library.device.control.ResetRfField();
+    const ReaderStatus second = activate(card);
     if (second != status::kOk) {
       return Report(second == status::kTimeout ? status::kReceiveTimeout : status::kNoCard);
     }
@@ -44,34 +47,34 @@ int32_t OpenCard(const void* output, Activate activate, KeepSerial keepSerial) {
 ReaderStatus LoadKeyAndAuthenticate(int32_t exportKeyType, int32_t sector, const uint8_t* key) {
   if (exportKeyType != 0 && exportKeyType != 1) return status::kArgument1;
   const int32_t code = exportKeyType * 4;
-  ReaderDevice& device = Library().device;
-  const ReaderStatus loaded = device.LoadKey(code, sector, key);
+  MifareOne& card = Library().device.mifare;
+  const ReaderStatus loaded = card.LoadKey(code, sector, key);
   if (loaded != status::kOk) return loaded;
-  return device.Authenticate(Library().currentCardSerial, code, sector,
-                             mifare::AuthenticationBlock(sector));
+  return card.Authenticate(Library().currentCardSerial, code, sector,
+                           mifare::AuthenticationBlock(sector));
 }
 
 ReaderStatus WriteTrailer(int32_t sector, const uint8_t* trailer) {
   if (!mifare::IsSector(sector)) return status::kArgument2;
-  return Library().device.WriteBlock(mifare::TrailerBlock(sector), trailer);
+  return Library().device.mifare.WriteBlock(mifare::TrailerBlock(sector), trailer);
 }
 
 // The decoded text, or null (refused as a missing buffer) when there is none.
 const uint8_t* Decode(const char* text, DecodedText& area) {
   if (text == nullptr) return nullptr;
-  Library().device.HexToBytes(text, area, nullptr);
+  HexToBytes(text, area);
   return area;
 }
 
 }  // namespace
 
 int32_t VQHW_CALL opencard(unsigned char* record) {
-  return OpenCard(record, [&](ReaderDevice& device) { return device.ActivateCard(record); },
+  return OpenCard(record, [&](MifareOne& card) { return card.ActivateCard(record); },
                   [&](uint8_t* serial) { std::memcpy(serial, record, mifare::kSerialSize); });
 }
 
 int32_t VQHW_CALL opencard_h(char* text) {
-  return OpenCard(text, [&](ReaderDevice& device) { return device.ActivateCardHex(text); },
+  return OpenCard(text, [&](MifareOne& card) { return card.ActivateCardHex(text); },
                   [&](uint8_t* serial) {
                     DecodedText decoded = {};
                     std::memcpy(serial, Decode(text, decoded), mifare::kSerialSize);
@@ -88,26 +91,26 @@ int32_t VQHW_CALL loadkey_h(int32_t keyType, int32_t sector, const char* key) {
 }
 
 int32_t VQHW_CALL readblock(int32_t, int32_t block, unsigned char* data) {
-  return Report(Library().device.ReadBlock(block, data));
+  return Report(Library().device.mifare.ReadBlock(block, data));
 }
 
 // Leaves the last status as it was.
 int32_t VQHW_CALL readblock_h(int32_t, int32_t block, char* text) {
   uint8_t data[mifare::kBlockSize];
-  ReaderDevice& device = Library().device;
-  const ReaderStatus result = device.ReadBlock(block, text != nullptr ? data : nullptr);
-  if (result == status::kOk) device.BytesToHex(data, text, mifare::kBlockSize);
+  const ReaderStatus result =
+      Library().device.mifare.ReadBlock(block, text != nullptr ? data : nullptr);
+  if (result == status::kOk) BytesToHex(data, text, mifare::kBlockSize);
   return ToApiResult(result);
 }
 
 int32_t VQHW_CALL writeblock(int32_t, int32_t block, const unsigned char* data) {
-  return Report(Library().device.WriteBlock(block, data));
+  return Report(Library().device.mifare.WriteBlock(block, data));
 }
 
 // Leaves the last status as it was.
 int32_t VQHW_CALL writeblock_h(int32_t, int32_t block, const char* text) {
   DecodedText decoded = {};
-  return ToApiResult(Library().device.WriteBlock(block, Decode(text, decoded)));
+  return ToApiResult(Library().device.mifare.WriteBlock(block, Decode(text, decoded)));
 }
 
 int32_t VQHW_CALL writekey(int32_t, int32_t sector, const unsigned char* trailer) {

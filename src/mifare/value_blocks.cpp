@@ -3,9 +3,9 @@
 // state for them and sends them whenever asked.
 
 #include "mifare/mifare_layout.h"
+#include "mifare/mifare_one.h"
 #include "mifare/value_block_image.h"
 #include "protocol/commands.h"
-#include "protocol/reader_device.h"
 
 namespace vqhw {
 
@@ -18,40 +18,41 @@ ReaderStatus CheckBlockPair(int32_t source, int32_t destination) {
 }
 
 // Source, destination and the amount, least significant byte first.
-ReaderStatus SendValueOperation(ReaderDevice& device, uint8_t command, int32_t source,
+ReaderStatus SendValueOperation(ReaderLink& link, uint8_t command, int32_t source,
                                 int32_t destination, uint32_t amount) {
   if (ReaderStatus refused = CheckBlockPair(source, destination)) return refused;
   uint8_t request[6] = {static_cast<uint8_t>(source), static_cast<uint8_t>(destination)};
   mifare::PutLittleEndian(amount, request + 2);
   uint8_t response[kFrameBufferSize];
-  return device.Command(command, request, sizeof request, response);
+  return link.Command(command, request, sizeof request, response);
 }
+
 }  // namespace
 
-ReaderStatus ReaderDevice::WriteValueBlock(int32_t block, uint32_t amount) {
+ReaderStatus MifareOne::WriteValueBlock(int32_t block, uint32_t amount) {
   // Refused as the first argument here, where WriteBlock says second.
   if (!mifare::IsBlock(block)) return status::kArgument1;
-  return WriteBlock(block, mifare::ValueBlockImage(amount).data());
+  return SendBlock(block, mifare::ValueBlockImage(amount).data());
 }
 
-ReaderStatus ReaderDevice::ValueOperation53(int32_t source, int32_t destination, uint32_t amount) {
-  return SendValueOperation(*this, command::kDecrementValue, source, destination, amount);
+ReaderStatus MifareOne::ValueOperation53(int32_t source, int32_t destination, uint32_t amount) {
+  return SendValueOperation(link, command::kDecrementValue, source, destination, amount);
 }
 
-ReaderStatus ReaderDevice::ValueOperation54(int32_t source, int32_t destination, uint32_t amount) {
-  return SendValueOperation(*this, command::kIncrementValue, source, destination, amount);
+ReaderStatus MifareOne::ValueOperation54(int32_t source, int32_t destination, uint32_t amount) {
+  return SendValueOperation(link, command::kIncrementValue, source, destination, amount);
 }
 
-ReaderStatus ReaderDevice::BlockPairOperation55(int32_t source, int32_t destination) {
+ReaderStatus MifareOne::BlockPairOperation55(int32_t source, int32_t destination) {
   if (ReaderStatus refused = CheckBlockPair(source, destination)) return refused;
   const uint8_t request[] = {static_cast<uint8_t>(source), static_cast<uint8_t>(destination)};
   uint8_t response[kFrameBufferSize];
-  return Command(command::kRestoreValue, request, sizeof request, response);
+  return link.Command(command::kRestoreValue, request, sizeof request, response);
 }
 
-ReaderStatus ReaderDevice::CardCommand58() {
+ReaderStatus MifareOne::CardCommand58() {
   uint8_t response[kFrameBufferSize];
-  return Command(command::kHalt, nullptr, 0, response);
+  return link.Command(command::kHalt, nullptr, 0, response);
 }
 
 }  // namespace vqhw

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "base/frame_layout.h"
 
@@ -17,6 +18,11 @@ inline constexpr size_t kSequence = 1;
 inline constexpr size_t kCode = 2;  // command code, or status byte of an answer
 inline constexpr size_t kData = 4;
 }  // namespace frame
+
+// The L data bytes of the answer in a response buffer.
+inline std::span<const uint8_t> ResponseData(const uint8_t* response) {
+  return {response + frame::kData, response[frame::kLength]};
+}
 
 uint8_t CheckByte(const uint8_t* bytes, size_t count);
 

@@ -1,19 +1,19 @@
 // The one table of the reader statuses (message and meaning) and the texts
 // of the card status words. Messages are GBK bytes, handed out as they
 // stand; the UTF-8 beside each is for the reader of this file. This unit
-// depends on nothing else of the library, so the tools compile it too
-// instead of keeping copies.
+// needs no other unit of the library (headers only), so the tools compile
+// it too instead of keeping copies.
 
 #include "protocol/status_tables.h"
 
 #include <algorithm>
 #include <array>
 
+#include "protocol/card_kind_rule.h"
+
 namespace vqhw {
 
 namespace {
-
-constexpr int32_t kOnlyMifareOneSetting = 0;  // cardKindSetting: MIFARE ONE cards only
 
 // A status, its message (null: it has none of its own) and what it means
 // for people, in English.
@@ -176,9 +176,9 @@ const StatusRow* FindStatus(ReaderStatus code) {
 
 }  // namespace
 
-const char* StatusMessage(ReaderStatus code, int32_t cardKindSetting) {
+const char* StatusText(ReaderStatus code, int32_t cardKindSetting) {
   if (code == status::kCardKindRefused) {
-    return cardKindSetting == kOnlyMifareOneSetting ? kOnlyMifareOne : kOnlyMifarePro;
+    return cardKindSetting == CardKindRule::kMifareOne ? kOnlyMifareOne : kOnlyMifarePro;
   }
   const StatusRow* row = FindStatus(code);
   return row == nullptr || row->text == nullptr ? kUnknownStatus : row->text;

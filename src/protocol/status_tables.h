@@ -11,7 +11,7 @@ namespace vqhw {
 // The message of a status, "未知的错误类型" for a value without a row of
 // its own. For -27 it names the card kind that `cardKindSetting` accepts
 // (0: MIFARE ONE only; otherwise MIFARE PRO). Never null.
-const char* StatusMessage(ReaderStatus status, int32_t cardKindSetting);
+const char* StatusText(ReaderStatus status, int32_t cardKindSetting);
 
 // What a status means, in English for people; null for a status without a
 // row (one a status byte stands for, or none the library gives).

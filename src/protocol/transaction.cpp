@@ -1,6 +1,10 @@
+// One command and its answer: the frame checked once, then up to three
+// attempts of send, wait and check the sequence number.
+
 #include <cstring>
 
-#include "protocol/reader_device.h"
+#include "protocol/frame.h"
+#include "protocol/reader_link.h"
 
 namespace vqhw {
 
@@ -8,36 +12,37 @@ namespace {
 constexpr int kAttempts = 3;
 }
 
-ReaderStatus ReaderDevice::SendFrame(uint8_t command, const uint8_t* data, int32_t count) {
-  if (!isOpen) return status::kNotOpen;
+ReaderStatus ReaderLink::CheckFrame(const uint8_t* data, int32_t count) const {
+  if (!IsOpen()) return status::kNotOpen;
   // More than 251 data bytes would overrun the 256-byte frame buffer.
   if (count < 0 || count > kMaxCommandData) return status::kArgument3;
   if (count > 0 && data == nullptr) return status::kArgument2;
+  return status::kOk;
+}
+
+ReaderStatus ReaderLink::SendFrame(uint8_t command, const uint8_t* data, int32_t count) {
   std::memset(commandFrame, 0, sizeof commandFrame);
-  size_t size = BuildCommandFrame(static_cast<uint8_t>(sequenceNumber), command, data,
-                                  static_cast<size_t>(count), commandFrame);
+  const size_t size = BuildCommandFrame(static_cast<uint8_t>(sequenceNumber), command, data,
+                                        static_cast<size_t>(count), commandFrame);
   return channel.Write(commandFrame, static_cast<int32_t>(size));
 }
 
-ReaderStatus ReaderDevice::ReceiveFrame(uint8_t* response) {
-  if (!isOpen) return status::kNotOpen;
+ReaderStatus ReaderLink::ReceiveFrame(uint8_t* response) {
   std::memset(responseFrame, 0, sizeof responseFrame);
-  ReaderStatus received = channel.ReadFrame(responseFrame);
+  const ReaderStatus received = channel.ReadFrame(responseFrame);
   if (received != status::kOk) return received;
-  lastResponseSequence = responseFrame[frame::kSequence];
+  const int32_t answeredSequence = responseFrame[frame::kSequence];
   const size_t size = FrameSize(responseFrame);
   std::memcpy(response, responseFrame, size);
   response[size] = 0;
   // A late answer to an earlier attempt or command carries another number.
-  if (lastResponseSequence != sequenceNumber) return status::kWrongSequence;
+  if (answeredSequence != sequenceNumber) return status::kWrongSequence;
   sequenceNumber = (sequenceNumber + 1) % static_cast<int32_t>(kSequenceModulus);
   return status::kOk;
 }
 
-ReaderStatus ReaderDevice::Transact(uint8_t command, const uint8_t* data, int32_t count,
-                                    uint8_t* response) {
-  if (!isOpen) return status::kNotOpen;
-  if (count < 0 || count > kMaxCommandData) return status::kArgument3;
+ReaderStatus ReaderLink::Attempts(uint8_t command, const uint8_t* data, int32_t count,
+                                  uint8_t* response) {
   std::memset(response, 0, 4);
   ReaderStatus result = status::kArgument1;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
@@ -50,9 +55,15 @@ ReaderStatus ReaderDevice::Transact(uint8_t command, const uint8_t* data, int32_
   return result;
 }
 
-ReaderStatus ReaderDevice::Command(uint8_t command, const uint8_t* data, int32_t count,
-                                   uint8_t* response) {
-  ReaderStatus result = Transact(command, data, count, response);
+ReaderStatus ReaderLink::Transact(uint8_t command, const uint8_t* data, int32_t count,
+                                  uint8_t* response) {
+  if (ReaderStatus refused = CheckFrame(data, count)) return refused;
+  return Attempts(command, data, count, response);
+}
+
+ReaderStatus ReaderLink::Command(uint8_t command, const uint8_t* data, int32_t count,
+                                 uint8_t* response) {
+  const ReaderStatus result = Transact(command, data, count, response);
   if (result != status::kOk) return result;
   const uint8_t statusByte = response[frame::kCode];
   return statusByte == 0 ? status::kOk : StatusFromByte(statusByte);

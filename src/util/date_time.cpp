@@ -22,7 +22,7 @@ std::array<uint8_t, 3> DecodeField(const char* text, size_t& position, size_t di
   std::array<char, 5> field{};
   for (size_t i = 0; i < digits && text[position] != '\0'; ++i) field[i] = text[position++];
   std::array<uint8_t, 3> bytes{};
-  DecodeHex(field.data(), bytes.data());
+  HexToBytes(field.data(), bytes.data());
   return bytes;
 }
 

@@ -23,14 +23,28 @@ constexpr int32_t HexDigitValue(char c) {
 }
 
 // Decodes text into bytes and writes one zero byte after the last of them;
-// returns how many were decoded. A last digit without a partner is dropped
-// and no prefix is recognised ("0x12" gives the one byte 0x01). A null text
-// or a null bytes buffer decodes nothing and writes nothing.
-int32_t DecodeHex(const char* text, uint8_t* bytes);
+// returns how many were decoded, and stores that in *count when count is
+// not null. A last digit without a partner is dropped and no prefix is
+// recognised ("0x12" gives the one byte 0x01). A null text or a null bytes
+// buffer decodes nothing and writes no byte.
+int32_t HexToBytes(const char* text, uint8_t* bytes, int32_t* count = nullptr);
 
 // Writes 2 x length upper-case digits and one zero byte into text, which
 // the caller sizes for them. A length of 0 or less, or a null pointer,
 // writes nothing at all, not even the zero byte.
-void EncodeHex(const uint8_t* bytes, int32_t length, char* text);
+void BytesToHex(const uint8_t* bytes, char* text, int32_t length);
+
+// A text of its own for the hex of up to 127 bytes, valid until the next
+// conversion: for callers that keep no buffer.
+class HexText {
+ public:
+  // Clears the whole text, then writes the digits of the first 127 bytes
+  // at most (a longer input would run past the text); returns the text.
+  const char* BytesToHexText(const uint8_t* bytes, int32_t length);
+  const char* Text() const { return text_; }
+
+ private:
+  char text_[256] = {};
+};
 
 }  // namespace vqhw

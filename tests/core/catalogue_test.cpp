@@ -10,7 +10,9 @@
 #include <type_traits>
 #include <vector>
 
-#include "protocol/reader_device.h"
+#include "core/device_fixture.h"
+#include "apdu/psam_catalogue.h"
+#include "apdu/user_card_catalogue.h"
 #include "sim/cpu_card.h"
 #include "sim/des3.h"
 #include "sim/psam.h"
@@ -20,21 +22,13 @@
 namespace vqhw {
 namespace {
 
+namespace pro = apdu::user_card;
+namespace sam = apdu::psam;
+
 using vqtest::Bytes;
 
-class CatalogueTest : public ::testing::Test {
+class CatalogueTest : public DeviceTest {
  protected:
-  CatalogueTest() {
-    for (int port = 1; port <= 4; ++port) vqtest::NamePortMissing(port);
-    com1.emplace(1);
-  }
-  ~CatalogueTest() override { device->Close(); }
-
-  void SetUp() override {
-    ASSERT_EQ(device->Open(0), status::kOk);
-    com1->reader.ClearReceived();
-  }
-
   // Puts `card` in the PSAM slot and, when it is a contactless card, in
   // the field, selected.
   template <typename CardModel>
@@ -59,21 +53,27 @@ class CatalogueTest : public ::testing::Test {
     return apdus;
   }
 
-  std::optional<vqtest::SimulatedPort> com1;
-  std::unique_ptr<ReaderDevice> device = std::make_unique<ReaderDevice>();
   std::array<uint8_t, 256> out{};
   int32_t outLength = -99;
   uint8_t sw[2] = {0xEE, 0xEE};
   const std::vector<uint8_t> data = Bytes("D0 D1 D2 D3 D4 D5 D6 D7 D8 D9 DA DB DC DD DE DF");
 
   std::vector<uint8_t> Sw() const { return {sw[0], sw[1]}; }
+  // A catalogue row with these arguments; the outputs are the fixture's.
+  ReaderStatus Run(const apdu::CatalogueCommand& command, const apdu::ApduArguments& arguments,
+                   const apdu::ReplyOutputs& outputs) {
+    return device->apdu.Run(command, arguments, outputs);
+  }
+  apdu::ReplyOutputs Replies() { return {out.data(), &outLength, sw}; }
   std::vector<uint8_t> Out(size_t n) const { return {out.begin(), out.begin() + static_cast<std::ptrdiff_t>(n)}; }
 };
 
 TEST_F(CatalogueTest, VerifyWithAndWithoutSecureMessaging) {
   Answer("90 00");
-  EXPECT_EQ(device->ProVerify(0x00, 0x00, 8, data.data(), sw), status::kOk);
-  EXPECT_EQ(device->ProVerify(0x04, 0x00, 8, data.data(), sw), status::kOk);
+  EXPECT_EQ(Run(pro::kVerify, {.cla = 0x00, .p2 = 0x00, .lc = 8, .data = data.data()}, {.sw = sw}),
+            status::kOk);
+  EXPECT_EQ(Run(pro::kVerify, {.cla = 0x04, .p2 = 0x00, .lc = 8, .data = data.data()}, {.sw = sw}),
+            status::kOk);
   const auto apdus = Apdus();
   ASSERT_EQ(apdus.size(), 2u);
   EXPECT_EQ(apdus[0], Bytes("00 20 00 00 08 D0 D1 D2 D3 D4 D5 D6 D7"));
@@ -83,9 +83,13 @@ TEST_F(CatalogueTest, VerifyWithAndWithoutSecureMessaging) {
 
 TEST_F(CatalogueTest, ReadBinaryLayoutFollowsTheClass) {
   Answer("01 02 90 00");
-  EXPECT_EQ(device->ProReadBinary(0x00, 0x95, 0x00, 4, nullptr, 0x10, out.data(), &outLength, sw),
+  EXPECT_EQ(Run(pro::kReadBinary,
+                {.cla = 0x00, .p1 = 0x95, .p2 = 0x00, .lc = 4, .data = nullptr, .le = 0x10},
+                Replies()),
             status::kOk);
-  EXPECT_EQ(device->ProReadBinary(0x04, 0x95, 0x00, 4, data.data(), 0x10, out.data(), &outLength, sw),
+  EXPECT_EQ(Run(pro::kReadBinary,
+                {.cla = 0x04, .p1 = 0x95, .p2 = 0x00, .lc = 4, .data = data.data(), .le = 0x10},
+                Replies()),
             status::kOk);
   EXPECT_EQ(Apdus(), (std::vector<std::vector<uint8_t>>{Bytes("00 B0 95 00 10"),
                                                         Bytes("04 B0 95 00 04 D0 D1 D2 D3 10")}));
@@ -96,7 +100,8 @@ TEST_F(CatalogueTest, ReadBinaryLayoutFollowsTheClass) {
 // The worked example: 22 bytes on the wire, 15 bytes of answer.
 TEST_F(CatalogueTest, InitializeForPurchaseSendsItsFrameAndSplitsFifteenBytes) {
   Answer("A0 A1 A2 A3 A4 A5 A6 A7 A8 A9 AA AB AC AD AE 90 00");
-  EXPECT_EQ(device->ProInitializeForPurchase(0x01, 0x02, data.data(), out.data(), &outLength, sw),
+  EXPECT_EQ(Run(pro::kInitializeForPurchase,
+                {.p1 = 0x01, .p2 = 0x02, .data = data.data()}, Replies()),
             status::kOk);
   const auto frames = com1->Frames();
   ASSERT_EQ(frames.size(), 1u);
@@ -111,25 +116,28 @@ TEST_F(CatalogueTest, InitializeForPurchaseSendsItsFrameAndSplitsFifteenBytes) {
 TEST_F(CatalogueTest, ShortAnswerToAFixedLengthCommandGivesTheTrueStatusWord) {
   Answer("6A 82");
   out.fill(0xEE);
-  EXPECT_EQ(device->ProInitializeForPurchase(0x01, 0x02, data.data(), out.data(), &outLength, sw),
+  EXPECT_EQ(Run(pro::kInitializeForPurchase,
+                {.p1 = 0x01, .p2 = 0x02, .data = data.data()}, Replies()),
             status::kOk);
   EXPECT_EQ(outLength, 0);
   EXPECT_EQ(out[0], 0xEE);
   EXPECT_EQ(Sw(), Bytes("6A 82"));
   Answer("94 01");
-  EXPECT_EQ(device->ProDebitForPurchase(data.data(), out.data(), &outLength, sw), status::kOk);
+  EXPECT_EQ(Run(pro::kDebitForPurchase, {.data = data.data()}, Replies()), status::kOk);
   EXPECT_EQ(Sw(), Bytes("94 01")) << "money is not enough, and the operation still succeeds";
   EXPECT_EQ(Apdus()[1], Bytes("80 54 01 00 0F D0 D1 D2 D3 D4 D5 D6 D7 D8 D9 DA DB DC DD DE 08"));
 }
 
 TEST_F(CatalogueTest, GenericCommandAndGetResponseSplitTheirData) {
   Answer("C1 C2 C3 90 00");
-  EXPECT_EQ(device->ProSendCommand(0x80, 0xCA, 0x01, 0x02, 2, data.data(), out.data(), &outLength, sw),
+  EXPECT_EQ(Run(pro::kSendCommand,
+                {.cla = 0x80, .ins = 0xCA, .p1 = 0x01, .p2 = 0x02, .lc = 2, .data = data.data()},
+                Replies()),
             status::kOk);
   EXPECT_EQ(Out(3), Bytes("C1 C2 C3"));
   EXPECT_EQ(outLength, 3);
   Answer("B0 B1 B2 B3 B4 B5 B6 B7 90 00");
-  EXPECT_EQ(device->ProGetResponse(8, out.data(), &outLength, sw), status::kOk);
+  EXPECT_EQ(Run(pro::kGetResponse, {.le = 8}, Replies()), status::kOk);
   EXPECT_EQ(Out(8), Bytes("B0 B1 B2 B3 B4 B5 B6 B7"));
   EXPECT_EQ(outLength, 8);
   EXPECT_EQ(Sw(), Bytes("90 00"));
@@ -140,15 +148,16 @@ TEST_F(CatalogueTest, GenericCommandAndGetResponseSplitTheirData) {
 TEST_F(CatalogueTest, PsamSelectAndIns70SendTheirWholeApdu) {
   Answer("6F 12 84 10 31 50 41 59 2E 53 59 53 2E 44 44 46 30 31 30 30 90 00");
   const uint8_t mf[] = {0x3F, 0x00};
-  EXPECT_EQ(device->SamSelectFile(0x00, 0x00, 2, mf, out.data(), &outLength, sw), status::kOk);
+  EXPECT_EQ(Run(sam::kSelectFile, {.p1 = 0x00, .p2 = 0x00, .lc = 2, .data = mf}, Replies()),
+            status::kOk);
   EXPECT_EQ(outLength, 20);
   EXPECT_EQ(out[19], 0x30);
   EXPECT_EQ(Sw(), Bytes("90 00"));
 
   std::vector<uint8_t> purchase(36);
   for (size_t i = 0; i < purchase.size(); ++i) purchase[i] = static_cast<uint8_t>(i);
-  EXPECT_EQ(device->SamIns70(8, purchase.data(), out.data(), &outLength, sw), status::kOk);
-  EXPECT_EQ(device->SamIns70(36, purchase.data(), out.data(), &outLength, sw), status::kOk);
+  EXPECT_EQ(Run(sam::kIns70, {.lc = 8, .data = purchase.data()}, Replies()), status::kOk);
+  EXPECT_EQ(Run(sam::kIns70, {.lc = 36, .data = purchase.data()}, Replies()), status::kOk);
   const auto apdus = Apdus();
   ASSERT_EQ(apdus.size(), 3u);
   EXPECT_EQ(apdus[0], Bytes("00 A4 00 00 02 3F 00 00"));
@@ -161,48 +170,55 @@ TEST_F(CatalogueTest, PsamSelectAndIns70SendTheirWholeApdu) {
 }
 
 TEST_F(CatalogueTest, ReaderStatusBytesAndMalformedAnswersLeaveTheOutputsUnwritten) {
-  EXPECT_EQ(device->ProGetBalance(0x02, out.data(), &outLength, sw), status::kNoCard);
+  EXPECT_EQ(Run(pro::kGetBalance, {.p2 = 0x02}, Replies()), status::kNoCard);
   EXPECT_EQ(outLength, -99);
   EXPECT_EQ(Sw(), Bytes("EE EE"));
   com1->reader.SetPsamPresent(false);
-  EXPECT_EQ(device->SamGetChallenge(out.data(), &outLength, sw), StatusFromByte(0xC3));
+  EXPECT_EQ(Run(sam::kGetChallenge, {}, Replies()), StatusFromByte(0xC3));
   EXPECT_EQ(outLength, -99);
 
   Answer("90");
-  EXPECT_EQ(device->ProIns0E(sw), status::kMalformedReply);
-  EXPECT_EQ(device->ProGetBalance(0x02, out.data(), &outLength, sw), status::kMalformedReply);
+  EXPECT_EQ(Run(pro::kIns0E, {}, {.sw = sw}), status::kMalformedReply);
+  EXPECT_EQ(Run(pro::kGetBalance, {.p2 = 0x02}, Replies()), status::kMalformedReply);
   EXPECT_EQ(outLength, -99);
   EXPECT_EQ(Sw(), Bytes("EE EE"));
 }
 
 TEST_F(CatalogueTest, RefusedArgumentsSendNothing) {
   Answer("90 00");
-  EXPECT_EQ(device->SamIns70(246, data.data(), out.data(), &outLength, sw), status::kArgument1);
-  EXPECT_EQ(device->ProSelectFile(0x04, 0x00, 2, data.data(), 251, out.data(), &outLength, sw),
+  EXPECT_EQ(Run(sam::kIns70, {.lc = 246, .data = data.data()}, Replies()), status::kArgument1);
+  EXPECT_EQ(Run(pro::kSelectFile,
+                {.p1 = 0x04, .p2 = 0x00, .lc = 2, .data = data.data(), .le = 251}, Replies()),
             status::kArgument5);
-  EXPECT_EQ(device->ProInternalAuthenticate(0x00, 0x01, 9, data.data(), out.data(), &outLength, sw),
+  EXPECT_EQ(Run(pro::kInternalAuthenticate,
+                {.p1 = 0x00, .p2 = 0x01, .lc = 9, .data = data.data()}, Replies()),
             status::kArgument3);
-  EXPECT_EQ(device->ProReadBinary(0x04, 0x95, 0x00, 4, nullptr, 2, out.data(), &outLength, sw),
+  EXPECT_EQ(Run(pro::kReadBinary,
+                {.cla = 0x04, .p1 = 0x95, .p2 = 0x00, .lc = 4, .data = nullptr, .le = 2},
+                Replies()),
             status::kArgument5);
-  EXPECT_EQ(device->ProGetChallenge(4, out.data(), &outLength, nullptr), status::kArgument4);
-  EXPECT_EQ(device->SamGetResponse(-1, out.data(), &outLength, sw), status::kArgument1);
+  EXPECT_EQ(Run(pro::kGetChallenge, {.le = 4}, {out.data(), &outLength, nullptr}),
+            status::kArgument4);
+  EXPECT_EQ(Run(sam::kGetResponse, {.le = -1}, Replies()), status::kArgument1);
   EXPECT_TRUE(com1->Frames().empty());
 }
 
 TEST_F(CatalogueTest, CopyLastFrameOfAnExchangeAndOfAFullFrame) {
   Answer("90 00");
-  EXPECT_EQ(device->ProIns0E(sw), status::kOk);
+  EXPECT_EQ(Run(pro::kIns0E, {}, {.sw = sw}), status::kOk);
   std::array<uint8_t, 256> copy;
   copy.fill(0xEE);
-  EXPECT_EQ(device->CopyLastFrame(1, copy.data()), 8);
+  EXPECT_EQ(device->apdu.CopyLastFrame(1, copy.data()), 8);
   EXPECT_EQ(std::vector<uint8_t>(copy.begin(), copy.begin() + 10),
             Bytes("FF 02 00 02 90 00 6F 00 00 EE"));
 
   std::vector<uint8_t> longest(246, 0x42);
-  EXPECT_EQ(device->ProSendCommand(0x80, 0xE0, 0, 0, 246, longest.data(), out.data(), &outLength, sw),
+  EXPECT_EQ(Run(pro::kSendCommand,
+                {.cla = 0x80, .ins = 0xE0, .p1 = 0, .p2 = 0, .lc = 246, .data = longest.data()},
+                Replies()),
             status::kOk);
   EXPECT_EQ(com1->Frames().back().size(), 256u);
-  EXPECT_EQ(device->CopyLastFrame(0, copy.data()), 256);
+  EXPECT_EQ(device->apdu.CopyLastFrame(0, copy.data()), 256);
   EXPECT_EQ(std::vector<uint8_t>(copy.begin(), copy.end()), com1->Frames().back());
 }
 
@@ -210,32 +226,38 @@ TEST_F(CatalogueTest, CopyLastFrameOfAnExchangeAndOfAFullFrame) {
 TEST_F(CatalogueTest, UserCardSessionWithRealAnswers) {
   const vqsim::CpuCardProfile profile;
   Use(std::make_shared<vqsim::CpuCard>());
-  EXPECT_EQ(device->ProSelectFile(0x04, 0x00, 6, profile.applicationName.data(), 10, out.data(),
-                                  &outLength, sw),
+  EXPECT_EQ(Run(pro::kSelectFile,
+                {.p1 = 0x04, .p2 = 0x00, .lc = 6, .data = profile.applicationName.data(), .le = 10},
+                Replies()),
             status::kOk);
   EXPECT_EQ(Out(4), Bytes("6F 08 84 06"));
-  EXPECT_EQ(device->ProGetBalance(0x02, out.data(), &outLength, sw), status::kOk);
+  EXPECT_EQ(Run(pro::kGetBalance, {.p2 = 0x02}, Replies()), status::kOk);
   EXPECT_EQ(Out(4), Bytes("00 00 27 10"));
   EXPECT_EQ(outLength, 4);
 
-  EXPECT_EQ(device->ProGetChallenge(4, out.data(), &outLength, sw), status::kOk);
+  EXPECT_EQ(Run(pro::kGetChallenge, {.le = 4}, Replies()), status::kOk);
   ASSERT_EQ(outLength, 4);
   vqsim::DesBlock chainStart{out[0], out[1], out[2], out[3]};
   const vqsim::Mac mac = vqsim::Mac3Des(profile.macKey, chainStart, Bytes("04 20 00 00 07 12 34 56"));
   const std::vector<uint8_t> pinAndMac{0x12, 0x34, 0x56, mac[0], mac[1], mac[2], mac[3]};
-  EXPECT_EQ(device->ProVerify(0x04, 0x00, 3, pinAndMac.data(), sw), status::kOk);
+  EXPECT_EQ(Run(pro::kVerify,
+                {.cla = 0x04, .p2 = 0x00, .lc = 3, .data = pinAndMac.data()}, {.sw = sw}),
+            status::kOk);
   EXPECT_EQ(Sw(), Bytes("90 00"));
 
-  EXPECT_EQ(device->ProGetChallenge(8, out.data(), &outLength, sw), status::kOk);
+  EXPECT_EQ(Run(pro::kGetChallenge, {.le = 8}, Replies()), status::kOk);
   vqsim::DesBlock challenge;
   std::copy_n(out.begin(), 8, challenge.begin());
   const vqsim::DesBlock answer = vqsim::Encrypt3Des(profile.externalKey, challenge);
-  EXPECT_EQ(device->ProExternalAuthenticate(0x01, answer.data(), sw), status::kOk);
+  EXPECT_EQ(Run(pro::kExternalAuthenticate, {.p2 = 0x01, .data = answer.data()}, {.sw = sw}),
+            status::kOk);
   EXPECT_EQ(Sw(), Bytes("90 00"));
-  EXPECT_EQ(device->ProExternalAuthenticate(0x01, answer.data(), sw), status::kOk);
+  EXPECT_EQ(Run(pro::kExternalAuthenticate, {.p2 = 0x01, .data = answer.data()}, {.sw = sw}),
+            status::kOk);
   EXPECT_EQ(Sw(), Bytes("69 84")) << "the challenge is used up";
 
-  EXPECT_EQ(device->ProInternalAuthenticate(0x00, 0x01, 8, data.data(), out.data(), &outLength, sw),
+  EXPECT_EQ(Run(pro::kInternalAuthenticate,
+                {.p1 = 0x00, .p2 = 0x01, .lc = 8, .data = data.data()}, Replies()),
             status::kOk);
   const vqsim::DesBlock expected = vqsim::Encrypt3Des(
       profile.internalKey, {0xD0, 0xD1, 0xD2, 0xD3, 0xD4, 0xD5, 0xD6, 0xD7});
@@ -244,23 +266,24 @@ TEST_F(CatalogueTest, UserCardSessionWithRealAnswers) {
 
 TEST_F(CatalogueTest, PsamSessionWithRealAnswersAndGetResponse) {
   auto psam = Use(std::make_shared<vqsim::Psam>());
-  EXPECT_EQ(device->SamReadBinary(0x96, 0x00, out.data(), &outLength, sw), status::kOk);
+  EXPECT_EQ(Run(sam::kReadBinary, {.p1 = 0x96, .p2 = 0x00}, Replies()), status::kOk);
   EXPECT_EQ(Out(6), Bytes("01 02 03 04 05 06"));
   EXPECT_EQ(outLength, 6);
-  EXPECT_EQ(device->SamGetChallenge(out.data(), &outLength, sw), status::kOk);
+  EXPECT_EQ(Run(sam::kGetChallenge, {}, Replies()), status::kOk);
   EXPECT_EQ(outLength, 4);
   const uint8_t wrongPin[] = {0x00, 0x00, 0x00};
-  EXPECT_EQ(device->SamVerify(3, wrongPin, sw), status::kOk);
+  EXPECT_EQ(Run(sam::kVerify, {.lc = 3, .data = wrongPin}, {.sw = sw}), status::kOk);
   EXPECT_EQ(Sw(), Bytes("63 C2"));
 
   com1->reader.WithState([&](vqsim::ReaderState&) { psam->SetContactMode(true); });
   const vqsim::PsamProfile profile;
-  EXPECT_EQ(device->SamSelectFile(0x04, 0x00, 6, profile.applicationName.data(), out.data(),
-                                  &outLength, sw),
+  EXPECT_EQ(Run(sam::kSelectFile,
+                {.p1 = 0x04, .p2 = 0x00, .lc = 6, .data = profile.applicationName.data()},
+                Replies()),
             status::kOk);
   EXPECT_EQ(outLength, 0);
   EXPECT_EQ(Sw(), Bytes("61 0A"));
-  EXPECT_EQ(device->SamGetResponse(0x0A, out.data(), &outLength, sw), status::kOk);
+  EXPECT_EQ(Run(sam::kGetResponse, {.le = 0x0A}, Replies()), status::kOk);
   EXPECT_EQ(Out(10), Bytes("6F 08 84 06 A0 00 00 09 99 02"));
   EXPECT_EQ(Sw(), Bytes("90 00"));
 }

@@ -14,7 +14,7 @@
 #include <optional>
 #include <vector>
 
-#include "protocol/reader_device.h"
+#include "core/device_fixture.h"
 #include "sim/cpu_card.h"
 #include "sim/mifare_classic.h"
 #include "sim/mifare_value_block.h"
@@ -29,28 +29,17 @@ using vqtest::Bytes;
 constexpr std::array<uint8_t, 4> kSerial{0x11, 0x22, 0x33, 0x44};
 constexpr uint8_t kFactoryKey[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 
-class MifareDeviceTest : public ::testing::Test {
+class MifareDeviceTest : public DeviceTest {
  protected:
-  MifareDeviceTest() {
-    for (int port = 1; port <= 4; ++port) vqtest::NamePortMissing(port);
-    com1.emplace(1);
-  }
-  ~MifareDeviceTest() override { device->Close(); }
-
-  void SetUp() override {
-    ASSERT_EQ(device->Open(0), status::kOk);
-    com1->reader.ClearReceived();
-  }
-
   void Insert(std::shared_ptr<vqsim::Card> inserted) { com1->reader.InsertCard(std::move(inserted)); }
 
   // Activates the MIFARE card and authenticates sector 1 with key A.
   void AuthenticateSector1() {
     Insert(card);
     uint8_t record[5];
-    ASSERT_EQ(device->ActivateCard(record), status::kOk);
-    ASSERT_EQ(device->LoadKey(0, 1, kFactoryKey), status::kOk);
-    ASSERT_EQ(device->Authenticate(kSerial.data(), 0, 1, 5), status::kOk);
+    ASSERT_EQ(device->mifare.ActivateCard(record), status::kOk);
+    ASSERT_EQ(device->mifare.LoadKey(0, 1, kFactoryKey), status::kOk);
+    ASSERT_EQ(device->mifare.Authenticate(kSerial.data(), 0, 1, 5), status::kOk);
     com1->reader.ClearReceived();
   }
 
@@ -67,28 +56,26 @@ class MifareDeviceTest : public ::testing::Test {
     return data;
   }
 
-  std::optional<vqtest::SimulatedPort> com1;
-  std::unique_ptr<ReaderDevice> device = std::make_unique<ReaderDevice>();
   std::shared_ptr<vqsim::MifareClassic> card = std::make_shared<vqsim::MifareClassic>(kSerial);
 };
 
 TEST_F(MifareDeviceTest, RequestTellsTheCardKindByTheAnswerToRequest) {
   uint8_t answer[2] = {0xEE, 0xEE};
-  EXPECT_EQ(device->Request(0x26, answer), -101);
+  EXPECT_EQ(device->mifare.Request(0x26, answer), -101);
   EXPECT_EQ(answer[0], 0xEE);
-  EXPECT_EQ(device->DetectedCardKind(), ReaderDevice::kNoCardSeen);
+  EXPECT_EQ(device->cardKind.DetectedCardKind(), CardKindRule::kNoCardSeen);
 
   Insert(card);
-  EXPECT_EQ(device->Request(0x26, answer), status::kOk);
+  EXPECT_EQ(device->mifare.Request(0x26, answer), status::kOk);
   EXPECT_EQ(ByteVector(answer, answer + 2), (ByteVector{0x04, 0x00}));
-  EXPECT_EQ(device->DetectedCardKind(), ReaderDevice::kMifareOne);
+  EXPECT_EQ(device->cardKind.DetectedCardKind(), CardKindRule::kMifareOne);
   EXPECT_EQ(Frames().back(), Bytes("FF 03 40 01 26 9B"));
 
   com1->reader.ClearField();
   Insert(std::make_shared<vqsim::CpuCard>());
-  EXPECT_EQ(device->Request(0x52, answer), status::kOk);
+  EXPECT_EQ(device->mifare.Request(0x52, answer), status::kOk);
   EXPECT_EQ(answer[0], 0x08);
-  EXPECT_EQ(device->DetectedCardKind(), ReaderDevice::kMifarePro);
+  EXPECT_EQ(device->cardKind.DetectedCardKind(), CardKindRule::kMifarePro);
 }
 
 TEST_F(MifareDeviceTest, StepwiseActivationRequestsResolvesAndSelects) {
@@ -96,56 +83,56 @@ TEST_F(MifareDeviceTest, StepwiseActivationRequestsResolvesAndSelects) {
   uint8_t answer[2] = {};
   uint8_t serial[4] = {};
   uint8_t sak = 0;
-  EXPECT_EQ(device->ActivateStepwise(0x26, answer, serial, &sak), status::kOk);
+  EXPECT_EQ(device->mifare.ActivateStepwise(0x26, answer, serial, &sak), status::kOk);
   EXPECT_EQ(ByteVector(serial, serial + 4), ByteVector(kSerial.begin(), kSerial.end()));
   EXPECT_EQ(sak, 0x08);
   EXPECT_EQ(Data(), (std::vector<ByteVector>{{0x26}, {}, {0x11, 0x22, 0x33, 0x44}}));
   EXPECT_EQ(com1->Commands(), (ByteVector{0x40, 0x41, 0x42}));
 
   const uint8_t unknown[4] = {9, 9, 9, 9};
-  EXPECT_EQ(device->Select(unknown), -101);
+  EXPECT_EQ(device->mifare.Select(unknown), -101);
   com1->reader.ClearField();
   com1->reader.ClearReceived();
-  EXPECT_EQ(device->ActivateStepwise(0x26), -101);
+  EXPECT_EQ(device->mifare.ActivateStepwise(0x26), -101);
   EXPECT_EQ(com1->Commands(), ByteVector{0x40}) << "the first failure ends the steps";
 }
 
 TEST_F(MifareDeviceTest, SelectAppliesTheCardKindRuleAfterStoringTheSak) {
-  ASSERT_EQ(device->SetCardKind('0'), status::kOk);
+  ASSERT_EQ(device->cardKind.SetCardKind('0'), status::kOk);
   auto cpuCard = std::make_shared<vqsim::CpuCard>();
   Insert(cpuCard);
   uint8_t serial[4] = {};
   uint8_t sak = 0;
   uint8_t answer[2];
-  EXPECT_EQ(device->ActivateStepwise(0x26, answer, serial, &sak), status::kCardKindRefused);
+  EXPECT_EQ(device->mifare.ActivateStepwise(0x26, answer, serial, &sak), status::kCardKindRefused);
   EXPECT_EQ(sak, 0x20);
-  EXPECT_EQ(device->DetectedCardKind(), ReaderDevice::kMifarePro);
+  EXPECT_EQ(device->cardKind.DetectedCardKind(), CardKindRule::kMifarePro);
   // The one-step activation applies no rule.
   uint8_t record[5];
-  EXPECT_EQ(device->ActivateCard(record), status::kOk);
+  EXPECT_EQ(device->mifare.ActivateCard(record), status::kOk);
   EXPECT_EQ(record[4], 0x20);
 
   com1->reader.ClearField();
   Insert(card);
-  EXPECT_EQ(device->ActivateStepwise(0x26, serial), status::kOk);
-  ASSERT_EQ(device->SetCardKind('1'), status::kOk);
-  EXPECT_EQ(device->Select(serial), status::kCardKindRefused);
-  EXPECT_EQ(device->DetectedCardKind(), ReaderDevice::kMifareOne);
+  EXPECT_EQ(device->mifare.ActivateStepwise(0x26, serial), status::kOk);
+  ASSERT_EQ(device->cardKind.SetCardKind('1'), status::kOk);
+  EXPECT_EQ(device->mifare.Select(serial), status::kCardKindRefused);
+  EXPECT_EQ(device->cardKind.DetectedCardKind(), CardKindRule::kMifareOne);
 }
 
 // The first frame goes out at the old speed without waiting for an answer;
 // the repeat, with the same sequence number, confirms the new speed.
 TEST_F(MifareDeviceTest, ChangeLineSpeedSendsTheCodeTwiceAndSwitchesThePort) {
-  EXPECT_EQ(device->ChangeLineSpeed(57600), status::kArgument1);
+  EXPECT_EQ(device->link.ChangeLineSpeed(57600), status::kArgument1);
   EXPECT_TRUE(Frames().empty());
   // The 10 ms pause between the frames is timed on this side: when the
   // reader's thread notes a frame's arrival depends on the scheduler.
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(device->ChangeLineSpeed(38400), status::kOk);
+  EXPECT_EQ(device->link.ChangeLineSpeed(38400), status::kOk);
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(10));
   EXPECT_EQ(Frames(), std::vector<ByteVector>(2, Bytes("FF 02 71 01 03 8E")));
-  EXPECT_EQ(device->baudRate, 38400);
-  EXPECT_EQ(device->BaudRate(), 38400);
+  EXPECT_EQ(device->link.LineSpeed(), 38400);
+  EXPECT_EQ(device->link.BaudRate(), 38400);
 
   const int fd = ::open(com1->Path().c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
   ASSERT_GE(fd, 0);
@@ -154,69 +141,69 @@ TEST_F(MifareDeviceTest, ChangeLineSpeedSendsTheCodeTwiceAndSwitchesThePort) {
   ::close(fd);
   EXPECT_EQ(::cfgetospeed(&settings), static_cast<speed_t>(B38400));
 
-  EXPECT_EQ(device->ResetPsam(), status::kOk) << "the line still carries commands";
-  EXPECT_EQ(device->ChangeLineSpeed(115200), status::kOk);
+  EXPECT_EQ(device->link.ResetPsam(), status::kOk) << "the line still carries commands";
+  EXPECT_EQ(device->link.ChangeLineSpeed(115200), status::kOk);
 }
 
 TEST_F(MifareDeviceTest, SecondLineSpeedKnowsTwoCodes) {
-  EXPECT_EQ(device->SetSecondLineSpeed(19200), status::kArgument1);
-  EXPECT_EQ(device->SetSecondLineSpeed(9600), status::kOk);
-  EXPECT_EQ(device->SetSecondLineSpeed(38400), status::kOk);
+  EXPECT_EQ(device->control.SetSecondLineSpeed(19200), status::kArgument1);
+  EXPECT_EQ(device->control.SetSecondLineSpeed(9600), status::kOk);
+  EXPECT_EQ(device->control.SetSecondLineSpeed(38400), status::kOk);
   EXPECT_EQ(Data(), (std::vector<ByteVector>{{1}, {2}}));
-  EXPECT_EQ(device->baudRate, 115200) << "the host's own port keeps its speed";
+  EXPECT_EQ(device->link.LineSpeed(), 115200) << "the host's own port keeps its speed";
 }
 
 TEST_F(MifareDeviceTest, ControlValuesReachTheReaderAndTheFieldResetEndsTheSelection) {
-  EXPECT_EQ(device->SetMmi(0x80, 0x83, 0), status::kOk);
+  EXPECT_EQ(device->control.SetMmi(0x80, 0x83, 0), status::kOk);
   std::array<uint8_t, 3> recorded{};
   com1->reader.WithState([&](vqsim::ReaderState& state) { recorded = state.controlValues; });
   EXPECT_EQ(recorded, (std::array<uint8_t, 3>{0x80, 0x83, 0x00}));
 
   AuthenticateSector1();
-  EXPECT_EQ(device->ResetRfField(), status::kOk);
+  EXPECT_EQ(device->control.ResetRfField(), status::kOk);
   uint8_t data[16];
-  EXPECT_EQ(device->ReadBlock(4, data), -101) << "nothing is selected after the reset";
+  EXPECT_EQ(device->mifare.ReadBlock(4, data), -101) << "nothing is selected after the reset";
 }
 
 TEST_F(MifareDeviceTest, ValueBlockImageGoesOutAndTheValueCommandsWorkOnIt) {
   AuthenticateSector1();
-  EXPECT_EQ(device->WriteValueBlock(5, 0x64), status::kOk);
+  EXPECT_EQ(device->mifare.WriteValueBlock(5, 0x64), status::kOk);
   EXPECT_EQ(Frames(), std::vector<ByteVector>{Bytes(
                           "FF 05 52 11 05 64 00 00 00 9B FF FF FF 64 00 00 00 AA 55 AA 55 D8")});
   ASSERT_TRUE(CardValue(5));
   EXPECT_EQ(CardValue(5)->value, 100);
 
   com1->reader.ClearReceived();
-  EXPECT_EQ(device->ValueOperation53(5, 6, 30), status::kOk);
-  EXPECT_EQ(device->ValueOperation54(6, 4, 0x105), status::kOk);
-  EXPECT_EQ(device->BlockPairOperation55(4, 5), status::kOk);
+  EXPECT_EQ(device->mifare.ValueOperation53(5, 6, 30), status::kOk);
+  EXPECT_EQ(device->mifare.ValueOperation54(6, 4, 0x105), status::kOk);
+  EXPECT_EQ(device->mifare.BlockPairOperation55(4, 5), status::kOk);
   EXPECT_EQ(Data(), (std::vector<ByteVector>{{5, 6, 30, 0, 0, 0}, {6, 4, 0x05, 0x01, 0, 0}, {4, 5}}));
   EXPECT_EQ(CardValue(6)->value, 70);
   EXPECT_EQ(CardValue(4)->value, 70 + 0x105);
   EXPECT_EQ(CardValue(5)->value, 70 + 0x105);
 
   com1->reader.ClearReceived();
-  EXPECT_EQ(device->ValueOperation53(5, 5, 0xFFFFFFFF), -117) << "the purse would go below zero";
+  EXPECT_EQ(device->mifare.ValueOperation53(5, 5, 0xFFFFFFFF), -117) << "the purse would go below zero";
   EXPECT_EQ(Data(), (std::vector<ByteVector>{{5, 5, 0xFF, 0xFF, 0xFF, 0xFF}}));
-  EXPECT_EQ(device->WriteValueBlock(6, 0xFFFFFFFF), status::kOk);
-  EXPECT_EQ(device->ValueOperation54(6, 5, 1), status::kOk) << "the card reads FF FF FF FF as -1";
+  EXPECT_EQ(device->mifare.WriteValueBlock(6, 0xFFFFFFFF), status::kOk);
+  EXPECT_EQ(device->mifare.ValueOperation54(6, 5, 1), status::kOk) << "the card reads FF FF FF FF as -1";
   EXPECT_EQ(CardValue(5)->value, 0);
   const uint8_t zeros[16] = {};
-  ASSERT_EQ(device->WriteBlock(6, zeros), status::kOk);
-  EXPECT_EQ(device->ValueOperation53(6, 5, 1), -115) << "no value block";
-  EXPECT_EQ(device->ValueOperation53(5, 9, 1), -108) << "destination in another sector";
+  ASSERT_EQ(device->mifare.WriteBlock(6, zeros), status::kOk);
+  EXPECT_EQ(device->mifare.ValueOperation53(6, 5, 1), -115) << "no value block";
+  EXPECT_EQ(device->mifare.ValueOperation53(5, 9, 1), -108) << "destination in another sector";
 }
 
 TEST_F(MifareDeviceTest, CardCommand58HaltsTheCard) {
   AuthenticateSector1();
-  EXPECT_EQ(device->CardCommand58(), status::kOk);
+  EXPECT_EQ(device->mifare.CardCommand58(), status::kOk);
   EXPECT_EQ(Frames(), std::vector<ByteVector>{Bytes("FF 05 58 00 A2")});
   uint8_t record[5];
-  EXPECT_EQ(device->ActivateCard(record), -101);
-  EXPECT_EQ(device->CardCommand58(), -101);
+  EXPECT_EQ(device->mifare.ActivateCard(record), -101);
+  EXPECT_EQ(device->mifare.CardCommand58(), -101);
   uint8_t answer[2];
-  EXPECT_EQ(device->Request(0x52, answer), status::kOk) << "a wake-up request reaches it";
-  EXPECT_EQ(device->ActivateCard(record), status::kOk);
+  EXPECT_EQ(device->mifare.Request(0x52, answer), status::kOk) << "a wake-up request reaches it";
+  EXPECT_EQ(device->mifare.ActivateCard(record), status::kOk);
 }
 
 }  // namespace

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <string>
 
+#include "api/reader_device.h"
 #include "api/result_mapping.h"
-#include "protocol/reader_device.h"
 #include "serial/serial_channel.h"
 
 namespace vqhw {
@@ -28,66 +28,67 @@ TEST(ClosedReader, EveryCommandAnswersNotOpenAndSendsNothing) {
   ReaderDevice device;
   uint8_t response[kFrameBufferSize];
   uint8_t answer[2] = {0x11, 0x22};
-  EXPECT_EQ(device.Transact(0x70, nullptr, 0, response), status::kNotOpen);
-  EXPECT_EQ(device.SendFrame(0x70, nullptr, 0), status::kNotOpen);
-  EXPECT_EQ(device.ReceiveFrame(response), status::kNotOpen);
-  EXPECT_EQ(device.Probe(), status::kNotOpen);
-  EXPECT_EQ(device.ResetPsam(), status::kNotOpen);
-  EXPECT_EQ(device.ResetRfField(), status::kNotOpen);
-  EXPECT_EQ(device.ResetProCard(), status::kNotOpen);
-  EXPECT_EQ(device.Request(0x52, answer), status::kNotOpen);
+  EXPECT_EQ(device.link.Transact(0x70, nullptr, 0, response), status::kNotOpen);
+  EXPECT_EQ(device.link.Command(0x70, nullptr, 0, response), status::kNotOpen);
+  EXPECT_EQ(device.link.Probe(), status::kNotOpen);
+  EXPECT_EQ(device.link.ResetPsam(), status::kNotOpen);
+  EXPECT_EQ(device.control.ResetRfField(), status::kNotOpen);
+  EXPECT_EQ(device.control.ResetProCard(), status::kNotOpen);
+  EXPECT_EQ(device.mifare.Request(0x52, answer), status::kNotOpen);
   EXPECT_EQ(answer[0], 0x11);
-  EXPECT_EQ(device.Close(), status::kAlreadyClosed);
-  EXPECT_EQ(device.BaudRate(), 0);
-  EXPECT_EQ(device.sequenceNumber, 0);
+  EXPECT_EQ(device.link.Close(), status::kAlreadyClosed);
+  EXPECT_EQ(device.link.BaudRate(), 0);
+  EXPECT_EQ(device.link.SequenceNumber(), 0);
 }
 
 TEST(ClosedReader, PortNumbersOutsideOneToNinetyNineCannotBeOpened) {
-  ReaderDevice device;
+  ReaderLink link;
   for (int32_t index : {-1, 99, INT32_MAX, INT32_MIN}) {
-    EXPECT_EQ(device.Open(index), status::kCannotOpen) << index;
-    EXPECT_EQ(device.isOpen, 0);
+    EXPECT_EQ(link.Open(index), status::kCannotOpen) << index;
+    EXPECT_FALSE(link.IsOpen());
   }
 }
 
 TEST(ReaderControl, MmiValuesAreCheckedInArgumentOrderAsSigned32BitNumbers) {
-  ReaderDevice device;
-  EXPECT_EQ(device.SetMmi(0x83, 0, 0), status::kArgument1);
-  EXPECT_EQ(device.SetMmi(0, 0x84, 0), status::kArgument2);
-  EXPECT_EQ(device.SetMmi(0, 0, 0x7F), status::kArgument3);
-  EXPECT_EQ(device.SetMmi(0x180, 0, 0), status::kArgument1) << "not cut to a byte";
-  EXPECT_EQ(device.SetMmi(-128, 0, 0), status::kArgument1);
-  EXPECT_EQ(device.SetMmi(0x82, 0x83, 0x80), status::kNotOpen) << "valid values reach the reader";
+  ReaderLink link;
+  ReaderControl control(link);
+  EXPECT_EQ(control.SetMmi(0x83, 0, 0), status::kArgument1);
+  EXPECT_EQ(control.SetMmi(0, 0x84, 0), status::kArgument2);
+  EXPECT_EQ(control.SetMmi(0, 0, 0x7F), status::kArgument3);
+  EXPECT_EQ(control.SetMmi(0x180, 0, 0), status::kArgument1) << "not cut to a byte";
+  EXPECT_EQ(control.SetMmi(-128, 0, 0), status::kArgument1);
+  EXPECT_EQ(control.SetMmi(0x82, 0x83, 0x80), status::kNotOpen) << "valid values reach the reader";
 }
 
 TEST(ReaderControl, LineSpeedsOutsideTheirTablesAreRefusedBeforeSending) {
-  ReaderDevice device;
-  EXPECT_EQ(device.ChangeLineSpeed(57600), status::kArgument1);
-  EXPECT_EQ(device.SetSecondLineSpeed(19200), status::kArgument1);
-  EXPECT_EQ(device.ChangeLineSpeed(9600), status::kNotOpen);
-  EXPECT_EQ(device.baudRate, 115200) << "a speed change that sent nothing changes nothing";
+  ReaderLink link;
+  ReaderControl control(link);
+  EXPECT_EQ(link.ChangeLineSpeed(57600), status::kArgument1);
+  EXPECT_EQ(control.SetSecondLineSpeed(19200), status::kArgument1);
+  EXPECT_EQ(link.ChangeLineSpeed(9600), status::kNotOpen);
+  EXPECT_EQ(link.LineSpeed(), 115200) << "a speed change that sent nothing changes nothing";
 }
 
 TEST(ReaderControl, CardKindCharacterIsTheLowByte) {
-  ReaderDevice device;
-  EXPECT_EQ(device.SetCardKind('1'), 0);
-  EXPECT_EQ(device.cardKindSetting, 1);
-  EXPECT_EQ(device.SetCardKind(0x0132), 0);
-  EXPECT_EQ(device.cardKindSetting, 2);
+  CardKindRule rule;
+  EXPECT_EQ(rule.SetCardKind('1'), 0);
+  EXPECT_EQ(rule.CardKindSetting(), 1);
+  EXPECT_EQ(rule.SetCardKind(0x0132), 0);
+  EXPECT_EQ(rule.CardKindSetting(), 2);
   for (int32_t refused : {int32_t{'3'}, int32_t{'A'}, int32_t{'/'}, int32_t{0}}) {
-    EXPECT_EQ(device.SetCardKind(refused), status::kArgument1) << refused;
-    EXPECT_EQ(device.cardKindSetting, 2);
+    EXPECT_EQ(rule.SetCardKind(refused), status::kArgument1) << refused;
+    EXPECT_EQ(rule.CardKindSetting(), 2);
   }
 }
 
 TEST(ReaderControl, CardKindRuleComparesSettingWithTheCardLastSeen) {
-  ReaderDevice device;
   struct Case { int32_t setting, seen; ReaderStatus expected; };
   for (auto c : {Case{2, -1, 0}, Case{2, 0, 0}, Case{2, 1, 0}, Case{0, 0, 0}, Case{1, 1, 0},
                  Case{0, 1, -27}, Case{1, 0, -27}, Case{1, -1, -27}, Case{0, -1, -27}}) {
-    device.cardKindSetting = c.setting;
-    device.detectedCardKind = c.seen;
-    EXPECT_EQ(device.CheckCardKind(), c.expected) << c.setting << " " << c.seen;
+    CardKindRule rule;
+    ASSERT_EQ(rule.SetCardKind('0' + c.setting), status::kOk);
+    if (c.seen != CardKindRule::kNoCardSeen) rule.SetDetectedCardKind(c.seen);
+    EXPECT_EQ(rule.CheckCardKind(), c.expected) << c.setting << " " << c.seen;
   }
 }
 

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "protocol/reader_device.h"
 #include "util/hex_codec.h"
 
 namespace vqhw {
@@ -20,7 +19,7 @@ constexpr uint8_t kUntouched = 0xEE;
 
 std::vector<uint8_t> Decode(const std::string& text, int32_t* count = nullptr) {
   std::vector<uint8_t> bytes(300, kUntouched);
-  const int32_t n = DecodeHex(text.c_str(), bytes.data());
+  const int32_t n = HexToBytes(text.c_str(), bytes.data());
   if (count != nullptr) *count = n;
   EXPECT_EQ(bytes[n], 0) << "one zero byte follows the decoded bytes of \"" << text << '"';
   EXPECT_EQ(bytes[n + 1], kUntouched) << "nothing is written past it";
@@ -29,7 +28,7 @@ std::vector<uint8_t> Decode(const std::string& text, int32_t* count = nullptr) {
 
 std::string Encode(const std::vector<uint8_t>& bytes) {
   std::string text(2 * bytes.size() + 2, 'x');
-  EncodeHex(bytes.data(), static_cast<int32_t>(bytes.size()), text.data());
+  BytesToHex(bytes.data(), text.data(), static_cast<int32_t>(bytes.size()));
   EXPECT_EQ(text[2 * bytes.size()], '\0');
   EXPECT_EQ(text[2 * bytes.size() + 1], 'x');
   return text.c_str();
@@ -63,7 +62,7 @@ TEST(HexCodec, LengthOfZeroOrLessWritesNothingNotEvenTheZeroByte) {
   const uint8_t bytes[] = {0x12};
   for (int32_t length : {0, -1, INT32_MIN}) {
     char text[4] = {'x', 'x', 'x', 'x'};
-    EncodeHex(bytes, length, text);
+    BytesToHex(bytes, text, length);
     EXPECT_EQ(std::string(text, 4), "xxxx") << length;
   }
 }
@@ -83,13 +82,13 @@ TEST(HexCodec, EveryByteValueSurvivesARoundTripThroughText) {
 
 TEST(HexCodec, NullPointersAreNeverWrittenThrough) {
   std::array<uint8_t, 2> bytes{kUntouched, kUntouched};
-  EXPECT_EQ(DecodeHex(nullptr, bytes.data()), 0);
+  EXPECT_EQ(HexToBytes(nullptr, bytes.data()), 0);
   EXPECT_EQ(bytes[0], kUntouched);
-  EXPECT_EQ(DecodeHex("1234", nullptr), 0);
+  EXPECT_EQ(HexToBytes("1234", nullptr), 0);
   char text[3] = {'x', 'x', 'x'};
-  EncodeHex(nullptr, 1, text);
+  BytesToHex(nullptr, text, 1);
   EXPECT_EQ(text[0], 'x');
-  EncodeHex(bytes.data(), 1, nullptr);
+  BytesToHex(bytes.data(), nullptr, 1);
 }
 
 // A text of 256 characters once decoded to nothing and one of 300 to the
@@ -127,30 +126,29 @@ TEST(HexCodecLimits, EncodesAnyLengthCompletely) {
   }
 }
 
-TEST(HexCodecDevice, MembersDecodeAndEncodeAndStoreTheCount) {
-  ReaderDevice device;
+TEST(HexCodecCount, DecodingStoresTheCountWhenAskedTo) {
   uint8_t bytes[4] = {kUntouched, kUntouched, kUntouched, kUntouched};
   int32_t count = -5;
-  EXPECT_EQ(device.HexToBytes("a1 B2", bytes, &count), 2);
+  EXPECT_EQ(HexToBytes("a1 B2", bytes, &count), 2);
   EXPECT_EQ(count, 2);
   EXPECT_EQ(bytes[1], 0xB2);
-  EXPECT_EQ(device.HexToBytes("c3", bytes, nullptr), 1) << "the count is optional";
+  EXPECT_EQ(HexToBytes("c3", bytes, nullptr), 1) << "the count is optional";
   char text[7] = {};
-  device.BytesToHex(bytes, text, 3);
+  BytesToHex(bytes, text, 3);
   EXPECT_STREQ(text, "C30000") << "C3 and the zero bytes of both decodings";
 }
 
-TEST(HexCodecDevice, HexTextIsClearedEachTimeAndNeverOverrun) {
-  ReaderDevice device;
+TEST(HexTextBuffer, HexTextIsClearedEachTimeAndNeverOverrun) {
+  HexText hexText;
   std::vector<uint8_t> bytes(300, 0x5A);
-  EXPECT_EQ(std::strlen(device.BytesToHexText(bytes.data(), 100)), 200u);
-  const char* text = device.BytesToHexText(bytes.data(), 2);
-  EXPECT_EQ(text, device.hexText);
+  EXPECT_EQ(std::strlen(hexText.BytesToHexText(bytes.data(), 100)), 200u);
+  const char* text = hexText.BytesToHexText(bytes.data(), 2);
+  EXPECT_EQ(text, hexText.Text());
   EXPECT_STREQ(text, "5A5A");
-  EXPECT_EQ(device.hexText[200], '\0') << "the longer text before is cleared";
+  EXPECT_EQ(hexText.Text()[200], '\0') << "the longer text before is cleared";
   // The buffer holds 127 bytes' digits; a longer input gives those.
-  EXPECT_EQ(std::strlen(device.BytesToHexText(bytes.data(), 300)), 254u);
-  EXPECT_STREQ(device.BytesToHexText(bytes.data(), 0), "");
+  EXPECT_EQ(std::strlen(hexText.BytesToHexText(bytes.data(), 300)), 254u);
+  EXPECT_STREQ(hexText.BytesToHexText(bytes.data(), 0), "");
 }
 
 }  // namespace

@@ -9,7 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "protocol/reader_device.h"
+#include "protocol/card_kind_rule.h"
+#include "protocol/status_tables.h"
 
 namespace vqhw {
 namespace {
@@ -46,40 +47,36 @@ const std::vector<std::pair<ReaderStatus, std::string>> kTexts = {
     {-181, "机具缓冲区溢出"}, {-191, "机具通讯错误"},
 };
 const std::string kUnknown = "未知的错误类型";
+// The setting of a freshly loaded library.
+constexpr int32_t kFresh = CardKindRule::kBothKinds;
 
 TEST(StatusText, EveryRowIsItsGbkText) {
-  ReaderDevice device;
   for (const auto& [code, utf8] : kTexts) {
-    EXPECT_EQ(device.StatusText(code), ToGbk(utf8)) << code;
+    EXPECT_EQ(StatusText(code, kFresh), ToGbk(utf8)) << code;
   }
 }
 
 TEST(StatusText, ValuesWithoutARowGiveTheDefault) {
-  ReaderDevice device;
   for (ReaderStatus code : {-15, -16, -25, -1000, 1, -356, -355, -165, -120, -99, INT32_MIN}) {
-    EXPECT_EQ(device.StatusText(code), ToGbk(kUnknown)) << code;
+    EXPECT_EQ(StatusText(code, kFresh), ToGbk(kUnknown)) << code;
   }
-  EXPECT_EQ(device.StatusText(StatusFromByte(0xFF)), ToGbk("天线范围内无卡"));
-  EXPECT_EQ(device.StatusText(StatusFromByte(0x01)), ToGbk(kUnknown));
+  EXPECT_EQ(StatusText(StatusFromByte(0xFF), kFresh), ToGbk("天线范围内无卡"));
+  EXPECT_EQ(StatusText(StatusFromByte(0x01), kFresh), ToGbk(kUnknown));
 }
 
 TEST(StatusText, CardKindTextNamesTheKindThatIsAccepted) {
-  ReaderDevice device;
   const std::string one = ToGbk("不支持的卡类型，本机具被设定为只支持MIFARE ONE卡");
   const std::string pro = ToGbk("不支持的卡类型，本机具被设定为只支持MIFARE PRO卡");
   EXPECT_EQ(one.size(), 48u) << "the longest text: a 49-byte buffer holds it";
-  device.cardKindSetting = 0;
-  EXPECT_EQ(device.StatusText(-27), one);
-  for (int32_t setting : {1, 2}) {
-    device.cardKindSetting = setting;
-    EXPECT_EQ(device.StatusText(-27), pro);
+  EXPECT_EQ(StatusText(-27, CardKindRule::kMifareOne), one);
+  for (int32_t setting : {CardKindRule::kMifarePro, CardKindRule::kBothKinds}) {
+    EXPECT_EQ(StatusText(-27, setting), pro);
   }
 }
 
 TEST(StatusText, NoTextIsLongerThan48Bytes) {
-  ReaderDevice device;
   for (ReaderStatus code = -1001; code <= 1; ++code) {
-    EXPECT_LE(std::string(device.StatusText(code)).size(), 48u) << code;
+    EXPECT_LE(std::string(StatusText(code, kFresh)).size(), 48u) << code;
   }
 }
 
@@ -95,7 +92,7 @@ TEST(CardStatusWordText, KnownAndUnknownWords) {
       {{0x00, 0x90}, "UNKNOWN SW1 and SW2"},
   };
   for (const auto& [sw, text] : words) {
-    EXPECT_EQ(ReaderDevice::CardStatusWordText(sw.data()), text);
+    EXPECT_EQ(CardStatusWordText(sw.data()), text);
   }
 }
 

@@ -4,7 +4,7 @@
 
 #include "VqhwLib.h"
 #include "base/reader_status.h"
-#include "protocol/reader_device.h"
+#include "protocol/card_kind_rule.h"
 #include "protocol/status_tables.h"
 #include "vqhw/text.h"
 
@@ -13,7 +13,7 @@ namespace vqtool {
 namespace {
 
 // The card-kind setting of a freshly loaded library.
-constexpr int32_t kFreshSetting = vqhw::ReaderDevice::kBothKinds;
+constexpr int32_t kFreshSetting = vqhw::CardKindRule::kBothKinds;
 
 // A status from a reader status byte that has no row of its own.
 std::string StatusByteMeaning(int32_t status) {
@@ -34,7 +34,7 @@ StatusExplanation ExplainStatus(int32_t status) {
     noCard.meaning = "the result for status -101: " + noCard.meaning;
     return noCard;
   }
-  const std::string message = GbkToUtf8(vqhw::StatusMessage(status, kFreshSetting));
+  const std::string message = GbkToUtf8(vqhw::StatusText(status, kFreshSetting));
   if (const char* meaning = vqhw::StatusMeaning(status)) return {status, message, meaning};
   if (vqhw::IsStatusByteStatus(status)) return {status, message, StatusByteMeaning(status)};
   return {status, message, "not a status the library gives"};

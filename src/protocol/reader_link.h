@@ -1,0 +1,66 @@
+#pragma once
+// The link to the reader: the serial channel, the sequence number and the
+// last frame each way. Every reader command of every card family is one
+// Transact on it; the link knows frames, not what their data mean.
+
+#include <cstdint>
+
+#include "base/frame_layout.h"
+#include "base/reader_status.h"
+#include "serial/serial_channel.h"
+
+namespace vqhw {
+
+class ReaderLink {
+ public:
+  // Opens port portIndex + 1 and confirms the reader with the probe and the
+  // PSAM reset: 0, kAlreadyOpen, kCannotOpen, kReaderNotFound or kNoPsam.
+  ReaderStatus Open(int32_t portIndex);
+  // 0, or kAlreadyClosed when the link is not open.
+  ReaderStatus Close();
+  bool IsOpen() const { return channel.IsOpen(); }
+
+  ReaderStatus Probe();      // 0x70 AA AA AA
+  ReaderStatus ResetPsam();  // 0x73
+
+  // The line speed while open, 0 while closed.
+  int32_t BaudRate() const { return IsOpen() ? lineSpeed : 0; }
+  // The speed the port runs at, and opens at next time.
+  int32_t LineSpeed() const { return lineSpeed; }
+  // 0x71: tells the reader the new speed, switches the port to it and
+  // confirms it there. kArgument1 for a speed the reader has no code for.
+  ReaderStatus ChangeLineSpeed(int32_t baud);  // 0x71
+
+  // One command with up to three attempts. Refuses a closed link
+  // (kNotOpen), a count outside 0..251 (kArgument3) and missing data
+  // (kArgument2) before anything is sent. `response` (256 bytes) receives
+  // the whole answer followed by a zero byte; the status byte is not
+  // looked at.
+  ReaderStatus Transact(uint8_t command, const uint8_t* data, int32_t count, uint8_t* response);
+  // Transact, then the status-byte rule: a non-zero status byte s gives s - 356.
+  ReaderStatus Command(uint8_t command, const uint8_t* data, int32_t count, uint8_t* response);
+
+  // The sequence number the next command frame carries (0..7). It advances
+  // only when an answer with the same number came, and is never reset.
+  int32_t SequenceNumber() const { return sequenceNumber; }
+  // The last command frame built and the last response frame received,
+  // each in its 256-byte buffer, zeros behind the frame.
+  const uint8_t* LastCommandFrame() const { return commandFrame; }
+  const uint8_t* LastResponseFrame() const { return responseFrame; }
+
+ private:
+  // The steps of one attempt; Transact has checked the frame.
+  ReaderStatus SendFrame(uint8_t command, const uint8_t* data, int32_t count);
+  ReaderStatus ReceiveFrame(uint8_t* response);
+  // Up to three attempts of a checked frame.
+  ReaderStatus Attempts(uint8_t command, const uint8_t* data, int32_t count, uint8_t* response);
+  ReaderStatus CheckFrame(const uint8_t* data, int32_t count) const;
+
+  int32_t lineSpeed = 115200;
+  int32_t sequenceNumber = 0;
+  uint8_t responseFrame[kFrameBufferSize] = {};
+  uint8_t commandFrame[kFrameBufferSize] = {};
+  SerialChannel channel;
+};
+
+}  // namespace vqhw
