@@ -16,7 +16,7 @@ packages=(
   # the install, package and reference checks
   dpkg-dev lintian doxygen
   # the Windows DLL and its tests under Wine
-  g++-mingw-w64-i686 g++-mingw-w64-x86-64 gcc-multilib wine wine32:i386 wine64
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 gcc-multilib wine wine64
   # the Windows bundle: its import library for the Microsoft linker
   # (llvm-dlltool), a caller built the Microsoft way (clang, lld-link), the zip
   clang lld llvm zip unzip
@@ -32,4 +32,11 @@ for attempt in 1 2 3 4 5; do
   sleep $((attempt * 5))
 done
 apt-get install -y -qq "${packages[@]}" >/dev/null
-echo "set-up done: ${#packages[@]} packages present"
+# Wine's 32-bit loader comes from the i386 archive. When that archive's
+# index is the one a syncing mirror fails, wine32 cannot be installed; the
+# rest still can, and the Windows tests then skip the 32-bit Wine runs and
+# say so. Anything else that fails here stops the set-up.
+if ! apt-get install -y -qq wine32:i386 >/dev/null; then
+  echo "WARNING: wine32:i386 could not be installed; the 32-bit DLL will be built but not run under Wine" >&2
+fi
+echo "set-up done: $((${#packages[@]} + 1)) packages asked for"
