@@ -596,12 +596,14 @@ VQHW_API int32_t VQHW_CALL readfile_h(const char *fileId, const char *keyId, int
  * @param[in] fileId file identifier, hex text.
  * @param[in] keyId  key identifier, hex text.
  * @param offset     0 to 48 - @p length; the reader refuses a range that
- *                   does not fit the file. Keep it in range: version 0.2.0
- *                   sends only its low byte, so 256 writes at offset 0.
+ *                   does not fit the file. It is sent as one byte: an
+ *                   offset outside 0..255 is refused with -3 (before 0.2.0
+ *                   only its low byte was sent, so 256 wrote at offset 0).
  * @param length     0 to 48 for a file, 247 at most (one frame).
  * @param[in] data   the @p length bytes to write.
  * @return mapped last status (see @ref results): 0; -1 @p fileId null; -2
- *         @p keyId null; -4 @p length outside 0..247; -5 @p data null; -27
+ *         @p keyId null; -3 @p offset outside 0..255; -4 @p length outside
+ *         0..247; -5 @p data null; -27
  *         card kind excluded; 1 no card.
  * @par Last status
  *      The status of the step that decided. A null pointer is refused at

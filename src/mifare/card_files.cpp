@@ -17,6 +17,8 @@ namespace {
 constexpr int32_t kFileHeaderSize = 4;  // file number, key selector, offset, length
 // The longest write that fits one command frame.
 constexpr int32_t kMaxFileWrite = kMaxCommandData - kFileHeaderSize;
+// The largest offset the write command's offset byte can carry.
+constexpr int32_t kMaxByteOffset = 0xFF;
 // The bytes of an output cleared before anything else.
 constexpr size_t kClearedOutputBytes = 4;
 
@@ -50,6 +52,8 @@ ReaderStatus MifareOne::ReadFile(mifare::FileAddress file, int32_t offset, int32
 
 ReaderStatus MifareOne::WriteFile(mifare::FileAddress file, int32_t offset, int32_t length,
                                   const uint8_t* data) {
+  // The offset travels as one byte: 256 would write at 0 and succeed.
+  if (offset < 0 || offset > kMaxByteOffset) return status::kArgument3;
   if (length < 0 || length > kMaxFileWrite) return status::kArgument4;
   uint8_t request[kMaxCommandData] = {
       static_cast<uint8_t>(file.fileNumber), static_cast<uint8_t>(file.keySelector),

@@ -155,6 +155,11 @@ TEST_F(MifareFileTest, WriteFileLengthsThatCannotFitOneFrameAreRefused) {
   EXPECT_EQ(lib.writefile("0002", "10", 0, 248, bytes.data()), -4);
   EXPECT_EQ(lib.writefile("0002", "10", 0, -1, bytes.data()), -4);
   EXPECT_EQ(com1->Commands(), (ByteVector{0x83, 0x80, 0x83, 0x83, 0x80, 0x83}));
+  // An offset its one byte cannot carry would write somewhere else.
+  com1->reader.ClearReceived();
+  EXPECT_EQ(lib.writefile("0002", "10", 256, 1, bytes.data()), -3);
+  EXPECT_EQ(lib.writefile("0002", "10", -1, 1, bytes.data()), -3);
+  EXPECT_TRUE(DataOf(0x82).empty()) << "nothing written at a wrapped offset";
   // 247 bytes fit the frame; the card has no such file area.
   EXPECT_EQ(lib.writefile("0002", "10", 0, 247, bytes.data()), -116);
   ASSERT_FALSE(DataOf(0x82).empty());
