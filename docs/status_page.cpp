@@ -122,10 +122,10 @@ std::string Cell(const std::string& text) {
 
 std::string Message(ReaderStatus code) {
   if (code == vqhw::status::kCardKindRefused) {
-    return Utf8(vqhw::StatusMessage(code, kOnlyMifareOne)) + " (setting '0'); " +
-           Utf8(vqhw::StatusMessage(code, kOnlyMifarePro)) + " (settings '1', '2')";
+    return Utf8(vqhw::StatusText(code, kOnlyMifareOne)) + " (setting '0'); " +
+           Utf8(vqhw::StatusText(code, kOnlyMifarePro)) + " (settings '1', '2')";
   }
-  return Utf8(vqhw::StatusMessage(code, kOnlyMifarePro));
+  return Utf8(vqhw::StatusText(code, kOnlyMifarePro));
 }
 
 }  // namespace
@@ -162,7 +162,7 @@ int main(int argc, char** argv) {
                "(-355 to -101); those without a row below, and every other code, have the text "
                "\"%s\". That includes -25 and -1000.\n\n"
                "| Code | Text | Meaning | Result | What to check |\n|---:|---|---|---:|---|\n",
-               Utf8(vqhw::StatusMessage(unknown, kOnlyMifarePro)).c_str());
+               Utf8(vqhw::StatusText(unknown, kOnlyMifarePro)).c_str());
   for (ReaderStatus code = kHighestCode; code >= kLowestCode; --code) {
     const char* meaning = vqhw::StatusMeaning(code);
     if (meaning == nullptr) continue;
