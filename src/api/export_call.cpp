@@ -3,8 +3,7 @@
 namespace vqhw {
 
 std::mutex& ExportMutex() {
-  // Constant-initialised: usable before and after every other static.
-  static constinit std::mutex mutex;
+  static std::mutex mutex;
   return mutex;
 }
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <new>
 #include <optional>
 
 #include "util/date_time.h"
@@ -14,9 +15,9 @@ namespace vqhw::trace {
 
 // One record a line: local date and time to the millisecond, then the event.
 // The receive worker and the calling thread both write, under the lock.
-// Never destroyed (it has nothing to destroy): the stream stays open until
-// the process ends, so a record written while the library is unloaded, or
-// while the process exits, still has somewhere to go.
+// The stream stays open until the process ends, so a record written while
+// the library is unloaded, or while the process exits, still has somewhere
+// to go.
 class Sink {
  public:
   void Open() {
@@ -50,12 +51,20 @@ class Sink {
 };
 
 namespace {
-constinit Sink sink;
+// Built in place on first use and never destroyed, so that a record made
+// while the library's statics are being torn down still finds it.
+alignas(Sink) unsigned char sinkStorage[sizeof(Sink)];
+
+Sink* OpenSink() {
+  Sink* sink = new (sinkStorage) Sink();
+  sink->Open();
+  return sink;
 }
+}  // namespace
 
 Sink* Active() {
-  static const bool opened = (sink.Open(), true);
-  return opened && sink.IsOpen() ? &sink : nullptr;
+  static Sink* const sink = OpenSink();
+  return sink->IsOpen() ? sink : nullptr;
 }
 
 void WriteFrame(Sink& to, Direction direction, const uint8_t* bytes, size_t count) {
