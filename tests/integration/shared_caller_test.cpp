@@ -11,6 +11,15 @@
 
 #include "integration/mifare_fixture.h"
 
+// In the forked child the memory that the test's other threads (the
+// virtual reader's) held on their stacks has no thread left to hold it:
+// the leak check at the child's exit would report it, though the parent
+// still owns all of it.
+namespace {
+bool inForkedChild = false;
+}
+extern "C" int __lsan_is_turned_off() { return inForkedChild ? 1 : 0; }
+
 namespace vqtest {
 namespace {
 
@@ -67,6 +76,7 @@ TEST_F(ReaderTest, AForkedChildThatClosesOrExitsLeavesTheParentsReaderWorking) {
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
+      inForkedChild = true;
       int failures = 0;
       if (childCalls) {
         if (lib.close_reader() != -1) failures |= 1;  // already closed, -9
