@@ -6,8 +6,9 @@
  * One reader on one serial line (115200 baud, 8 data bits, no parity, 1 stop
  * bit). Every function that talks to the reader sends one command frame and
  * waits for one answer; a silent reader is tried three times, 800 ms each.
- * The library serves one calling thread at a time, allocates nothing that a
- * caller frees, and writes only into the caller's buffers, whose sizes are
+ * The library serves one call at a time (a second thread's call waits for
+ * the first to end; a child of fork() sees the reader closed), allocates
+ * nothing that a caller frees, and writes only into the caller's buffers, whose sizes are
  * given with each function (the @ref buffer_sizes macros). A null pointer is
  * never written through.
  *
@@ -16,7 +17,11 @@
  *
  * Groups: @ref results, @ref buffer_sizes, @ref connection, @ref control,
  * @ref mifare, @ref card_files, @ref apdu, @ref codecs, @ref date_time,
- * @ref inert. The main page gives the calling order of a lane.
+ * @ref inert. The main page gives the calling order of a lane, threads and
+ * fork(), and the trace for the field: with the environment variable
+ * `VQHW_TRACE` set to a file path or to `stderr`, every frame both ways, each
+ * retry, purge and time-out and each operating-system failure is written
+ * there with its time.
  */
 #ifndef VQHWLIB_H
 #define VQHWLIB_H
@@ -619,7 +624,9 @@ VQHW_API int32_t VQHW_CALL writefile(const char *fileId, const char *keyId, int3
  * with characters other than hex digits is refused before 0x82 is sent.
  * The check: the number of bytes decoded must be half the text's length
  * in characters, rounded down. So write the digits without separators; one
- * odd digit at the end (dropped) or a single blank slips through.
+ * odd digit at the end (dropped) or a single blank slips through. A text
+ * longer than 255 characters is refused the same way; it is read no further
+ * than its 256th character.
  *
  * @param[in] fileId file identifier, hex text.
  * @param[in] keyId  key identifier, hex text.
@@ -659,8 +666,9 @@ VQHW_API int32_t VQHW_CALL writefile_h(const char *fileId, const char *keyId, in
  * | SAM_COMMAND_H() | as PRO_COMMAND_H() |
  *
  * The APDU text is read as every hex text of the library (see @ref codecs):
- * at most 255 characters, so at most 127 APDU bytes; a text whose digits go
- * on past its 255th character is refused with -1. An answer is at most 245
+ * at most 255 characters, so at most 127 APDU bytes; a text that goes on
+ * past its 255th character is refused with -1, and is read no further than
+ * its 256th, so it need not end within the memory after that. An answer is at most 245
  * bytes, so #VQHW_REPLY_TEXT_SIZE (491) bytes hold any reply text. Once the
  * reader is found open and the arguments are accepted, the first 4 bytes of
  * every output are set to zero, so a failure of the exchange leaves empty

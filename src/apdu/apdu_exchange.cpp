@@ -15,14 +15,13 @@ namespace {
 // output that nothing fills reads as an empty text.
 constexpr size_t kClearedOutputBytes = 4;
 
-// The decoder reads only the first kHexScanLimit characters: an APDU whose
-// digits go on past them is refused, not sent cut short. A last digit
-// without a partner is dropped, as in every hex text of the library.
+// The decoder reads only the first kHexScanLimit characters: an APDU text
+// that goes on past them is refused, not sent cut short. One character
+// past the limit is all that is read to tell, so a text need not end
+// within the caller's memory after that. A last digit without a partner
+// is dropped, as in every hex text of the library.
 bool DecodesWhole(const char* text) {
-  for (size_t i = 0; text[i] != '\0'; ++i) {
-    if (i >= kHexScanLimit && HexDigitValue(text[i]) >= 0) return false;
-  }
-  return true;
+  return TextLengthUpTo(text, kHexScanLimit + 1) <= kHexScanLimit;
 }
 
 }  // namespace

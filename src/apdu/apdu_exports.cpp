@@ -5,6 +5,7 @@
 #include "VqhwLib.h"
 #include "apdu/apdu_channels.h"
 #include "apdu/hex_exchanges.h"
+#include "api/export_call.h"
 #include "api/library_state.h"
 #include "api/result_mapping.h"
 
@@ -20,17 +21,21 @@ int32_t RunExchange(const apdu::HexExchange& exchange, const char* apduText, cha
 }  // namespace
 
 int32_t VQHW_CALL pro_command_h(const char* apduText, char* reply) {
+  const ExportCall call;
   return RunExchange(apdu::kProApduStatusFirstHex, apduText, reply);
 }
 
 int32_t VQHW_CALL PRO_COMMAND_H(const char* apduText, char* data, char* statusWord) {
+  const ExportCall call;
   return RunExchange(apdu::kProApduSplitHex, apduText, data, statusWord);
 }
 
 int32_t VQHW_CALL sam_command_h(const char* apduText, char* reply) {
+  const ExportCall call;
   return RunExchange(apdu::kSamApduHex, apduText, reply);
 }
 
 int32_t VQHW_CALL SAM_COMMAND_H(const char* apduText, char* data, char* statusWord) {
+  const ExportCall call;
   return RunExchange(apdu::kSamApduSplitHex, apduText, data, statusWord);
 }

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "VqhwLib.h"
+#include "api/export_call.h"
 #include "api/library_state.h"
 #include "api/result_mapping.h"
 #include "protocol/reader_link.h"
@@ -45,9 +46,11 @@ void WriteReaderInfo(char* text, int32_t port, int32_t baud) {
 }  // namespace
 
 int32_t VQHW_CALL open_reader(int32_t port, int32_t /*ignored*/) {
+  const ExportCall call;
   LibraryState& library = Library();
   ReaderLink& link = library.device.link;
-  if (link.IsOpen()) close_reader();
+  // Not through close_reader: this call already holds the export lock.
+  if (link.IsOpen()) link.Close();
   std::this_thread::sleep_for(kPauseBeforeOpen);
   // Wraps rather than overflows for INT32_MIN; Open refuses it either way.
   const auto portIndex = static_cast<int32_t>(static_cast<uint32_t>(port) - 1u);
@@ -56,9 +59,13 @@ int32_t VQHW_CALL open_reader(int32_t port, int32_t /*ignored*/) {
   return ToApiResult(library.lastStatus);
 }
 
-int32_t VQHW_CALL close_reader(void) { return Report(Library().device.link.Close()); }
+int32_t VQHW_CALL close_reader(void) {
+  const ExportCall call;
+  return Report(Library().device.link.Close());
+}
 
 int32_t VQHW_CALL getreaderinfo(char* text) {
+  const ExportCall call;
   if (text == nullptr) return 0;
   LibraryState& library = Library();
   ReaderLink& link = library.device.link;
@@ -81,6 +88,7 @@ int32_t VQHW_CALL getreaderinfo(char* text) {
 }
 
 int32_t VQHW_CALL getvqicerror(char* text) {
+  const ExportCall call;
   const LibraryState& library = Library();
   if (text != nullptr) {
     std::strcpy(text, StatusText(library.lastStatus, library.device.cardKind.CardKindSetting()));

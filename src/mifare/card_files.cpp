@@ -118,16 +118,18 @@ ReaderStatus MifareOne::ReadCardFileHex(const char* fileId, const char* keyId, i
 }
 
 // The data text must be hex digits throughout (blanks between pairs and
-// one odd digit at the end aside); the caller's length, not the number of
-// bytes decoded, is what is written, so a short text writes zeros after
-// its bytes.
+// one odd digit at the end aside) and end within what the decoder reads;
+// it is read no further than one character past that. The caller's length,
+// not the number of bytes decoded, is what is written, so a short text
+// writes zeros after its bytes.
 ReaderStatus MifareOne::WriteCardFileHex(const char* fileId, const char* keyId, int32_t offset,
                                          int32_t length, const char* dataText) {
   if (ReaderStatus refused = CheckIdentifiers(fileId, keyId)) return refused;
   if (dataText == nullptr) return status::kArgument5;
   uint8_t data[kFrameBufferSize] = {};
   const int32_t decoded = HexToBytes(dataText, data);
-  if (static_cast<size_t>(decoded) != std::strlen(dataText) / 2) {
+  const size_t textLength = TextLengthUpTo(dataText, kHexScanLimit + 1);
+  if (textLength > kHexScanLimit || static_cast<size_t>(decoded) != textLength / 2) {
     return status::kIllegalCharacters;
   }
   return WriteFile(mifare::DecodeFileAddress(fileId, keyId), offset, length, data);

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "VqhwLib.h"
+#include "api/export_call.h"
 #include "api/library_state.h"
 #include "api/result_mapping.h"
 #include "mifare/mifare_one.h"
@@ -53,6 +54,7 @@ ReaderStatus PrepareAndWrite(MifareOne& card, const char* fileId, const char* ke
 
 int32_t VQHW_CALL readfile(const char* fileId, const char* keyId, int32_t offset, int32_t length,
                            unsigned char* data) {
+  const ExportCall call;
   return RunFileExport(fileId, keyId, data, Retry::kOnce, [&](MifareOne& card) {
     return card.ReadCardFileById(fileId, keyId, offset, length, data);
   });
@@ -60,6 +62,7 @@ int32_t VQHW_CALL readfile(const char* fileId, const char* keyId, int32_t offset
 
 int32_t VQHW_CALL readfile_h(const char* fileId, const char* keyId, int32_t offset,
                              int32_t length, char* text) {
+  const ExportCall call;
   return RunFileExport(fileId, keyId, text, Retry::kNever, [&](MifareOne& card) {
     return card.ReadCardFileHex(fileId, keyId, offset, length, text);
   });
@@ -67,6 +70,7 @@ int32_t VQHW_CALL readfile_h(const char* fileId, const char* keyId, int32_t offs
 
 int32_t VQHW_CALL writefile(const char* fileId, const char* keyId, int32_t offset, int32_t length,
                             const unsigned char* data) {
+  const ExportCall call;
   return RunFileExport(fileId, keyId, data, Retry::kOnce, [&](MifareOne& card) {
     return PrepareAndWrite(card, fileId, keyId,
                            [&] { return card.WriteCardFileById(fileId, keyId, offset, length, data); });
@@ -75,6 +79,7 @@ int32_t VQHW_CALL writefile(const char* fileId, const char* keyId, int32_t offse
 
 int32_t VQHW_CALL writefile_h(const char* fileId, const char* keyId, int32_t offset,
                               int32_t length, const char* text) {
+  const ExportCall call;
   return RunFileExport(fileId, keyId, text, Retry::kNever, [&](MifareOne& card) {
     return PrepareAndWrite(card, fileId, keyId,
                            [&] { return card.WriteCardFileHex(fileId, keyId, offset, length, text); });

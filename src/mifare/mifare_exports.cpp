@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "VqhwLib.h"
+#include "api/export_call.h"
 #include "api/library_state.h"
 #include "api/result_mapping.h"
 #include "mifare/mifare_layout.h"
@@ -69,11 +70,13 @@ const uint8_t* Decode(const char* text, DecodedText& area) {
 }  // namespace
 
 int32_t VQHW_CALL opencard(unsigned char* record) {
+  const ExportCall call;
   return OpenCard(record, [&](MifareOne& card) { return card.ActivateCard(record); },
                   [&](uint8_t* serial) { std::memcpy(serial, record, mifare::kSerialSize); });
 }
 
 int32_t VQHW_CALL opencard_h(char* text) {
+  const ExportCall call;
   return OpenCard(text, [&](MifareOne& card) { return card.ActivateCardHex(text); },
                   [&](uint8_t* serial) {
                     DecodedText decoded = {};
@@ -82,20 +85,24 @@ int32_t VQHW_CALL opencard_h(char* text) {
 }
 
 int32_t VQHW_CALL loadkey(int32_t keyType, int32_t sector, const unsigned char* key) {
+  const ExportCall call;
   return Report(LoadKeyAndAuthenticate(keyType, sector, key));
 }
 
 int32_t VQHW_CALL loadkey_h(int32_t keyType, int32_t sector, const char* key) {
+  const ExportCall call;
   DecodedText decoded = {};
   return Report(LoadKeyAndAuthenticate(keyType, sector, Decode(key, decoded)));
 }
 
 int32_t VQHW_CALL readblock(int32_t, int32_t block, unsigned char* data) {
+  const ExportCall call;
   return Report(Library().device.mifare.ReadBlock(block, data));
 }
 
 // Leaves the last status as it was.
 int32_t VQHW_CALL readblock_h(int32_t, int32_t block, char* text) {
+  const ExportCall call;
   uint8_t data[mifare::kBlockSize];
   const ReaderStatus result =
       Library().device.mifare.ReadBlock(block, text != nullptr ? data : nullptr);
@@ -104,20 +111,24 @@ int32_t VQHW_CALL readblock_h(int32_t, int32_t block, char* text) {
 }
 
 int32_t VQHW_CALL writeblock(int32_t, int32_t block, const unsigned char* data) {
+  const ExportCall call;
   return Report(Library().device.mifare.WriteBlock(block, data));
 }
 
 // Leaves the last status as it was.
 int32_t VQHW_CALL writeblock_h(int32_t, int32_t block, const char* text) {
+  const ExportCall call;
   DecodedText decoded = {};
   return ToApiResult(Library().device.mifare.WriteBlock(block, Decode(text, decoded)));
 }
 
 int32_t VQHW_CALL writekey(int32_t, int32_t sector, const unsigned char* trailer) {
+  const ExportCall call;
   return Report(WriteTrailer(sector, trailer));
 }
 
 int32_t VQHW_CALL writekey_h(int32_t, int32_t sector, const char* text) {
+  const ExportCall call;
   DecodedText decoded = {};
   return Report(WriteTrailer(sector, Decode(text, decoded)));
 }

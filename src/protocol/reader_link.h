@@ -48,6 +48,9 @@ class ReaderLink {
   const uint8_t* LastCommandFrame() const { return commandFrame; }
   const uint8_t* LastResponseFrame() const { return responseFrame; }
 
+  // For the library's fork() handlers only.
+  SerialChannel& Channel() { return channel; }
+
  private:
   // The steps of one attempt; Transact has checked the frame.
   ReaderStatus SendFrame(uint8_t command, const uint8_t* data, int32_t count);

@@ -5,6 +5,7 @@
 
 #include "protocol/frame.h"
 #include "protocol/reader_link.h"
+#include "util/trace.h"
 
 namespace vqhw {
 
@@ -46,6 +47,7 @@ ReaderStatus ReaderLink::Attempts(uint8_t command, const uint8_t* data, int32_t 
   std::memset(response, 0, 4);
   ReaderStatus result = status::kArgument1;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    if (attempt > 0) trace::Retry(attempt + 1, result);
     result = SendFrame(command, data, count);
     if (result != status::kOk) continue;
     result = ReceiveFrame(response);

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "util/trace.h"
+
 namespace vqhw {
 
 SerialChannel::~SerialChannel() { Close(); }
@@ -52,6 +54,7 @@ ReaderStatus SerialChannel::ReadFrame(uint8_t* destination) {
   std::memset(destination, 0, 4);
   std::unique_lock lock(receiveLock);
   if (!frameReadyChanged.wait_for(lock, kFrameWait, [this] { return frameReady; })) {
+    trace::Note("time-out: no frame within 800 ms");
     return status::kTimeout;
   }
   std::memcpy(destination, completeFrame, FrameSize(completeFrame));
@@ -64,6 +67,7 @@ ReaderStatus SerialChannel::Write(const uint8_t* bytes, int32_t count) {
   std::lock_guard lock(sendLock);
   if (!isOpen) return status::kNotOpen;
   port.Purge();
+  trace::Frame(trace::Direction::kSent, bytes, static_cast<size_t>(count));
   return port.Write(bytes, static_cast<size_t>(count), kWriteWait);
 }
 
@@ -73,6 +77,7 @@ ReaderStatus SerialChannel::Purge() {
   // The frame being assembled goes too: otherwise the next answer would be
   // appended behind the stale bytes of a cut-off frame and lost. A frame
   // that completed but was not collected is dropped as well.
+  trace::Note("purge");
   receiveBuffer.Reset();
   std::memset(completeFrame, 0, sizeof completeFrame);
   frameReady = false;
@@ -87,6 +92,7 @@ void SerialChannel::ReceiveLoop() {
     for (size_t i = 0; i < count; ++i) {
       if (!receiveBuffer.Push(bytes[i])) continue;
       std::memcpy(completeFrame, receiveBuffer.Frame(), receiveBuffer.FrameSize());
+      trace::Frame(trace::Direction::kReceived, completeFrame, receiveBuffer.FrameSize());
       frameReady = true;
       frameReadyChanged.notify_all();
     }

@@ -49,6 +49,14 @@ class SerialChannel {
 
   bool IsOpen() const { return isOpen != 0; }
 
+  // fork() (POSIX, serial_channel_fork_posix.cpp): before it the receive
+  // lock is taken, so that the child's copy is free; in the child an open
+  // channel is let go of without touching the parent's port or worker, and
+  // reads as closed.
+  void BeforeFork();
+  void AfterForkInParent();
+  void AfterForkInChild();
+
  private:
   void ReceiveLoop();
 

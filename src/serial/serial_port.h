@@ -63,6 +63,10 @@ class SerialPort {
   void Close();
   bool IsOpen() const;
 
+  // In a child made by fork() (POSIX): lets go of the descriptors inherited
+  // with the parent's open port without touching the port or its worker.
+  void Abandon();
+
  private:
   struct Handles;
   std::unique_ptr<Handles> handles_;

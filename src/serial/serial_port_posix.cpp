@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "serial/serial_port.h"
+#include "util/trace.h"
 
 namespace vqhw {
 
@@ -80,6 +81,11 @@ bool ToTermios(const LineSettings& settings, termios& tio) {
   return true;
 }
 
+// The trace gets errno of the call that failed, which the status folds away.
+void TraceOsError(const char* operation, const char* subject) {
+  trace::OsError(operation, subject, static_cast<unsigned long>(errno));
+}
+
 void CloseIfOpen(int& fd) {
   if (fd >= 0) ::close(fd);
   fd = -1;
@@ -112,10 +118,14 @@ bool SerialPort::IsOpen() const { return handles_->port >= 0; }
 ReaderStatus SerialPort::Open(const char* deviceName, const LineSettings& settings) {
   Handles& h = *handles_;
   h.port = ::open(deviceName, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (h.port < 0) return status::kCannotOpen;
+  if (h.port < 0) {
+    TraceOsError("open", deviceName);
+    return status::kCannotOpen;
+  }
   // TIOCEXCL keeps other users out, but root passes it: the lock refuses a
   // second opener in this process or another one.
   if (::flock(h.port, LOCK_EX | LOCK_NB) != 0) {
+    TraceOsError("lock", deviceName);
     CloseIfOpen(h.port);
     return status::kCannotOpen;
   }
@@ -127,6 +137,7 @@ ReaderStatus SerialPort::Open(const char* deviceName, const LineSettings& settin
       h.wakeRead = wake[0];
       h.wakeWrite = wake[1];
     } else {
+      TraceOsError("pipe for", deviceName);
       result = status::kCannotOpen;
     }
   }
@@ -140,9 +151,13 @@ ReaderStatus SerialPort::Open(const char* deviceName, const LineSettings& settin
 
 ReaderStatus SerialPort::Apply(const LineSettings& settings) {
   termios tio{};
-  if (::tcgetattr(handles_->port, &tio) != 0) return status::kSettingsUnreadable;
+  if (::tcgetattr(handles_->port, &tio) != 0) {
+    TraceOsError("tcgetattr", "of the port");
+    return status::kSettingsUnreadable;
+  }
   if (!ToTermios(settings, tio)) return status::kSettingsRejected;
-  ::tcsetattr(handles_->port, TCSANOW, &tio);  // as on Windows, the outcome is not checked
+  // As on Windows, the outcome changes no result; the trace still tells it.
+  if (::tcsetattr(handles_->port, TCSANOW, &tio) != 0) TraceOsError("tcsetattr", "of the port");
   return status::kOk;
 }
 
@@ -157,10 +172,15 @@ ReaderStatus SerialPort::Write(const uint8_t* bytes, size_t count, std::chrono::
       written += static_cast<size_t>(n);
       continue;
     }
-    if (n < 0 && errno == EINTR) continue;
+    const int error = n < 0 ? errno : 0;
+    if (error == EINTR) continue;
+    if (n < 0 && error != EAGAIN) TraceOsError("write", "to the port");
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0) return status::kTimeout;
-    if (n < 0 && errno == EAGAIN) {
+    if (left.count() <= 0) {
+      trace::Note("time-out: the write did not finish in time");
+      return status::kTimeout;
+    }
+    if (error == EAGAIN) {
       pollfd out{handles_->port, POLLOUT, 0};
       ::poll(&out, 1, static_cast<int>(left.count()));
       continue;
@@ -206,6 +226,16 @@ void SerialPort::StopWaiting() {
     const uint8_t wake = 1;
     [[maybe_unused]] ssize_t ignored = ::write(handles_->wakeWrite, &wake, 1);
   }
+}
+
+void SerialPort::Abandon() {
+  // The descriptors are copies of the parent's: closing them leaves the
+  // parent's port, its lock and its wake-up pipe as they are, where
+  // TIOCNXCL, a purge or a wake-up would reach the parent's.
+  Handles& h = *handles_;
+  CloseIfOpen(h.port);
+  CloseIfOpen(h.wakeRead);
+  CloseIfOpen(h.wakeWrite);
 }
 
 void SerialPort::Close() {

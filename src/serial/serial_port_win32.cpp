@@ -16,6 +16,7 @@
 #include <cstdio>
 
 #include "serial/serial_port.h"
+#include "util/trace.h"
 
 namespace vqhw {
 
@@ -38,6 +39,12 @@ constexpr DWORD kCancelBoundMs = 1000;
 constexpr DWORD kWriteRetryPauseMs = 10;
 
 enum class Wake { kDone, kStopped, kFailed };
+
+// The trace gets GetLastError() of the call that failed, which the status
+// folds away.
+void TraceOsError(const char* operation, const char* subject) {
+  trace::OsError(operation, subject, GetLastError());
+}
 
 }  // namespace
 
@@ -166,12 +173,17 @@ ReaderStatus SerialPort::Open(const char* deviceName, const LineSettings& settin
   Handles& h = *handles_;
   h.port = CreateFileA(deviceName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                        FILE_FLAG_OVERLAPPED, nullptr);
-  if (h.port == INVALID_HANDLE_VALUE) return status::kCannotOpen;
+  if (h.port == INVALID_HANDLE_VALUE) {
+    TraceOsError("CreateFileA", deviceName);
+    return status::kCannotOpen;
+  }
   ReaderStatus result = status::kOk;
   COMMTIMEOUTS noTimeouts{};
   if (!h.CreateEvents()) {
+    TraceOsError("CreateEventA for", deviceName);
     result = status::kCannotOpen;
   } else if (!SetCommTimeouts(h.port, &noTimeouts)) {
+    TraceOsError("SetCommTimeouts", deviceName);
     result = status::kTimeoutsNotSet;
   } else {
     result = Apply(settings);
@@ -191,9 +203,13 @@ ReaderStatus SerialPort::Apply(const LineSettings& settings) {
   Handles& h = *handles_;
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
-  if (!GetCommState(h.port, &dcb)) return status::kSettingsUnreadable;
+  if (!GetCommState(h.port, &dcb)) {
+    TraceOsError("GetCommState", "of the port");
+    return status::kSettingsUnreadable;
+  }
   char text[64];
   if (!FormatSettingsText(settings, text, sizeof text) || !BuildCommDCBA(text, &dcb)) {
+    TraceOsError("BuildCommDCBA", text);
     return status::kSettingsRejected;
   }
   // No flow control of either kind; DTR and RTS stay up for the reader.
@@ -206,7 +222,8 @@ ReaderStatus SerialPort::Apply(const LineSettings& settings) {
   dcb.fOutX = FALSE;
   dcb.fInX = FALSE;
   dcb.fAbortOnError = FALSE;
-  SetCommState(h.port, &dcb);  // the outcome is not checked, as on the POSIX side
+  // As on the POSIX side the outcome changes no result; the trace still tells it.
+  if (!SetCommState(h.port, &dcb)) TraceOsError("SetCommState", "of the port");
   return status::kOk;
 }
 
@@ -227,10 +244,14 @@ ReaderStatus SerialPort::Write(const uint8_t* bytes, size_t count, std::chrono::
         done = GetOverlappedResult(h.port, h.write, &written, FALSE);
       } else {
         h.Cancel(h.write);  // the record and the buffer are free again before we return
-        if (waited == WAIT_TIMEOUT) return status::kTimeout;
+        if (waited == WAIT_TIMEOUT) {
+          trace::Note("time-out: the write did not finish in time");
+          return status::kTimeout;
+        }
       }
     }
     if (done) return written == count ? status::kOk : status::kCannotSend;
+    TraceOsError("WriteFile", "to the port");
     // The write failed or its result could not be had: a few more tries.
     if (attempt == kWriteAttempts) return status::kCannotSend;
     if (Clock::now() >= deadline) return status::kTimeout;

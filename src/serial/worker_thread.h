@@ -23,6 +23,10 @@ class WorkerThread {
   // Afterwards the thread runs none of the library's code again.
   void Join();
 
+  // In a child made by fork() (POSIX): the thread runs in the parent only,
+  // so its handle is let go of, never joined.
+  void Abandon();
+
  private:
   struct Thread;
   std::unique_ptr<Thread> thread_;

@@ -22,6 +22,10 @@ bool WorkerThread::Start(std::function<void()> body) {
   return true;
 }
 
+void WorkerThread::Abandon() {
+  if (thread_->thread.joinable()) thread_->thread.detach();
+}
+
 void WorkerThread::Join() {
   if (thread_->thread.joinable()) thread_->thread.join();
 }

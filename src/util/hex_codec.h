@@ -14,6 +14,14 @@ namespace vqhw {
 inline constexpr size_t kHexScanLimit = 255;
 inline constexpr int32_t kMaxDecodedBytes = static_cast<int32_t>(kHexScanLimit / 2);
 
+// The length of text, counted no further than limit: a text that goes on
+// gives limit, and nothing after its first limit characters is read.
+constexpr size_t TextLengthUpTo(const char* text, size_t limit) {
+  size_t length = 0;
+  while (length < limit && text[length] != '\0') ++length;
+  return length;
+}
+
 // 0-15 for "0"-"9", "a"-"f" and "A"-"F"; -1 for any other character.
 constexpr int32_t HexDigitValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';

@@ -8,6 +8,7 @@
 #include "integration/reader_fixture.h"
 #include "sim/cpu_card.h"
 #include "sim/psam.h"
+#include "support/guarded_memory.h"
 #include "support/scripted_apdu_card.h"
 
 namespace vqtest {
@@ -183,8 +184,59 @@ TEST_F(ApduExportTest, NullBuffersAndApduTextsThatDoNotDecodeWholeSendNothing) {
       << "a last digit without a partner is dropped, as in every hex text";
   ASSERT_EQ(com1->Frames().size(), 1u);
   EXPECT_EQ(com1->reader.ReceivedFrames()[0].data(), Bytes("00 84 00 00"));
-  EXPECT_EQ(lib.sam_command_h((std::string(254, 'A') + "  \n").c_str(), reply.data()), 0)
-      << "127 bytes with characters that are skipped after them";
+  EXPECT_EQ(lib.sam_command_h((std::string(254, 'A') + "\n").c_str(), reply.data()), 0)
+      << "127 bytes with a character that is skipped after them";
+  com1->reader.ClearReceived();
+  EXPECT_EQ(lib.sam_command_h((std::string(254, 'A') + "  \n").c_str(), reply.data()), -1)
+      << "a text that goes on past 255 characters is refused, whatever follows";
+  EXPECT_TRUE(com1->Frames().empty());
+}
+
+// 245 bytes is the longest answer the library takes from the reader: its
+// texts fill the documented sizes exactly, in buffers that end where the
+// process's memory ends.
+TEST_F(ApduExportTest, TheLongestAnswerFillsTheDocumentedTextSizesAndNoMore) {
+  OpenReader();
+  std::vector<uint8_t> answer(243, 0xA5);
+  answer.push_back(0x90);
+  answer.push_back(0x00);
+  UseScriptedCards(answer);
+  std::string data243;
+  for (int i = 0; i < 243; ++i) data243 += "A5";
+  GuardedMemory replyMemory;
+  GuardedMemory statusMemory;
+  char* replyText = replyMemory.BufferOfSize(VQHW_REPLY_TEXT_SIZE);
+  EXPECT_EQ(lib.sam_command_h("00B0950000", replyText), 0);
+  EXPECT_EQ(std::string(replyText), data243 + "9000");
+  replyText = replyMemory.BufferOfSize(VQHW_REPLY_TEXT_SIZE);
+  EXPECT_EQ(lib.pro_command_h("00B0950000", replyText), 0);
+  EXPECT_EQ(std::string(replyText), "9000" + data243);
+  char* dataText = replyMemory.BufferOfSize(VQHW_REPLY_TEXT_SIZE);
+  char* statusText = statusMemory.BufferOfSize(VQHW_STATUS_WORD_TEXT_SIZE);
+  EXPECT_EQ(lib.SAM_COMMAND_H("00B0950000", dataText, statusText), 0);
+  EXPECT_EQ(std::string(dataText), data243);
+  EXPECT_EQ(std::string(statusText), "9000");
+}
+
+// A text without a zero byte is read only as far as the decoder needs (255
+// characters) and one more; one that goes on past 255 is refused unsent.
+TEST_F(ApduExportTest, ApduTextsAreReadNoFurtherThanOnePastTheDecoderLimit) {
+  OpenReader();
+  UseScriptedCards(Bytes("90 00"));
+  GuardedMemory memory;
+  const char* unterminated = memory.UnterminatedText(std::string(256, 'A'));
+  EXPECT_EQ(lib.pro_command_h(unterminated, reply.data()), -1);
+  EXPECT_EQ(lib.PRO_COMMAND_H(unterminated, data.data(), sw.data()), -1);
+  EXPECT_EQ(lib.sam_command_h(unterminated, reply.data()), -1);
+  EXPECT_EQ(lib.SAM_COMMAND_H(unterminated, data.data(), sw.data()), -1);
+  EXPECT_EQ(lib.LastStatusText(), Gbk("第一个参数错误"));
+  EXPECT_TRUE(com1->Frames().empty());
+  // 255 characters and the zero byte, the last byte there is: sent whole.
+  GuardedMemory endsAtTheGuard;
+  const char* whole = endsAtTheGuard.UnterminatedText(std::string(254, 'A') + "B" + '\0');
+  EXPECT_EQ(lib.sam_command_h(whole, reply.data()), 0);
+  ASSERT_EQ(com1->reader.ReceivedFrames().size(), 1u);
+  EXPECT_EQ(com1->reader.ReceivedFrames()[0].data().size(), 127u);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "integration/mifare_fixture.h"
+#include "support/guarded_memory.h"
 
 namespace vqtest {
 namespace {
@@ -184,6 +185,20 @@ TEST_F(MifareFileTest, WriteFileHexChecksItsTextAndNeverRetries) {
   com1->reader.ClearField();
   EXPECT_EQ(lib.writefile_h("0001", "10", 0, 2, "0A0B"), 1);
   EXPECT_EQ(com1->Commands(), ByteVector{0x83});
+}
+
+// Read as far as the decoder needs (255 characters) and one more: a text
+// that goes on past that is refused before 0x82, not read to its end.
+TEST_F(MifareFileTest, WriteFileHexReadsItsTextNoFurtherThanOnePastTheDecoderLimit) {
+  OpenCard();
+  LoadReaderKey(1);
+  GuardedMemory memory;
+  EXPECT_EQ(lib.writefile_h("0001", "10", 0, 2, memory.UnterminatedText(std::string(256, '0'))), -28);
+  EXPECT_EQ(com1->Commands(), ByteVector{0x83});
+  GuardedMemory endsAtTheGuard;
+  const char* digits = endsAtTheGuard.UnterminatedText("0A0B" + std::string(250, '0') + '\0');
+  EXPECT_EQ(lib.writefile_h("0001", "10", 0, 2, digits), 0);
+  EXPECT_EQ(CardBlock(4, 2), (ByteVector{0x0A, 0x0B}));
 }
 
 TEST_F(MifareFileTest, ReadFileHexWritesDigitsAndNeverRetries) {
