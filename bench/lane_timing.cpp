@@ -8,11 +8,7 @@
 //
 //   lane_timing [runs]
 
-#include <fcntl.h>
-#include <poll.h>
 #include <stdlib.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -24,6 +20,7 @@
 #include <vector>
 
 #include "VqhwLib.h"
+#include "bare_pty.h"
 #include "shared/hex_text.h"
 #include "shared/purse_terminal.h"
 #include "sim/cpu_card.h"
@@ -35,12 +32,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using Ms = std::chrono::duration<double, std::milli>;
+using vqbench::Median;
 namespace purse = vqshared::purse;
-
-double Median(std::vector<double> samples) {
-  std::sort(samples.begin(), samples.end());
-  return samples[samples.size() / 2];
-}
 
 // The virtual reader with real timing on COM1, counting the bytes on the line.
 struct Lane {
@@ -140,54 +133,6 @@ int Purchase(uint32_t amount) {
   return n;
 }
 
-// A pty pair whose master answers every 5 bytes with 5 bytes, and a raw
-// client on the slave that purges, writes a frame and waits for the answer.
-double BarePtyRoundTripUs(int count) {
-  int master = posix_openpt(O_RDWR | O_NOCTTY);
-  grantpt(master);
-  unlockpt(master);
-  int client = ::open(ptsname(master), O_RDWR | O_NOCTTY);
-  termios tio{};
-  tcgetattr(client, &tio);
-  cfmakeraw(&tio);
-  tcsetattr(client, TCSANOW, &tio);
-  std::atomic<bool> stop{false};
-  std::thread echo([&] {
-    uint8_t buffer[64];
-    size_t pending = 0;
-    while (!stop) {
-      pollfd in{master, POLLIN, 0};
-      if (::poll(&in, 1, 50) <= 0) continue;
-      const ssize_t n = ::read(master, buffer, sizeof buffer);
-      if (n <= 0) break;
-      for (pending += static_cast<size_t>(n); pending >= 5; pending -= 5) {
-        const uint8_t answer[] = {0xFF, 0x00, 0x00, 0x00, 0xFF};
-        if (::write(master, answer, sizeof answer) != 5) return;
-      }
-    }
-  });
-  const uint8_t frame[] = {0xFF, 0x00, 0x73, 0x00, 0x8C};
-  std::vector<double> samples;
-  for (int i = 0; i < count; ++i) {
-    const Clock::time_point start = Clock::now();
-    tcflush(client, TCIOFLUSH);
-    if (::write(client, frame, sizeof frame) != 5) break;
-    size_t got = 0;
-    uint8_t answer[5];
-    while (got < sizeof answer) {
-      const ssize_t n = ::read(client, answer + got, sizeof answer - got);
-      if (n <= 0) break;
-      got += static_cast<size_t>(n);
-    }
-    samples.push_back(Ms(Clock::now() - start).count() * 1000);
-  }
-  stop = true;
-  echo.join();
-  ::close(client);
-  ::close(master);
-  return Median(samples);
-}
-
 void Print(const char* name, const std::vector<Run>& runs) {
   std::vector<double> ms, limits;
   for (const Run& run : runs) {
@@ -226,7 +171,7 @@ int main(int argc, char** argv) {
   for (const Run& run : cardReads) overheads.push_back(1000 * (run.ms - run.limitMs) / run.exchanges);
   for (const Run& run : purchases) overheads.push_back(1000 * (run.ms - run.limitMs) / run.exchanges);
   const double overhead = Median(overheads);
-  const double bare = BarePtyRoundTripUs(2000);
+  const double bare = Median(vqbench::BarePtyRoundTripsUs(2000));
   std::printf("host overhead per exchange %8.1f us, bare pty round trip %.1f us: ratio %.2f\n", overhead, bare,
               overhead / bare);
   return 0;
