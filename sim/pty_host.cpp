@@ -87,12 +87,15 @@ bool PtyHost::WaitUntil(std::optional<Clock::time_point> deadline) {
 // receiver meets them one by one. Writes never block the thread beyond a
 // stop request, even when the host reads slowly or not at all.
 bool PtyHost::Deliver(const AnswerChunk& chunk) {
-  if (!WaitUntil(std::max(chunk.notBefore, Clock::now()) + chunk.pauseBefore)) return false;
+  // The bytes are timed from when the answer is due, not from when this
+  // thread woke up for it: the thread's own lateness is not the line's, and
+  // the bytes it held up go out together.
+  const Clock::time_point start = std::max(chunk.notBefore, Clock::now()) + chunk.pauseBefore;
+  if (!WaitUntil(start)) return false;
   const std::span<const uint8_t> bytes(chunk.bytes);
   if (chunk.byteTime.count() == 0) {
     if (!WriteAllUnlessStopped(pty_.master.get(), bytes, stop_)) return false;
   } else {
-    const Clock::time_point start = Clock::now();
     for (size_t sent = 0; sent < bytes.size();) {
       const size_t due = std::min<size_t>(
           bytes.size(), std::max<size_t>(sent + 1, static_cast<size_t>((Clock::now() - start) / chunk.byteTime)));
