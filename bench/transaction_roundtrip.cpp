@@ -4,15 +4,9 @@
 //
 //   transaction_roundtrip [transactions]
 
-#include <fcntl.h>
-#include <poll.h>
 #include <stdlib.h>
 #include <sys/resource.h>
-#include <termios.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -20,6 +14,7 @@
 #include <vector>
 
 #include "VqhwLib.h"
+#include "bare_pty.h"
 #include "sim/pty_host.h"
 #include "sim/reader_model.h"
 
@@ -28,11 +23,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Micros = std::chrono::duration<double, std::micro>;
 
-double Median(std::vector<double> samples) {
-  std::sort(samples.begin(), samples.end());
-  return samples[samples.size() / 2];
-}
-
 std::vector<double> LibraryRoundTrips(int count) {
   std::vector<double> samples;
   for (int i = 0; i < count; ++i) {
@@ -40,54 +30,6 @@ std::vector<double> LibraryRoundTrips(int count) {
     if (SAM_reset_h() != 0) std::fprintf(stderr, "transaction %d failed\n", i);
     samples.push_back(Micros(Clock::now() - start).count());
   }
-  return samples;
-}
-
-// A pty pair whose master answers every 5 bytes with 5 bytes, and a raw
-// client on the slave that writes a frame and waits for the answer.
-std::vector<double> BarePtyRoundTrips(int count) {
-  int master = posix_openpt(O_RDWR | O_NOCTTY);
-  grantpt(master);
-  unlockpt(master);
-  int client = ::open(ptsname(master), O_RDWR | O_NOCTTY);
-  termios tio{};
-  tcgetattr(client, &tio);
-  cfmakeraw(&tio);
-  tcsetattr(client, TCSANOW, &tio);
-  std::atomic<bool> stop{false};
-  std::thread echo([&] {
-    uint8_t buffer[64];
-    size_t pending = 0;
-    while (!stop) {
-      pollfd in{master, POLLIN, 0};
-      if (::poll(&in, 1, 50) <= 0) continue;
-      ssize_t n = ::read(master, buffer, sizeof buffer);
-      if (n <= 0) break;
-      for (pending += static_cast<size_t>(n); pending >= 5; pending -= 5) {
-        const uint8_t answer[] = {0xFF, 0x00, 0x00, 0x00, 0xFF};
-        if (::write(master, answer, sizeof answer) != 5) return;
-      }
-    }
-  });
-  const uint8_t frame[] = {0xFF, 0x00, 0x73, 0x00, 0x8C};
-  std::vector<double> samples;
-  for (int i = 0; i < count; ++i) {
-    auto start = Clock::now();
-    tcflush(client, TCIOFLUSH);  // as the library purges before each write
-    if (::write(client, frame, sizeof frame) != 5) break;
-    size_t got = 0;
-    uint8_t answer[5];
-    while (got < sizeof answer) {
-      ssize_t n = ::read(client, answer + got, sizeof answer - got);
-      if (n <= 0) break;
-      got += static_cast<size_t>(n);
-    }
-    samples.push_back(Micros(Clock::now() - start).count());
-  }
-  stop = true;
-  echo.join();
-  ::close(client);
-  ::close(master);
   return samples;
 }
 
@@ -110,8 +52,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "the virtual reader did not open\n");
     return 1;
   }
-  const double library = Median(LibraryRoundTrips(count));
-  const double bare = Median(BarePtyRoundTrips(count));
+  const double library = vqbench::Median(LibraryRoundTrips(count));
+  const double bare = vqbench::Median(vqbench::BarePtyRoundTripsUs(count));
   std::printf("transactions: %d\n", count);
   std::printf("median round trip through the exports (PSAM reset): %.1f us\n", library);
   std::printf("median round trip of the same bytes over a bare pty:  %.1f us\n", bare);

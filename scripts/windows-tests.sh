@@ -154,7 +154,7 @@ start_sims() {
     field=()
     [ -n "${sim_field[$port]:-}" ] && field=(--field "$repo/tests/windows/${sim_field[$port]}")
     # shellcheck disable=SC2086
-    "$sim" ${sim_options[$port]} "${field[@]}" > "$out.out" 2> "$out.err" &
+    "$sim" --timing instant ${sim_options[$port]} "${field[@]}" > "$out.out" 2> "$out.err" &
     sim_pids+=($!)
     line=""
     for _ in $(seq 50); do

@@ -13,10 +13,14 @@
 
 namespace vqsim {
 
-// A piece of the reader's output: wait `pauseBefore`, then write `bytes`.
+// A piece of the reader's output: not before `notBefore` (when the card is
+// done), wait `pauseBefore`, then write `bytes`, each taking `byteTime` on
+// the line (0: all at once).
 struct AnswerChunk {
   std::chrono::milliseconds pauseBefore{0};
   std::vector<uint8_t> bytes;
+  std::chrono::steady_clock::time_point notBefore{};
+  std::chrono::nanoseconds byteTime{0};
 };
 
 // The faults planned for the answer to one command frame.

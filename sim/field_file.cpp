@@ -4,11 +4,14 @@
 #include <charconv>
 #include <fstream>
 #include <initializer_list>
+#include <map>
 #include <memory>
+#include <optional>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <vector>
 
+#include "shared/hex_text.h"
 #include "sim/cpu_card.h"
 #include "sim/mifare_access.h"
 #include "sim/mifare_classic.h"
@@ -33,13 +36,6 @@ void CheckObject(const json& value, const std::string& where,
   }
 }
 
-int DigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // Hex digits in pairs, blanks between pairs allowed; minSize..maxSize bytes.
 std::vector<uint8_t> HexBytes(const json& value, const std::string& where, size_t minSize,
                               size_t maxSize) {
@@ -48,18 +44,9 @@ std::vector<uint8_t> HexBytes(const json& value, const std::string& where, size_
                                    : std::to_string(minSize) + " to " + std::to_string(maxSize) +
                                          " bytes of hex expected";
   if (!value.is_string()) Refuse(where, expected);
-  std::string digits = value.get<std::string>();
-  std::erase(digits, ' ');
-  if (digits.size() % 2 != 0 || digits.size() / 2 < minSize || digits.size() / 2 > maxSize) {
-    Refuse(where, expected);
-  }
-  std::vector<uint8_t> bytes;
-  for (size_t i = 0; i < digits.size(); i += 2) {
-    const int high = DigitValue(digits[i]), low = DigitValue(digits[i + 1]);
-    if (high < 0 || low < 0) Refuse(where, expected);
-    bytes.push_back(static_cast<uint8_t>(high << 4 | low));
-  }
-  return bytes;
+  const std::optional<std::vector<uint8_t>> bytes = vqshared::DecodeHex(value.get<std::string>());
+  if (!bytes || bytes->size() < minSize || bytes->size() > maxSize) Refuse(where, expected);
+  return *bytes;
 }
 
 template <size_t N>
@@ -215,12 +202,55 @@ std::shared_ptr<Card> CardFrom(const json& description, const std::string& where
   Refuse(where + ".kind", "\"mifare-one\" or \"cpu\" expected");
 }
 
+// A time in milliseconds, fractions allowed.
+Micros Milliseconds(const json& value, const std::string& where) {
+  if (!value.is_number() || value.get<double>() < 0 || value.get<double>() > 600000) {
+    Refuse(where, "milliseconds from 0 to 600000 expected");
+  }
+  return Micros(static_cast<int64_t>(value.get<double>() * 1000 + 0.5));
+}
+
+// {"51": 2.5, ...}: a code or instruction byte in hex, its time in ms.
+void TimesByCode(const json& value, const std::string& where, std::map<uint8_t, Micros>& times) {
+  if (!value.is_object()) Refuse(where, "an object expected");
+  for (const auto& [key, time] : value.items()) {
+    const std::optional<std::vector<uint8_t>> code = vqshared::DecodeHex(key);
+    if (!code || code->size() != 1) Refuse(where, "\"" + key + "\" is not one byte in hex");
+    times[(*code)[0]] = Milliseconds(time, where + "." + key);
+  }
+}
+
+TimingProfile TimingFrom(const json& description, TimingProfile profile) {
+  const std::string where = "timing";
+  CheckObject(description, where, {"profile", "psamBaud", "commands", "cpuCard", "psam"});
+  if (description.contains("profile")) {
+    const json& name = description["profile"];
+    if (name == "real") {
+      profile = TimingProfile::Real();
+    } else if (name == "instant") {
+      profile = TimingProfile::Instant();
+    } else {
+      Refuse(where + ".profile", "\"real\" or \"instant\" expected");
+    }
+  }
+  if (description.contains("psamBaud")) {
+    profile.psamBaud = Number(description["psamBaud"], where + ".psamBaud", 1000000);
+    if (profile.psamBaud < 300) Refuse(where + ".psamBaud", "a speed of 300 baud or more expected");
+  }
+  if (description.contains("commands")) TimesByCode(description["commands"], where + ".commands", profile.commands);
+  if (description.contains("cpuCard")) {
+    TimesByCode(description["cpuCard"], where + ".cpuCard", profile.cpuCardOverrides);
+  }
+  if (description.contains("psam")) TimesByCode(description["psam"], where + ".psam", profile.psamOverrides);
+  return profile;
+}
+
 }  // namespace
 
 void LoadField(std::string_view jsonText, VirtualReader& reader) {
   const json description = json::parse(jsonText, nullptr, false);
   if (description.is_discarded()) throw FieldFileError("not valid JSON");
-  CheckObject(description, "field", {"cards", "psam"});
+  CheckObject(description, "field", {"cards", "psam", "timing"});
 
   std::vector<std::shared_ptr<Card>> cards;
   if (description.contains("cards")) {
@@ -231,11 +261,14 @@ void LoadField(std::string_view jsonText, VirtualReader& reader) {
   }
   const PsamSlot slot = description.contains("psam") ? PsamFrom(description["psam"], "psam")
                                                      : PsamSlot{};
+  const TimingProfile timing =
+      description.contains("timing") ? TimingFrom(description["timing"], reader.Timing()) : reader.Timing();
 
   reader.ClearField();
   for (auto& card : cards) reader.InsertCard(std::move(card));
   reader.SetPsamPresent(slot.present);
   reader.WithState([&](ReaderState& state) { state.psam = slot.psam; });
+  reader.SetTiming(timing);
 }
 
 void LoadFieldFile(const std::string& path, VirtualReader& reader) {

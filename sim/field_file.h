@@ -18,8 +18,10 @@ class FieldFileError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Replaces the reader's field and PSAM with the description's. Nothing
-// changes when the description is refused.
+// Replaces the reader's field and PSAM with the description's; its
+// "timing", when there, names the profile (else the reader's own stays) and
+// overrides the times of single commands. Nothing changes when the
+// description is refused.
 void LoadField(std::string_view jsonText, VirtualReader& reader);
 void LoadFieldFile(const std::string& path, VirtualReader& reader);
 

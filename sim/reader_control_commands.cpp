@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <memory>
 
 #include "sim/status_bytes.h"
@@ -42,21 +43,29 @@ Reply RecordControlValues(ReaderState& state, std::span<const uint8_t> data) {
   return {status::kSuccess, {}};
 }
 
-// Line-speed codes: 1 to 4 for the host line (9600 to 115200), 1 and 2 for
-// the second line. The pseudo-terminal carries any speed, so nothing changes.
-template <uint8_t kHighestCode>
-Reply AcceptSpeedCode(ReaderState&, std::span<const uint8_t> data) {
-  const bool known = data[0] >= 1 && data[0] <= kHighestCode;
+// Host line-speed codes 1 to 4. The reader answers at the old speed and
+// listens at the new one after its answer.
+constexpr uint32_t kHostLineSpeeds[] = {9600, 19200, 38400, 115200};
+
+Reply SetHostLineSpeed(ReaderState& state, std::span<const uint8_t> data) {
+  if (data[0] < 1 || data[0] > std::size(kHostLineSpeeds)) return {status::kBadArguments, {}};
+  state.hostLineBaud = kHostLineSpeeds[data[0] - 1];
+  return {status::kSuccess, {}};
+}
+
+// Second-line codes 1 (9600) and 2 (38400): that line is not modelled.
+Reply AcceptSecondLineSpeed(ReaderState&, std::span<const uint8_t> data) {
+  const bool known = data[0] >= 1 && data[0] <= 2;
   return {known ? status::kSuccess : status::kBadArguments, {}};
 }
 
 constexpr CommandEntry kEntries[] = {
     {0x70, 3, Probe},                // probe, data AA AA AA
-    {0x71, 1, AcceptSpeedCode<4>},   // host line speed code
+    {0x71, 1, SetHostLineSpeed},     // host line speed code
     {0x72, 0, ResetField},           // RF field reset
     {0x73, 0, ResetPsam},            // PSAM reset
     {0x74, 3, RecordControlValues},  // three control bytes
-    {0x75, 1, AcceptSpeedCode<2>},   // second line speed code
+    {0x75, 1, AcceptSecondLineSpeed},  // second line speed code
     {0x76, 0, ResetCpuCard},         // CPU card reset
 };
 

@@ -37,6 +37,26 @@ void VirtualReader::WithState(const std::function<void(ReaderState&)>& change) {
   change(state_);
 }
 
+void VirtualReader::SetTiming(TimingProfile profile) {
+  std::lock_guard lock(mutex_);
+  timing_ = std::move(profile);
+}
+
+TimingProfile VirtualReader::Timing() const {
+  std::lock_guard lock(mutex_);
+  return timing_;
+}
+
+std::chrono::nanoseconds VirtualReader::ByteTime() const {
+  std::lock_guard lock(mutex_);
+  return timing_.LineTime(1, state_.hostLineBaud);
+}
+
+Micros VirtualReader::CardTimeSoFar() const {
+  std::lock_guard lock(mutex_);
+  return cardTimeSoFar_;
+}
+
 FaultPlan& VirtualReader::Faults() { return faults_; }
 
 std::vector<ReceivedFrame> VirtualReader::ReceivedFrames() const {
@@ -80,21 +100,33 @@ std::vector<AnswerChunk> VirtualReader::Receive(std::span<const uint8_t> bytes,
   return answers;
 }
 
-// A swallowed command is not run; a forced status replaces running it.
+// A swallowed command is not run; a forced status replaces running it. A
+// command that runs takes the card's time; its answer goes out at the line
+// speed it came in with, even when the command changed the speed.
 std::vector<AnswerChunk> VirtualReader::Answer(const ReceivedFrame& frame) {
   const FrameFaults faults = faults_.TakeFor(frame.command());
   if (faults.silent) return {};
 
+  const std::chrono::nanoseconds byteTime = timing_.LineTime(1, state_.hostLineBaud);
   Reply reply;
+  Micros cardTime{0};
   if (!frame.checkByteOk) {
     reply.status = status::kCommunicationError;
   } else if (faults.status) {
     reply.status = *faults.status;
   } else {
-    reply = Dispatch(state_, frame.command(), frame.data());
+    const std::vector<uint8_t> data = frame.data();
+    reply = Dispatch(state_, frame.command(), data);
     if (reply.data.size() > kMaxDataLength) reply = {status::kReaderBufferOverflow, {}};
+    cardTime = timing_.CardTime(frame.command(), data, reply.data);
+    cardTimeSoFar_ += cardTime;
   }
-  return faults.Shape(frame.sequence(), reply);
+  std::vector<AnswerChunk> chunks = faults.Shape(frame.sequence(), reply);
+  for (AnswerChunk& chunk : chunks) {
+    chunk.notBefore = frame.at + cardTime;
+    chunk.byteTime = byteTime;
+  }
+  return chunks;
 }
 
 }  // namespace vqsim

@@ -13,6 +13,7 @@
 #include "sim/fault_plan.h"
 #include "sim/frame_parser.h"
 #include "sim/reader_state.h"
+#include "sim/timing_profile.h"
 
 namespace vqsim {
 
@@ -24,6 +25,16 @@ class VirtualReader {
   VirtualReader();
 
   void SetPsamPresent(bool present);  // default true
+  // How long the line and the cards take; Instant() unless set.
+  void SetTiming(TimingProfile profile);
+  TimingProfile Timing() const;
+  // The time of one byte on the host line at its current speed (0 when
+  // the profile has no wire time): a link without a wire of its own paces
+  // by it.
+  std::chrono::nanoseconds ByteTime() const;
+  // The card time of every command answered so far (what a benchmark
+  // adds to the bytes' wire time for the limit of a run).
+  Micros CardTimeSoFar() const;
 
   // The field may change while the reader runs: a card arrives, leaves.
   void InsertCard(std::shared_ptr<Card> card);
@@ -41,7 +52,8 @@ class VirtualReader {
   // would otherwise grow without end). Unlimited by default.
   void LimitHistory(size_t frames);
 
-  // Bytes from the host, arrived at `at`; returns what to write back, in order.
+  // Bytes from the host, the last of them arrived at `at`; returns what to
+  // write back, in order. An answer is not due before `at` plus the card's time.
   std::vector<AnswerChunk> Receive(std::span<const uint8_t> bytes,
                                    std::chrono::steady_clock::time_point at = std::chrono::steady_clock::now());
 
@@ -55,6 +67,8 @@ class VirtualReader {
   std::vector<ReceivedFrame> received_;
   size_t historyLimit_ = std::numeric_limits<size_t>::max();
   FaultPlan faults_;
+  TimingProfile timing_ = TimingProfile::Instant();
+  Micros cardTimeSoFar_{0};
 };
 
 }  // namespace vqsim

@@ -18,6 +18,7 @@ struct ReaderState {
   std::shared_ptr<ApduCard> psam;  // the PSAM model, when one is in the slot
   mifare::KeyStore mifareKeys;          // keys loaded by the host for MIFARE Classic sectors
   std::array<uint8_t, 3> controlValues{};  // the three bytes of the last control command
+  uint32_t hostLineBaud = 115200;          // the host line's speed, changed by its speed command
 };
 
 }  // namespace vqsim

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 
@@ -38,8 +39,11 @@ void SerialDeviceHost::Serve() {
     const std::span<const uint8_t> received(buffer.data(), static_cast<size_t>(count));
     if (log_) log_(PtyHost::Direction::kFromHost, received);
 
+    // The device's own wire paces the bytes; the card's time is waited out here.
     for (const AnswerChunk& chunk : reader_.Receive(received)) {
-      if (!PauseUnlessStopped(chunk.pauseBefore, stop_) ||
+      const auto cardLeft =
+          std::chrono::ceil<std::chrono::milliseconds>(chunk.notBefore - std::chrono::steady_clock::now());
+      if (!PauseUnlessStopped(std::max(cardLeft, std::chrono::milliseconds{0}) + chunk.pauseBefore, stop_) ||
           !WriteAllUnlessStopped(device_.get(), chunk.bytes, stop_)) {
         return;
       }

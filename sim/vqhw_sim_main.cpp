@@ -30,6 +30,7 @@ struct Options {
   bool log = false;
   std::string device;     // serve on this serial device instead of a pty
   std::string fieldFile;  // cards and PSAM, JSON
+  std::string timing = "real";
 };
 
 // One line per byte string on the line: time since start, direction, hex.
@@ -51,6 +52,7 @@ vqsim::PtyHost::TrafficLog FrameLog() {
 
 void SetUp(vqsim::VirtualReader& reader, const Options& options) {
   reader.LimitHistory(1000);  // nobody reads the history here; keep memory flat
+  reader.SetTiming(options.timing == "real" ? vqsim::TimingProfile::Real() : vqsim::TimingProfile::Instant());
   reader.WithState([](vqsim::ReaderState& state) { state.psam = std::make_shared<vqsim::Psam>(); });
   if (!options.fieldFile.empty()) vqsim::LoadFieldFile(options.fieldFile, reader);
   if (options.noPsam) reader.SetPsamPresent(false);
@@ -72,6 +74,9 @@ int main(int argc, char** argv) {
   app.add_option("--wrong-sequence", options.wrongSequence,
                  "Answer the first N commands with a wrong sequence number")
       ->check(CLI::NonNegativeNumber);
+  app.add_option("--timing", options.timing,
+                 "real: bytes take their time on the line and cards theirs (default); instant: no time at all")
+      ->check(CLI::IsMember({"real", "instant"}));
   app.add_flag("--log", options.log, "Print every byte string received and sent, timed and in hex, on stderr");
   app.add_option("--device", options.device, "Serve on this serial device (e.g. /dev/ttyUSB0) instead of a pty");
   app.add_option("--field", options.fieldFile, "The cards in the field and the PSAM, from a JSON file")

@@ -83,14 +83,14 @@ class PurseCatalogueTest : public DeviceTest {
 
   // The whole purchase; returns the card's status word to DEBIT.
   uint16_t Purchase(uint32_t amount) {
-    const ByteVector init = terminal::InitializeData(amount);
+    const ByteVector init = terminal::InitializeData(amount, terminal::kPsamTerminal);
     EXPECT_EQ(Run(pro::kInitializeForPurchase,
                   {.p1 = 0x01, .p2 = 0x02, .data = init.data()}, Replies()),
               status::kOk);
     if (Sw() != 0x9000) return Sw();
     const auto start = terminal::PurchaseStart::Parse(Out());
-    const ByteVector mac1 = Mac1(terminal::Mac1Data(start, amount, issuerFile));
-    const ByteVector debit = terminal::DebitData(mac1);
+    const ByteVector mac1 = Mac1(terminal::Mac1Data(start, amount, issuerFile, terminal::kWhen));
+    const ByteVector debit = terminal::DebitData(mac1, terminal::kWhen);
     EXPECT_EQ(Run(pro::kDebitForPurchase, {.data = debit.data()}, Replies()), status::kOk);
     if (Sw() != 0x9000) return Sw();
     EXPECT_EQ(outLength, 8);
@@ -131,7 +131,7 @@ TEST_F(PurseCatalogueTest, LoadThroughTheCatalogue) {
   const ByteVector pin{0x12, 0x34, 0x56};
   ASSERT_EQ(Run(pro::kVerify, {.cla = 0x00, .p2 = 0x00, .lc = 3, .data = pin.data()}, {.sw = sw}),
             status::kOk);
-  const ByteVector init = terminal::InitializeData(700);
+  const ByteVector init = terminal::InitializeData(700, terminal::kPsamTerminal);
   ASSERT_EQ(Run(pro::kInitializeForLoad, {.p2 = 0x02, .data = init.data()}, Replies()),
             status::kOk);
   ASSERT_EQ(Sw(), 0x9000);

@@ -50,13 +50,13 @@ class PurseExportsTest : public ReaderTest {
 
   std::string Initialize(uint32_t amount) {
     char reply[100] = "Z";
-    const ByteVector apdu = purse::Apdu({0x80, 0x50, 0x01, 0x02}, purse::InitializeData(amount), 0x0F);
+    const ByteVector apdu = purse::Apdu({0x80, 0x50, 0x01, 0x02}, purse::InitializeData(amount, purse::kPsamTerminal), 0x0F);
     EXPECT_EQ(lib.pro_command_h(purse::Hex(apdu).c_str(), reply), 0);
     return reply;  // SW first
   }
   std::string Mac1(const std::string& initReply, uint32_t amount) {
     const auto start = purse::PurchaseStart::Parse(purse::FromHex(initReply.substr(4)));
-    const ByteVector apdu = purse::Apdu({0x80, 0x70, 0x00, 0x00}, purse::Mac1Data(start, amount, issuerFile), 0x08);
+    const ByteVector apdu = purse::Apdu({0x80, 0x70, 0x00, 0x00}, purse::Mac1Data(start, amount, issuerFile, purse::kWhen), 0x08);
     char reply[100] = "Z";
     EXPECT_EQ(lib.sam_command_h(purse::Hex(apdu).c_str(), reply), 0);
     return reply;  // data, then SW
@@ -82,7 +82,7 @@ TEST_F(PurseExportsTest, PurchaseThroughTheTextExportsWithTheReadersPsam) {
   EXPECT_EQ(mac1.substr(16), "9000");
   EXPECT_EQ(mac1.substr(0, 8), "00000001") << "the PSAM's transaction serial number";
 
-  const std::string debit = Debit(purse::DebitData(purse::FromHex(mac1.substr(0, 16))));
+  const std::string debit = Debit(purse::DebitData(purse::FromHex(mac1.substr(0, 16)), purse::kWhen));
   ASSERT_EQ(debit.size(), 16u + 5u);
   EXPECT_EQ(debit.substr(16), "/9000");
   EXPECT_EQ(Sam("8072000004" + debit.substr(8, 8)), "/9000") << "the PSAM accepts the card's MAC2";
@@ -91,7 +91,7 @@ TEST_F(PurseExportsTest, PurchaseThroughTheTextExportsWithTheReadersPsam) {
   EXPECT_EQ(Sam("801A" + purse::Hex(ByteVector{vqsim::PsamPurse::kTacKeyUsage, vqsim::Purse::kKeyVersion, 0x10}) +
                 purse::Hex(purse::DiversificationData(issuerFile))),
             "/9000");
-  const ByteVector tacMessage = purse::PurchaseTacMessage(1112, 1);
+  const ByteVector tacMessage = purse::PurchaseTacMessage(1112, 1, purse::kWhen, purse::kPsamTerminal);
   EXPECT_EQ(Sam(purse::Hex(purse::Apdu({0x80, 0xFA, 0x05, 0x00}, tacMessage))), debit.substr(0, 8) + "/9000");
 
   EXPECT_EQ(Balance(), "000022B8/9000") << "10000 - 1112";
@@ -104,7 +104,7 @@ TEST_F(PurseExportsTest, RefusalsComeBackAsStatusWordsWithTheBalanceUntouched) {
   EXPECT_EQ(Initialize(10001), "9401") << "insufficient balance: success, with the card's status word";
 
   const std::string init = Initialize(500);
-  ByteVector debitData = purse::DebitData(purse::FromHex(Mac1(init, 500).substr(0, 16)));
+  ByteVector debitData = purse::DebitData(purse::FromHex(Mac1(init, 500).substr(0, 16)), purse::kWhen);
   debitData[14] ^= 0xFF;
   EXPECT_EQ(Debit(debitData), "/9302") << "a wrong MAC1";
   EXPECT_EQ(Debit(debitData), "/6901") << "the transaction is over";

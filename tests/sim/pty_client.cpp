@@ -29,10 +29,11 @@ PtyClient::PtyClient(const std::string& slavePath)
 }
 
 std::chrono::steady_clock::time_point PtyClient::Write(const std::vector<uint8_t>& bytes) {
+  const auto start = std::chrono::steady_clock::now();
   if (::write(fd_.get(), bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
     throw std::system_error(errno, std::generic_category(), "write to pty");
   }
-  return std::chrono::steady_clock::now();
+  return start;
 }
 
 std::vector<PtyClient::Arrival> PtyClient::ReadArrivals(size_t expected, std::chrono::milliseconds window) {

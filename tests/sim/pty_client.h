@@ -23,7 +23,8 @@ class PtyClient {
 
   explicit PtyClient(const std::string& slavePath);
 
-  // Writes the bytes and returns when the write call returned.
+  // Writes the bytes; returns the time just before the write, which no
+  // answer's time on the line can start before.
   std::chrono::steady_clock::time_point Write(const std::vector<uint8_t>& bytes);
   // Reads until `expected` bytes have come or `window` has passed, one entry per read.
   std::vector<Arrival> ReadArrivals(size_t expected, std::chrono::milliseconds window);

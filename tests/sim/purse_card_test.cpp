@@ -43,13 +43,13 @@ class PurseTest : public ::testing::Test {
   Bytes Sam(const Bytes& apdu) { return psam->Exchange(apdu); }
 
   Bytes InitializeForPurchase(uint32_t amount, uint8_t keyIndex = Purse::kKeyIndex) {
-    Bytes data = terminal::InitializeData(amount);
+    Bytes data = terminal::InitializeData(amount, terminal::kPsamTerminal);
     data[0] = keyIndex;
     return Card(terminal::Apdu({0x80, 0x50, 0x01, 0x02}, data, 0x0F));
   }
   Bytes PsamMac1(const Bytes& initAnswer, uint32_t amount) {
     const auto start = terminal::PurchaseStart::Parse(DataOf(initAnswer));
-    return Sam(terminal::Apdu({0x80, 0x70, 0x00, 0x00}, terminal::Mac1Data(start, amount, issuerFile), 0x08));
+    return Sam(terminal::Apdu({0x80, 0x70, 0x00, 0x00}, terminal::Mac1Data(start, amount, issuerFile, terminal::kWhen), 0x08));
   }
   Bytes Debit(const Bytes& debitData) { return Card(terminal::Apdu({0x80, 0x54, 0x01, 0x00}, debitData, 0x08)); }
   uint32_t CardBalance() { return terminal::Number(DataOf(Card(kGetBalance))); }
@@ -59,7 +59,7 @@ class PurseTest : public ::testing::Test {
     const Bytes init = InitializeForPurchase(amount);
     if (StatusWord(init) != sw::kOk) return init;
     const Bytes mac1 = PsamMac1(init, amount);
-    return Debit(terminal::DebitData(DataOf(mac1)));
+    return Debit(terminal::DebitData(DataOf(mac1), terminal::kWhen));
   }
 
   std::shared_ptr<CpuCard> card = std::make_shared<CpuCard>();
@@ -81,7 +81,7 @@ TEST_F(PurseTest, PurchaseDebitsTheCardWithMacsAndTacBothSidesAgreeOn) {
   ASSERT_EQ(mac1.size(), 10u);
   EXPECT_EQ(terminal::Number(Bytes(mac1.begin(), mac1.begin() + 4)), 1u) << "the PSAM's first transaction";
 
-  const Bytes debit = Debit(terminal::DebitData(DataOf(mac1)));
+  const Bytes debit = Debit(terminal::DebitData(DataOf(mac1), terminal::kWhen));
   ASSERT_EQ(StatusWord(debit), sw::kOk);
   ASSERT_EQ(debit.size(), 10u);
   const Bytes tac(debit.begin(), debit.begin() + 4);
@@ -94,7 +94,7 @@ TEST_F(PurseTest, PurchaseDebitsTheCardWithMacsAndTacBothSidesAgreeOn) {
   ASSERT_EQ(StatusWord(Sam(terminal::Apdu({0x80, 0x1A, PsamPurse::kTacKeyUsage, Purse::kKeyVersion},
                                           terminal::DiversificationData(issuerFile)))),
             sw::kOk);
-  const Bytes message = terminal::PurchaseTacMessage(1250, 1);
+  const Bytes message = terminal::PurchaseTacMessage(1250, 1, terminal::kWhen, terminal::kPsamTerminal);
   EXPECT_EQ(Sam(terminal::Apdu({0x80, 0xFA, PsamPurse::kMacOperation, 0x00}, message)),
             (Bytes{tac[0], tac[1], tac[2], tac[3], 0x90, 0x00}));
   const purse::PurseKeys keys = purse::CardKeys(purse::kDefaultMasterKeys, IssuerFile::IssuerId(issuerFile),
@@ -115,7 +115,7 @@ TEST_F(PurseTest, PurchaseDebitsTheCardWithMacsAndTacBothSidesAgreeOn) {
   EXPECT_EQ(terminal::PurchaseStart::Parse(DataOf(next)).offlineCounter, 1);
   const Bytes nextMac1 = PsamMac1(next, 750);
   EXPECT_EQ(terminal::Number(Bytes(nextMac1.begin(), nextMac1.begin() + 4)), 2u);
-  EXPECT_EQ(StatusWord(Debit(terminal::DebitData(DataOf(nextMac1)))), sw::kOk);
+  EXPECT_EQ(StatusWord(Debit(terminal::DebitData(DataOf(nextMac1), terminal::kWhen))), sw::kOk);
   EXPECT_EQ(CardBalance(), 8000u);
   EXPECT_EQ(DataOf(Card(kReadNewestRecord))[1], 0x01);
   EXPECT_EQ(DataOf(Card({0x00, 0xB2, 0x02, 0xC4, 0x00})), record) << "the first purchase is record 2 now";
@@ -130,7 +130,7 @@ TEST_F(PurseTest, RefusedPurchasesLeaveTheMoneyAndTheRecordsAlone) {
   };
 
   const Bytes init = InitializeForPurchase(100);
-  Bytes debitData = terminal::DebitData(DataOf(PsamMac1(init, 100)));
+  Bytes debitData = terminal::DebitData(DataOf(PsamMac1(init, 100)), terminal::kWhen);
   debitData.back() ^= 0x01;
   EXPECT_EQ(StatusWord(Debit(debitData)), sw::kWrongPurseMac);
   unchanged("wrong MAC1");
@@ -146,7 +146,7 @@ TEST_F(PurseTest, RefusedPurchasesLeaveTheMoneyAndTheRecordsAlone) {
   const Bytes again = InitializeForPurchase(100);
   const Bytes mac1 = PsamMac1(again, 100);
   Card(kGetBalance);
-  EXPECT_EQ(StatusWord(Debit(terminal::DebitData(DataOf(mac1)))), sw::kInvalidState);
+  EXPECT_EQ(StatusWord(Debit(terminal::DebitData(DataOf(mac1), terminal::kWhen))), sw::kInvalidState);
   unchanged("an interrupted transaction");
 
   // A card of another issuer: the PSAM's MAC1 cannot be right for it.
@@ -187,7 +187,7 @@ TEST_F(PurseTest, BlockedApplicationRefusesThePurseUntilUnblocked) {
 
 TEST_F(PurseTest, LoadNeedsThePinAndTheHostsMac2AndAnswersTheTac) {
   const auto initializeForLoad = [&](uint32_t amount) {
-    return Card(terminal::Apdu({0x80, 0x50, 0x00, 0x02}, terminal::InitializeData(amount), 0x10));
+    return Card(terminal::Apdu({0x80, 0x50, 0x00, 0x02}, terminal::InitializeData(amount, terminal::kPsamTerminal), 0x10));
   };
   EXPECT_EQ(StatusWord(initializeForLoad(5000)), sw::kSecurityNotSatisfied);
   ASSERT_EQ(StatusWord(Card({0x00, 0x20, 0x00, 0x00, 0x03, 0x12, 0x34, 0x56})), sw::kOk);
@@ -240,7 +240,7 @@ TEST_F(PurseTest, LoadNeedsThePinAndTheHostsMac2AndAnswersTheTac) {
 TEST_F(PurseTest, PsamRefusesMac1RequestsItCannotServe) {
   const Bytes init = InitializeForPurchase(100);
   const auto start = terminal::PurchaseStart::Parse(DataOf(init));
-  const Bytes data = terminal::Mac1Data(start, 100, issuerFile);
+  const Bytes data = terminal::Mac1Data(start, 100, issuerFile, terminal::kWhen);
   const Bytes header{0x80, 0x70, 0x00, 0x00};
   EXPECT_EQ(StatusWord(Sam(terminal::Apdu(header, Bytes(data.begin(), data.end() - 1), 0x08))), sw::kWrongLength);
   Bytes otherVersion = data;
@@ -265,7 +265,7 @@ TEST_F(PurseTest, ContactPsamHandsMac1OverThroughGetResponse) {
   EXPECT_EQ(waiting, (Bytes{0x61, 0x08}));
   const Bytes mac1 = Sam({0x00, 0xC0, 0x00, 0x00, 0x08});
   ASSERT_EQ(StatusWord(mac1), sw::kOk);
-  const Bytes debit = Debit(terminal::DebitData(DataOf(mac1)));
+  const Bytes debit = Debit(terminal::DebitData(DataOf(mac1), terminal::kWhen));
   ASSERT_EQ(StatusWord(debit), sw::kOk);
   EXPECT_EQ(Sam(terminal::Apdu({0x80, 0x72, 0x00, 0x00}, Bytes(debit.begin() + 4, debit.begin() + 8))),
             (Bytes{0x90, 0x00}));

@@ -32,7 +32,7 @@ using Bytes = std::vector<uint8_t>;
 class SimProcess {
  public:
   explicit SimProcess(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), VQHW_SIM_EXECUTABLE);
+    arguments.insert(arguments.begin(), {VQHW_SIM_EXECUTABLE, "--timing", "instant"});
     std::vector<char*> argv;
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);

@@ -14,16 +14,16 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 TEST(ToolParseHex, TakesPairsWithBlanksOrColonsBetweenThem) {
-  EXPECT_EQ(ParseHex("00a1FF"), (Bytes{0x00, 0xA1, 0xFF}));
-  EXPECT_EQ(ParseHex("00 A1:ff"), (Bytes{0x00, 0xA1, 0xFF}));
-  EXPECT_EQ(ParseHex(""), Bytes{});
+  EXPECT_EQ(vqshared::DecodeHex("00a1FF"), (Bytes{0x00, 0xA1, 0xFF}));
+  EXPECT_EQ(vqshared::DecodeHex("00 A1:ff"), (Bytes{0x00, 0xA1, 0xFF}));
+  EXPECT_EQ(vqshared::DecodeHex(""), Bytes{});
 }
 
 TEST(ToolParseHex, RefusesWhatTheLibraryWouldQuietlySkipOrDrop) {
-  EXPECT_FALSE(ParseHex("0x12"));   // a prefix
-  EXPECT_FALSE(ParseHex("123"));    // a digit without partner
-  EXPECT_FALSE(ParseHex("1 23"));   // a blank inside a pair
-  EXPECT_FALSE(ParseHex("12G4"));   // not a digit
+  EXPECT_FALSE(vqshared::DecodeHex("0x12"));   // a prefix
+  EXPECT_FALSE(vqshared::DecodeHex("123"));    // a digit without partner
+  EXPECT_FALSE(vqshared::DecodeHex("1 23"));   // a blank inside a pair
+  EXPECT_FALSE(vqshared::DecodeHex("12G4"));   // not a digit
 }
 
 TEST(ToolExitCodes, FollowTheResultAndNeverWrapToSuccess) {

@@ -77,7 +77,7 @@ ProgramRun RunProgram(std::vector<std::string> arguments, std::chrono::milliseco
 }
 
 SimServer::SimServer(std::vector<std::string> arguments) {
-  arguments.insert(arguments.begin(), VQHW_SIM_TOOL);
+  arguments.insert(arguments.begin(), {VQHW_SIM_TOOL, "--timing", "instant"});
   int out[2];
   if (::pipe(out) != 0) return;
   pid_ = Spawn(arguments, out[1], -1);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 
@@ -43,6 +44,33 @@ TEST(VqhwSimProgram, TheLibraryOpensItAndReadsTheExampleCard) {
   EXPECT_STREQ(reply, "000000000007") << "the example's terminal number";
   EXPECT_EQ(close_reader(), 0);
   EXPECT_EQ(sim.Stop(), 0);
+}
+
+// A PSAM whose profile makes it answer READ BINARY after 700 ms is within
+// the library's 800 ms frame bound: one attempt. At 900 ms the first
+// attempt runs out at 800 ms and the library sends the command again,
+// whose wait the late answer (same sequence number) then ends.
+TEST(VqhwSimProgram, TheFrameBoundHoldsAgainstASlowPsam) {
+  for (const int psamMs : {700, 900}) {
+    const std::string path = ::testing::TempDir() + "vqhw_sim_slow_psam.json";
+    std::ofstream(path) << R"({"timing": {"psam": {"B0": )" << psamMs << "}}}";
+    SimServer sim({"--field", path});
+    PortNamed port(sim.Path());
+    ASSERT_EQ(open_reader(kPort, 0), 0);
+    char reply[64] = {}, sw[8] = {};
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(SAM_COMMAND_H("00B0960006", reply, sw), 0) << psamMs << " ms";
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    EXPECT_GE(ms.count(), psamMs);
+    if (psamMs < 800) {
+      EXPECT_LT(ms.count(), 800) << "answered within the bound, no second attempt";
+    } else {
+      EXPECT_LT(ms.count(), 800 + psamMs) << "the first attempt's answer ends the second's wait";
+    }
+    close_reader();
+    EXPECT_EQ(sim.Stop(), 0);
+    std::remove(path.c_str());
+  }
 }
 
 TEST(VqhwSimProgram, ItsFaultOptionsReachTheLibrary) {

@@ -46,7 +46,7 @@ CallResult Exchange(Channel channel, const std::string& apdu, std::string& data,
 int RunApdu(Context& context, Channel channel, const ApduOptions& options) {
   std::vector<std::string> apdus;
   for (const std::string& text : options.apdus) {
-    const auto bytes = ParseHex(text);
+    const auto bytes = vqshared::DecodeHex(text);
     if (!bytes || bytes->size() < kShortestApdu || bytes->size() > kLongestApdu) {
       return context.out.UsageError("an APDU is 4 to 127 bytes of hex, not \"" + text + "\"");
     }
@@ -60,7 +60,7 @@ int RunApdu(Context& context, Channel channel, const ApduOptions& options) {
     if (const CallResult exchanged = Exchange(channel, apdu, data, statusWord); !exchanged.Ok()) {
       return Report(context.out, exchanged);
     }
-    const auto sw = ParseHex(statusWord);
+    const auto sw = vqshared::DecodeHex(statusWord);
     const std::string swText =
         sw && sw->size() == 2 ? StatusWordText(static_cast<uint16_t>((*sw)[0] << 8 | (*sw)[1])) : "no status word";
     context.out.Entry("exchanges",

@@ -100,7 +100,7 @@ std::string TrailerProblem(const WriteOptions& options, const BlockData& data) {
 }
 
 int RunWrite(Context& context, const WriteOptions& options) {
-  const auto bytes = ParseHex(options.data);
+  const auto bytes = vqshared::DecodeHex(options.data);
   if (!bytes || bytes->size() != 16) return context.out.UsageError("a block is 16 bytes of hex (32 digits)");
   BlockData data{};
   std::ranges::copy(*bytes, data.begin());
@@ -133,7 +133,7 @@ void ShowAccess(Output& out, std::span<const uint8_t, 4> bytes) {
 
 int RunTrailer(Context& context, const TrailerOptions& options) {
   if (!options.bits.empty()) {
-    const auto bytes = ParseHex(options.bits);
+    const auto bytes = vqshared::DecodeHex(options.bits);
     if (!bytes || (bytes->size() != 3 && bytes->size() != 4)) {
       return context.out.UsageError("--bits takes trailer bytes 6 to 8 or 6 to 9 in hex, e.g. FF078069");
     }

@@ -86,7 +86,7 @@ struct StatusQuery {
 
 int RunStatus(Context& context, const StatusQuery& query) {
   if (!query.statusWord.empty()) {
-    const auto bytes = ParseHex(query.statusWord);
+    const auto bytes = vqshared::DecodeHex(query.statusWord);
     if (!bytes || bytes->size() != 2) return context.out.UsageError("--sw takes two bytes of hex, e.g. 6A82");
     const uint16_t sw = static_cast<uint16_t>((*bytes)[0] << 8 | (*bytes)[1]);
     context.out.Field("sw", "status word", CompactHex(*bytes));

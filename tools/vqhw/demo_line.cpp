@@ -21,6 +21,7 @@ std::unique_ptr<DemoLine> DemoLine::VirtualLane(int port) {
   std::unique_ptr<DemoLine> line(new DemoLine());
   line->reader_ = std::make_unique<vqsim::VirtualReader>();  // with its PSAM
   line->reader_->LimitHistory(1000);
+  line->reader_->SetTiming(vqsim::TimingProfile::Real());  // the steps take a lane's times
   line->mifare_ = std::make_shared<vqsim::MifareClassic>(std::array<uint8_t, 4>{0xA1, 0xB2, 0xC3, 0xD4});
   line->cpuCard_ = std::make_shared<vqsim::CpuCard>();
   line->reader_->InsertCard(line->mifare_);

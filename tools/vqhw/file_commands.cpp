@@ -81,7 +81,7 @@ int RunFileRead(Context& context, const FileOptions& options) {
 }
 
 int RunFileWrite(Context& context, const FileOptions& options) {
-  const auto bytes = ParseHex(options.data);
+  const auto bytes = vqshared::DecodeHex(options.data);
   if (!bytes || bytes->empty()) return context.out.UsageError("the data is bytes of hex, e.g. 0011AABB");
   if (options.offset + static_cast<int>(bytes->size()) > kFileSize) {
     return context.out.UsageError("a file holds 48 bytes: offset + data must not pass them");

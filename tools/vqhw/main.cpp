@@ -43,6 +43,8 @@ int main(int argc, char** argv) {
                  "the virtual reader's cards and PSAM from a JSON file (implies --sim)")
       ->check(CLI::ExistingFile)
       ->excludes(device);
+  app.add_option("--sim-timing", options.timing, "the virtual reader's timing: real (default) or instant")
+      ->check(CLI::IsMember({"real", "instant"}));
   app.add_flag("--json", json, "machine-readable output: one JSON document on stdout");
   app.set_version_flag("--version", "vqhw " VQHW_VERSION_STRING);
   app.require_subcommand(1);

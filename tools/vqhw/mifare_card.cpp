@@ -20,7 +20,7 @@ std::optional<std::vector<Key>> KeyOptions::Parse(std::string& problem) const {
   if (keys.empty()) return std::vector<Key>{kFactoryKey};
   std::vector<Key> parsed;
   for (const std::string& text : keys) {
-    const auto bytes = ParseHex(text);
+    const auto bytes = vqshared::DecodeHex(text);
     if (!bytes || bytes->size() != 6) {
       problem = "a key is 6 bytes of hex (12 digits), not \"" + text + "\"";
       return std::nullopt;

@@ -29,6 +29,7 @@ ReaderSession::ReaderSession(const SessionOptions& options, FrameTrace* trace) :
   if (options_.simulate) {
     reader_ = std::make_unique<vqsim::VirtualReader>();
     reader_->LimitHistory(1000);  // nobody reads the history here
+    reader_->SetTiming(options_.timing == "real" ? vqsim::TimingProfile::Real() : vqsim::TimingProfile::Instant());
     if (options_.fieldFile.empty()) {
       SetUpDefaultField(*reader_);
     } else {

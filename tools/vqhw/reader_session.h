@@ -21,6 +21,7 @@ struct SessionOptions {
   std::string device;     // names port `port` through VQHW_COM<port>
   bool simulate = false;
   std::string fieldFile;  // the virtual reader's cards, JSON; empty: one factory-fresh MIFARE ONE card
+  std::string timing = "real";  // the virtual reader's: "real" or "instant"
 };
 
 class ReaderSession {

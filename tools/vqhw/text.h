@@ -1,13 +1,13 @@
 #pragma once
-// Texts for people: the library's GBK messages as UTF-8, bytes as hex, and
-// the hex that people type on the command line.
+// Texts for people: the library's GBK messages as UTF-8, bytes as hex.
 
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
-#include <string_view>
-#include <vector>
+
+// The hex that people type, vqshared::DecodeHex, is stricter than the
+// library, which skips stray characters: a typing error must not reach a card.
+#include "shared/hex_text.h"
 
 namespace vqtool {
 
@@ -16,10 +16,5 @@ std::string Hex(std::span<const uint8_t> bytes);         // "FF 00 70"
 std::string CompactHex(std::span<const uint8_t> bytes);  // "FF0070"
 // Bytes shown as ASCII, a dot for anything unprintable.
 std::string Printable(std::span<const uint8_t> bytes);
-
-// Hex digits in pairs, blanks and colons between pairs allowed; none when
-// anything else is there or a digit has no partner. Stricter than the
-// library, which skips stray characters: a typing error must not reach a card.
-std::optional<std::vector<uint8_t>> ParseHex(std::string_view text);
 
 }  // namespace vqtool

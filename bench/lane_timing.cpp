@@ -1,0 +1,178 @@
+// How close whole lane transactions come to what the wire and the cards
+// allow, against the virtual reader with real timing: a full MIFARE 1K
+// read (16 authentications, 64 blocks) and the CPU card purchase with the
+// PSAM's MAC1 and MAC2. The limit of a run is every byte's time on the
+// host line plus the card time of every command (the real profile). Then
+// the library's host overhead per exchange (time over the limit, per
+// exchange) next to a bare pty round trip with a trivial peer.
+//
+//   lane_timing [runs]
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "VqhwLib.h"
+#include "bare_pty.h"
+#include "shared/hex_text.h"
+#include "shared/purse_terminal.h"
+#include "sim/cpu_card.h"
+#include "sim/mifare_classic.h"
+#include "sim/pty_host.h"
+#include "sim/reader_model.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Ms = std::chrono::duration<double, std::milli>;
+using vqbench::Median;
+namespace purse = vqshared::purse;
+
+// The virtual reader with real timing on COM1, counting the bytes on the line.
+struct Lane {
+  vqsim::VirtualReader reader;
+  std::atomic<size_t> lineBytes{0};
+  std::unique_ptr<vqsim::PtyHost> host;
+
+  Lane() {
+    reader.SetTiming(vqsim::TimingProfile::Real());
+    host = std::make_unique<vqsim::PtyHost>(reader, [this](vqsim::PtyHost::Direction, std::span<const uint8_t> bytes) {
+      lineBytes += bytes.size();
+    });
+    ::setenv("VQHW_COM1", host->SlavePath().c_str(), 1);
+  }
+  // Wire and card time since `bytes` and `card` were taken.
+  double LimitMs(size_t bytes, vqsim::Micros card) const {
+    return Ms(static_cast<int64_t>(lineBytes - bytes) * reader.ByteTime() + (reader.CardTimeSoFar() - card)).count();
+  }
+};
+
+struct Run {
+  double ms = 0;
+  double limitMs = 0;
+  int exchanges = 0;
+  bool ok = true;
+};
+
+// `body` returns the number of exchanges it made, negative on a failure.
+template <typename Body>
+Run Measure(Lane& lane, Body body) {
+  const size_t bytes = lane.lineBytes;
+  const vqsim::Micros card = lane.reader.CardTimeSoFar();
+  const Clock::time_point start = Clock::now();
+  const int exchanges = body();
+  Run run;
+  run.ms = Ms(Clock::now() - start).count();
+  std::this_thread::sleep_for(std::chrono::milliseconds(5));  // the log sees the last answer
+  run.limitMs = lane.LimitMs(bytes, card);
+  run.exchanges = std::abs(exchanges);
+  run.ok = exchanges >= 0;
+  return run;
+}
+
+int ReadWholeCard() {
+  unsigned char record[5] = {};
+  if (opencard(record) != 0) return -1;
+  int exchanges = 1;  // the activation
+  const unsigned char key[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+  unsigned char block[16];
+  for (int sector = 0; sector < 16; ++sector) {
+    if (loadkey(0, sector, key) != 0) return -exchanges;
+    exchanges += 2;  // load key, authenticate
+    for (int i = 0; i < 4; ++i) {
+      if (readblock(0, 4 * sector + i, block) != 0) return -exchanges;
+      ++exchanges;
+    }
+  }
+  return exchanges;
+}
+
+std::vector<uint8_t> Apdu(bool psam, const std::string& command, int& exchanges) {
+  char data[600] = {}, sw[8] = {};
+  ++exchanges;
+  const int32_t result = psam ? SAM_COMMAND_H(command.c_str(), data, sw) : PRO_COMMAND_H(command.c_str(), data, sw);
+  if (result != 0 || std::string(sw) != "9000") {
+    std::fprintf(stderr, "%s -> %d, SW %s\n", command.c_str(), result, sw);
+    exchanges = -exchanges;
+    return {};
+  }
+  return vqshared::DecodeHex(data).value_or(std::vector<uint8_t>{});
+}
+
+// The PSAM is reset first, so each run starts with its MF selected.
+int Purchase(uint32_t amount) {
+  if (SAM_reset_h() != 0) return -1;
+  unsigned char record[5] = {};
+  if (opencard(record) != 0) return -2;
+  int n = 2;
+  const purse::DateTime when{{0x20, 0x26, 0x12, 0x08}, {0x09, 0x30, 0x15}};
+  Apdu(false, "00A4040006A00000099901", n);
+  const std::vector<uint8_t> issuer = Apdu(false, "00B0950000", n);
+  const std::vector<uint8_t> number = Apdu(true, "00B0960006", n);
+  Apdu(true, "00A40000021001", n);
+  if (n < 0 || issuer.size() < 30 || number.size() < 6) return -std::abs(n);
+  purse::TerminalNumber terminal{};
+  std::copy_n(number.begin(), 6, terminal.begin());
+  const std::vector<uint8_t> answer =
+      Apdu(false, "805001020B" + vqshared::EncodeHex(purse::InitializeData(amount, terminal)) + "0F", n);
+  if (n < 0 || answer.size() < purse::PurchaseStart::kSize) return -std::abs(n);
+  const purse::PurchaseStart start = purse::PurchaseStart::Parse(answer);
+  const std::vector<uint8_t> mac1 =
+      Apdu(true, "8070000024" + vqshared::EncodeHex(purse::Mac1Data(start, amount, issuer, when)) + "08", n);
+  if (n < 0 || mac1.size() < 8) return -std::abs(n);
+  const std::vector<uint8_t> proof = Apdu(false, "805401000F" + vqshared::EncodeHex(purse::DebitData(mac1, when)) + "08", n);
+  if (n < 0 || proof.size() < 8) return -std::abs(n);
+  Apdu(true, "8072000004" + vqshared::EncodeHex(std::span(proof).subspan(4, 4)), n);
+  return n;
+}
+
+void Print(const char* name, const std::vector<Run>& runs) {
+  std::vector<double> ms, limits;
+  for (const Run& run : runs) {
+    ms.push_back(run.ms);
+    limits.push_back(run.limitMs);
+    if (!run.ok) std::printf("  %s: a run failed\n", name);
+  }
+  const double measured = Median(ms), limit = Median(limits);
+  std::printf("%-26s %9.2f ms  limit %9.2f ms  ratio %.3f  (%+.1f %%), %d exchanges, median of %zu\n", name, measured,
+              limit, measured / limit, 100 * (measured / limit - 1), runs.front().exchanges, runs.size());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+  std::printf("lane_timing %d: the virtual reader with real timing, host line 115200 8N1\n", runs);
+  Lane lane;
+  auto mifare = std::make_shared<vqsim::MifareClassic>(std::array<uint8_t, 4>{0xA1, 0xB2, 0xC3, 0xD4});
+  lane.reader.InsertCard(mifare);
+  if (open_reader(1, 0) != 0) {
+    std::fprintf(stderr, "open_reader failed\n");
+    return 1;
+  }
+  std::vector<Run> cardReads, purchases;
+  for (int i = 0; i < runs; ++i) cardReads.push_back(Measure(lane, ReadWholeCard));
+  lane.reader.RemoveCard(mifare.get());
+  auto cpuCard = std::make_shared<vqsim::CpuCard>();
+  lane.reader.InsertCard(cpuCard);
+  for (int i = 0; i < runs; ++i) purchases.push_back(Measure(lane, [] { return Purchase(1); }));
+  close_reader();
+
+  Print("MIFARE 1K read", cardReads);
+  Print("CPU card purchase", purchases);
+  std::vector<double> overheads;
+  for (const Run& run : cardReads) overheads.push_back(1000 * (run.ms - run.limitMs) / run.exchanges);
+  for (const Run& run : purchases) overheads.push_back(1000 * (run.ms - run.limitMs) / run.exchanges);
+  const double overhead = Median(overheads);
+  const double bare = Median(vqbench::BarePtyRoundTripsUs(2000));
+  std::printf("host overhead per exchange %8.1f us, bare pty round trip %.1f us: ratio %.2f\n", overhead, bare,
+              overhead / bare);
+  return 0;
+}
