@@ -61,9 +61,10 @@ ReaderStatus SerialChannel::ReadFrame(uint8_t* destination) {
 
 ReaderStatus SerialChannel::Write(const uint8_t* bytes, int32_t count) {
   if (count < 0 || static_cast<size_t>(count) > kFrameBufferSize) return status::kCannotSend;
+  // Nothing that came before this frame can answer it: a late answer that
+  // completed after its command gave up, or the start of one, goes now.
+  if (ReaderStatus purged = Purge()) return purged;
   std::lock_guard lock(sendLock);
-  if (!isOpen) return status::kNotOpen;
-  port.Purge();
   return port.Write(bytes, static_cast<size_t>(count), kWriteWait);
 }
 

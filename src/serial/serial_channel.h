@@ -40,7 +40,7 @@ class SerialChannel {
   // Waits up to 800 ms for a complete frame and copies it (FrameSize
   // bytes; `destination` holds 256). kTimeout when none came.
   ReaderStatus ReadFrame(uint8_t* destination);
-  // Purges the port's queues and writes `count` (at most 256) bytes within
+  // Purges as Purge does, then writes `count` (at most 256) bytes within
   // 3000 ms: 0, kNotOpen, kCannotSend or kTimeout.
   ReaderStatus Write(const uint8_t* bytes, int32_t count);
   // Discards everything received, the frame being assembled included, and
