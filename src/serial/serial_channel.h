@@ -18,7 +18,10 @@ namespace vqhw {
 
 class SerialChannel {
  public:
-  static constexpr std::chrono::milliseconds kFrameWait{800};
+#ifndef VQHW_FRAME_WAIT_MS
+#define VQHW_FRAME_WAIT_MS 800  // a test build of the core over a port in memory shortens it
+#endif
+  static constexpr std::chrono::milliseconds kFrameWait{VQHW_FRAME_WAIT_MS};
   static constexpr std::chrono::milliseconds kWriteWait{3000};
 
   SerialChannel() = default;
