@@ -34,10 +34,13 @@ class AnswerIntegrityTest : public MifareTest {
 };
 
 // The block read's answer comes after the read gave up and after the PSAM
-// command was sent: it must not be taken for the PSAM's answer.
+// command was sent: it must not be taken for the PSAM's answer. Both come
+// a byte at a time, so the PSAM's own answer cannot overtake the late one
+// in the channel before the wait collects it.
 TEST_F(AnswerIntegrityTest, LateBlockAnswerIsNotTakenForTheNextPsamCommandsAnswer) {
   Prepare();
   com1->reader.Faults().AnswerLate(milliseconds(2700));
+  com1->reader.Faults().SplitAnswer(1, milliseconds(5), 2);
   uint8_t block[16];
   EXPECT_EQ(lib.readblock(0, 5, block), -1000);
   EXPECT_EQ(lib.SAM_COMMAND_H("0084000002", data.data(), sw.data()), 0);
@@ -48,6 +51,7 @@ TEST_F(AnswerIntegrityTest, LateBlockAnswerIsNotTakenForTheNextPsamCommandsAnswe
 TEST_F(AnswerIntegrityTest, LatePsamAnswerIsNotTakenForTheNextBlockRead) {
   Prepare();
   com1->reader.Faults().AnswerLate(milliseconds(2700));
+  com1->reader.Faults().SplitAnswer(1, milliseconds(5), 2);
   EXPECT_EQ(lib.SAM_COMMAND_H("0084000002", data.data(), sw.data()), -1000);
   uint8_t block[16] = {};
   EXPECT_EQ(lib.readblock(0, 5, block), 0);
