@@ -52,9 +52,11 @@ const std::map<ReaderStatus, const char*> kChecks = {
     {-13, "The serial port's driver."},
     {-14, "The serial device: unplugged, or its driver failing."},
     {-20, "Not given by this library."},
-    {-21, "Not given by this library."},
-    {-22, "The reader's firmware: an answer shorter than its command needs (an APDU answer of "
-          "one byte, for PRO_COMMAND_H() and SAM_COMMAND_H())."},
+    {-21, "Noise on the cable, its length and screening: the reader's answer arrived with a "
+          "wrong check byte on every one of the three attempts."},
+    {-22, "The reader's firmware: a success answer with fewer data bytes than its command "
+          "returns (a block of 16, a card serial, the file bytes asked for, an APDU answer "
+          "without SW1 SW2). Nothing from such an answer reaches the outputs."},
     {-23, "Cable, power and port number; that the device on the port is the reader."},
     {-24, "Not given by this library."},
     {-25, "Another program or device on the line, or noise on the cable."},

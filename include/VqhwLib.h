@@ -75,7 +75,8 @@ extern "C" {
  * So -1 stands for "first argument wrong" and for the port and link
  * failures above; getvqicerror() tells them apart. -2 to -5 are the
  * second to fifth argument; -1000 is a reader that did not answer after
- * three attempts; a non-zero status byte *b* of the reader's answer
+ * three attempts, -21 one whose three answers were spoilt on the line
+ * (wrong check byte); a non-zero status byte *b* of the reader's answer
  * becomes -356 + *b* (-355 to -101), for example -103 when the card
  * refused the key. The @ref status_codes page lists every code with its
  * text and what to check.
@@ -92,6 +93,7 @@ enum vqhw_result {
     VQHW_NO_CARD = 1,            /**< no card in the antenna field (last status -101) */
     VQHW_FAILED = -1,            /**< first argument wrong, or a port or link failure: see getvqicerror() */
     VQHW_ALREADY_OPEN = -8,      /**< the port is already open */
+    VQHW_CHECK_BYTE_WRONG = -21, /**< the answer was spoilt on the line (wrong check byte), three times */
     VQHW_WRONG_SEQUENCE = -25,   /**< the answer carried the wrong sequence number, three times */
     VQHW_NO_PSAM = -26,          /**< the reader answers, but its PSAM reset failed */
     VQHW_CARD_KIND = -27,        /**< the card is of a kind that SelectCardType() excludes */
@@ -672,7 +674,8 @@ VQHW_API int32_t VQHW_CALL writefile_h(const char *fileId, const char *keyId, in
  * bytes, so #VQHW_REPLY_TEXT_SIZE (491) bytes hold any reply text. Once the
  * reader is found open and the arguments are accepted, the first 4 bytes of
  * every output are set to zero, so a failure of the exchange leaves empty
- * texts; an answer of no bytes gives empty texts and result 0.
+ * texts. An answer without its status word (fewer than 2 bytes) is a
+ * communication error: result -1, last status -22, empty texts.
  *
  * Activate the CPU card with opencard() or opencard_h() before its APDUs;
  * the PSAM was reset by open_reader(). With the card-kind setting '0' or
@@ -693,10 +696,10 @@ VQHW_API int32_t VQHW_CALL writefile_h(const char *fileId, const char *keyId, in
  * @param[in] apdu   the command APDU as hex text.
  * @param[out] reply SW1 SW2, then the response data, as 2 x (answer bytes)
  *                   upper-case hex digits and the zero byte;
- *                   #VQHW_REPLY_TEXT_SIZE (491) bytes hold any. Empty when
- *                   the answer is shorter than 2 bytes.
+ *                   #VQHW_REPLY_TEXT_SIZE (491) bytes hold any.
  * @return mapped last status (see @ref results): 0 with any status word;
- *         -1 reader closed, @p apdu null or too long; -2 @p reply null;
+ *         -1 reader closed, @p apdu null or too long, or an answer shorter
+ *         than 2 bytes (last status -22); -2 @p reply null;
  *         -27 card kind excluded; 1 no card.
  * @par Last status
  *      The status of the exchange (-7 when the reader is closed).
@@ -716,12 +719,12 @@ VQHW_API int32_t VQHW_CALL pro_command_h(const char *apdu, char *reply);
  *                        byte, for example "9000";
  *                        #VQHW_STATUS_WORD_TEXT_SIZE (5) bytes.
  * @return mapped last status (see @ref results): 0 with any status word;
- *         -1 reader closed, @p apdu null or too long, or an answer of one
- *         byte, which holds no status word; -2 @p data null; -3
+ *         -1 reader closed, @p apdu null or too long, or an answer
+ *         shorter than 2 bytes, which holds no status word; -2 @p data null; -3
  *         @p statusWord null; -27 card kind excluded; 1 no card.
  * @par Last status
  *      The status of the exchange: -7 when the reader is closed, -22 for an
- *      answer of one byte.
+ *      answer shorter than 2 bytes.
  */
 VQHW_API int32_t VQHW_CALL PRO_COMMAND_H(const char *apdu, char *data, char *statusWord);
 
@@ -732,10 +735,10 @@ VQHW_API int32_t VQHW_CALL PRO_COMMAND_H(const char *apdu, char *data, char *sta
  * @param[in] apdu   the command APDU as hex text.
  * @param[out] reply the whole answer, response data then SW1 SW2, as
  *                   upper-case hex digits and the zero byte;
- *                   #VQHW_REPLY_TEXT_SIZE (491) bytes hold any. Empty when
- *                   the answer is shorter than 2 bytes.
+ *                   #VQHW_REPLY_TEXT_SIZE (491) bytes hold any.
  * @return mapped last status (see @ref results): 0 with any status word;
- *         -1 reader closed, @p apdu null or too long; -2 @p reply null;
+ *         -1 reader closed, @p apdu null or too long, or an answer shorter
+ *         than 2 bytes (last status -22); -2 @p reply null;
  *         a PSAM status byte, for example -161 (PSAM time-out).
  * @par Last status
  *      The status of the exchange (-7 when the reader is closed).

@@ -20,6 +20,8 @@ packages=(
   # the Windows bundle: its import library for the Microsoft linker
   # (llvm-dlltool), a caller built the Microsoft way (clang, lld-link), the zip
   clang lld llvm zip unzip
+  # the fuzz targets under libFuzzer (scripts/fuzz.sh)
+  libfuzzer-14-dev
 )
 
 dpkg --add-architecture i386

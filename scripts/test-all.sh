@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the normal build, the ASan+UBSan build and the
-# TSan build of the whole suite, the bindings' tests after the normal build,
-# then the Windows DLLs under Wine.
+# TSan build of the whole suite, the bindings' tests and a short fuzz run
+# after the normal build, then the Windows DLLs under Wine.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 builds=${VQHW_BUILD_ROOT:-$root/build}
@@ -20,6 +20,8 @@ echo "=== bindings: Python, C# and Pascal against the release library and vqhw-s
 "$root/bindings/run-tests.sh" "$builds/release"
 echo "=== release: install, packages, reference ==="
 "$root/scripts/release-checks.sh" "$builds/release"
+echo "=== fuzz: about 30 s a target under libFuzzer ==="
+VQHW_FUZZ_BUILD="$builds/fuzz" "$root/scripts/fuzz.sh" 30
 run_suite asan -DCMAKE_BUILD_TYPE=Debug -DVQHW_SANITIZER=asan
 run_suite tsan -DCMAKE_BUILD_TYPE=Debug -DVQHW_SANITIZER=tsan
 

@@ -1,6 +1,8 @@
 #include "sim/fault_plan.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <span>
 
 #include "sim/frame_layout.h"
 #include "sim/response_frame.h"
@@ -20,8 +22,10 @@ std::vector<AnswerChunk> FrameFaults::Shape(uint8_t sequence, const Reply& reply
       wrongSequence ? static_cast<uint8_t>((sequence + 1) % kSequenceModulus) : sequence;
 
   std::vector<uint8_t> line = garbage.value_or(std::vector<uint8_t>{});
-  const std::vector<uint8_t> frame =
-      EncodeResponse(answeredSequence, reply.status, reply.data, announcedLength);
+  const std::span<const uint8_t> data(reply.data.data(),
+                                      std::min(reply.data.size(), keptData.value_or(SIZE_MAX)));
+  std::vector<uint8_t> frame = EncodeResponse(answeredSequence, reply.status, data, announcedLength);
+  if (spoiltByte) frame[std::min(*spoiltByte, frame.size() - 1)] ^= 0x01;
   line.insert(line.end(), frame.begin(), frame.end());
 
   const Split whole{line.size(), std::chrono::milliseconds{0}};
@@ -71,6 +75,16 @@ void FaultPlan::StatusFor(uint8_t command, uint8_t statusByte, int commands) {
   statusFor_[command].Set(statusByte, commands);
 }
 
+void FaultPlan::CutData(size_t kept, int commands) {
+  std::lock_guard lock(mutex_);
+  keptData_.Set(kept, commands);
+}
+
+void FaultPlan::SpoilByte(size_t offset, int commands) {
+  std::lock_guard lock(mutex_);
+  spoiltByte_.Set(offset, commands);
+}
+
 void FaultPlan::Clear() {
   std::lock_guard lock(mutex_);
   silent_ = {};
@@ -79,6 +93,8 @@ void FaultPlan::Clear() {
   garbage_ = {};
   split_ = {};
   announcedLength_ = {};
+  keptData_ = {};
+  spoiltByte_ = {};
   statusFor_.clear();
 }
 
@@ -91,6 +107,8 @@ FrameFaults FaultPlan::TakeFor(uint8_t command) {
   faults.garbage = garbage_.Take();
   faults.split = split_.Take();
   faults.announcedLength = announcedLength_.Take();
+  faults.keptData = keptData_.Take();
+  faults.spoiltByte = spoiltByte_.Take();
   if (auto it = statusFor_.find(command); it != statusFor_.end()) faults.status = it->second.Take();
   return faults;
 }

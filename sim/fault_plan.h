@@ -37,6 +37,8 @@ struct FrameFaults {
   std::optional<Split> split;
   std::optional<uint8_t> announcedLength;
   std::optional<uint8_t> status;  // replaces the command's own outcome
+  std::optional<size_t> keptData;     // the answer carries only this many data bytes
+  std::optional<size_t> spoiltByte;   // offset in the frame of a byte the line spoils
 
   // The bytes the reader puts on the line for `reply`: nothing when silent;
   // otherwise the garbage, then the answer frame, cut into chunks when split.
@@ -57,6 +59,12 @@ class FaultPlan {
   void SplitAnswer(size_t chunkSize, std::chrono::milliseconds pause, int commands = 1);
   void AnnounceLength(uint8_t length, int commands = 1);
   void StatusFor(uint8_t command, uint8_t statusByte, int commands = -1);
+  // The answer (status and length byte kept true) carries only the first
+  // `kept` data bytes of the command's own.
+  void CutData(size_t kept, int commands = 1);
+  // The line flips the low bit of the answer frame's byte at `offset` (past
+  // the end: its check byte), after the check byte was computed.
+  void SpoilByte(size_t offset, int commands = 1);
   void Clear();
 
   // Takes the faults for a command frame that has just arrived, using up one
@@ -89,6 +97,8 @@ class FaultPlan {
   Planned<std::vector<uint8_t>> garbage_;
   Planned<FrameFaults::Split> split_;
   Planned<uint8_t> announcedLength_;
+  Planned<size_t> keptData_;
+  Planned<size_t> spoiltByte_;
   std::map<uint8_t, Planned<uint8_t>> statusFor_;
 };
 

@@ -49,6 +49,11 @@ class ApduChannels {
   int32_t CopyLastFrame(int32_t which, uint8_t* out) const;
 
  private:
+  // One APDU on `channel` with the status-byte rule. A response APDU ends
+  // in its status word: a success answer without the two bytes is
+  // kMalformedReply.
+  ReaderStatus Carry(uint8_t channel, const uint8_t* apdu, int32_t count, uint8_t* response);
+
   ReaderLink& link;
   CardKindRule& cardKind;
 };

@@ -48,7 +48,7 @@ ReaderStatus ApduChannels::Exchange(const apdu::HexExchange& exchange, const cha
   uint8_t apdu[kFrameBufferSize];
   const int32_t count = HexToBytes(apduText, apdu);
   uint8_t response[kFrameBufferSize];
-  ReaderStatus result = link.Command(exchange.channel, apdu, count, response);
+  ReaderStatus result = Carry(exchange.channel, apdu, count, response);
   if (result != status::kOk) return result;
   // The card has carried the command out by now; only its answer is withheld.
   if (exchange.appliesCardKindRule) {

@@ -1,5 +1,6 @@
-// One catalogue command on its channel: build the APDU from its row, run
-// the command with the status-byte rule, split the answer.
+// One APDU on a channel, and one catalogue command on its channel: build
+// the APDU from its row, run the command with the status-byte rule, split
+// the answer.
 
 #include <array>
 
@@ -8,6 +9,15 @@
 #include "protocol/frame.h"
 
 namespace vqhw {
+
+namespace {
+constexpr size_t kStatusWordSize = 2;  // SW1 SW2
+}  // namespace
+
+ReaderStatus ApduChannels::Carry(uint8_t channel, const uint8_t* apdu, int32_t count,
+                                 uint8_t* response) {
+  return link.Command(channel, apdu, count, response, kStatusWordSize);
+}
 
 ReaderStatus ApduChannels::Run(const apdu::CatalogueCommand& command,
                                const apdu::ApduArguments& arguments,
@@ -19,7 +29,7 @@ ReaderStatus ApduChannels::Run(const apdu::CatalogueCommand& command,
   if (ReaderStatus refused = apdu::CheckOutputs(layout, outputs)) return refused;
 
   uint8_t response[kFrameBufferSize];
-  const ReaderStatus result = link.Command(command.channel, apdu.data(), built.length, response);
+  const ReaderStatus result = Carry(command.channel, apdu.data(), built.length, response);
   if (result != status::kOk) return result;
   return apdu::SplitReply(layout.reply, apdu::ExpectedLength(layout, arguments),
                           ResponseData(response), outputs);

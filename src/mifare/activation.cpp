@@ -24,7 +24,7 @@ int32_t KindOfSak(uint8_t sak) {
 ReaderStatus MifareOne::ActivateCard(uint8_t* record) {
   if (record == nullptr) return status::kArgument1;
   uint8_t response[kFrameBufferSize];
-  const ReaderStatus result = link.Command(command::kActivate, nullptr, 0, response);
+  const ReaderStatus result = Run(command::kActivate, nullptr, 0, response);
   if (result != status::kOk) return result;
   std::memcpy(record, response + frame::kData, mifare::kRecordSize);
   cardKind.SetDetectedCardKind(KindOfSak(record[mifare::kSerialSize]));
@@ -43,7 +43,7 @@ ReaderStatus MifareOne::Request(int32_t mode, uint8_t* answer) {
   if (answer == nullptr) return status::kArgument2;
   const uint8_t data[] = {static_cast<uint8_t>(mode)};
   uint8_t response[kFrameBufferSize];
-  const ReaderStatus result = link.Command(command::kRequest, data, sizeof data, response);
+  const ReaderStatus result = Run(command::kRequest, data, sizeof data, response);
   if (result != status::kOk) return result;
   answer[0] = response[frame::kData];
   answer[1] = response[frame::kData + 1];
@@ -55,7 +55,7 @@ ReaderStatus MifareOne::Request(int32_t mode, uint8_t* answer) {
 ReaderStatus MifareOne::Anticollision(uint8_t* serial) {
   if (serial == nullptr) return status::kArgument1;
   uint8_t response[kFrameBufferSize];
-  const ReaderStatus result = link.Command(command::kAnticollision, nullptr, 0, response);
+  const ReaderStatus result = Run(command::kAnticollision, nullptr, 0, response);
   if (result != status::kOk) return result;
   std::memcpy(serial, response + frame::kData, mifare::kSerialSize);
   return status::kOk;
@@ -65,7 +65,7 @@ ReaderStatus MifareOne::Select(const uint8_t* serial, uint8_t* sak) {
   if (serial == nullptr) return status::kArgument1;
   if (sak == nullptr) return status::kArgument2;
   uint8_t response[kFrameBufferSize];
-  const ReaderStatus result = link.Command(command::kSelect, serial, mifare::kSerialSize, response);
+  const ReaderStatus result = Run(command::kSelect, serial, mifare::kSerialSize, response);
   if (result != status::kOk) return result;
   *sak = response[frame::kData];
   cardKind.SetDetectedCardKind(KindOfSak(*sak));

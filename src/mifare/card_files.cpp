@@ -43,7 +43,7 @@ ReaderStatus MifareOne::ReadFile(mifare::FileAddress file, int32_t offset, int32
       static_cast<uint8_t>(file.fileNumber), static_cast<uint8_t>(file.keySelector),
       static_cast<uint8_t>(offset), static_cast<uint8_t>(length)};
   uint8_t response[kFrameBufferSize];
-  const ReaderStatus result = link.Command(command::kReadFile, request, sizeof request, response);
+  const ReaderStatus result = Run(command::kReadFile, request, sizeof request, response);
   if (result != status::kOk) return result;
   std::memcpy(data, response + frame::kData, static_cast<size_t>(length));
   // After the copy: a refused card kind leaves the data with the caller.
@@ -61,7 +61,7 @@ ReaderStatus MifareOne::WriteFile(mifare::FileAddress file, int32_t offset, int3
   std::memcpy(request + kFileHeaderSize, data, static_cast<size_t>(length));
   uint8_t response[kFrameBufferSize];
   const ReaderStatus result =
-      link.Command(command::kWriteFile, request, kFileHeaderSize + length, response);
+      Run(command::kWriteFile, request, kFileHeaderSize + length, response);
   if (result != status::kOk) return result;
   return cardKind.CheckCardKind();
 }
@@ -82,7 +82,7 @@ ReaderStatus MifareOne::WriteCardFile(int32_t fileNumber, int32_t keySelector, i
 ReaderStatus MifareOne::PrepareCardFileWrite(int32_t fileNumber, int32_t keySelector) {
   const uint8_t request[] = {static_cast<uint8_t>(fileNumber), static_cast<uint8_t>(keySelector)};
   uint8_t response[kFrameBufferSize];
-  return link.Command(command::kPrepareFileWrite, request, sizeof request, response);
+  return Run(command::kPrepareFileWrite, request, sizeof request, response);
 }
 
 ReaderStatus MifareOne::ReadCardFileById(const char* fileId, const char* keyId, int32_t offset,

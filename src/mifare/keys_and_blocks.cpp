@@ -1,15 +1,23 @@
 // Keys held by the reader, authentication of a sector, and single blocks.
 // The library keeps no key and no authentication state: the reader and the
-// card do, and refuse a block of a sector not authenticated.
+// card do, and refuse a block of a sector not authenticated. And Run, the
+// one way the family's commands reach the link.
 
 #include <cstring>
 
+#include "mifare/answer_sizes.h"
 #include "mifare/mifare_layout.h"
 #include "mifare/mifare_one.h"
 #include "protocol/commands.h"
 #include "protocol/frame.h"
 
 namespace vqhw {
+
+ReaderStatus MifareOne::Run(uint8_t command, const uint8_t* request, int32_t count,
+                            uint8_t* response) {
+  return link.Command(command, request, count, response,
+                      mifare::AnswerDataSize(command, request, count));
+}
 
 ReaderStatus MifareOne::LoadKey(int32_t keyType, int32_t sector, const uint8_t* key) {
   if (!mifare::IsKeyType(keyType)) return status::kArgument1;
@@ -18,7 +26,7 @@ ReaderStatus MifareOne::LoadKey(int32_t keyType, int32_t sector, const uint8_t* 
   uint8_t data[2 + mifare::kKeySize] = {static_cast<uint8_t>(keyType), static_cast<uint8_t>(sector)};
   std::memcpy(data + 2, key, mifare::kKeySize);
   uint8_t response[kFrameBufferSize];
-  return link.Command(command::kLoadKey, data, sizeof data, response);
+  return Run(command::kLoadKey, data, sizeof data, response);
 }
 
 ReaderStatus MifareOne::Authenticate(const uint8_t* serial, int32_t keyType, int32_t sector,
@@ -33,7 +41,7 @@ ReaderStatus MifareOne::Authenticate(const uint8_t* serial, int32_t keyType, int
   data[5] = static_cast<uint8_t>(sector);
   data[6] = static_cast<uint8_t>(block);
   uint8_t response[kFrameBufferSize];
-  return link.Command(command::kAuthenticate, data, sizeof data, response);
+  return Run(command::kAuthenticate, data, sizeof data, response);
 }
 
 ReaderStatus MifareOne::ReadBlock(int32_t block, uint8_t* data) {
@@ -42,7 +50,7 @@ ReaderStatus MifareOne::ReadBlock(int32_t block, uint8_t* data) {
   std::memset(data, 0, 4);
   const uint8_t request[] = {static_cast<uint8_t>(block)};
   uint8_t response[kFrameBufferSize];
-  const ReaderStatus result = link.Command(command::kReadBlock, request, sizeof request, response);
+  const ReaderStatus result = Run(command::kReadBlock, request, sizeof request, response);
   if (result != status::kOk) return result;
   std::memcpy(data, response + frame::kData, mifare::kBlockSize);
   return status::kOk;
@@ -58,7 +66,7 @@ ReaderStatus MifareOne::SendBlock(int32_t block, const uint8_t* data) {
   uint8_t request[1 + mifare::kBlockSize] = {static_cast<uint8_t>(block)};
   std::memcpy(request + 1, data, mifare::kBlockSize);
   uint8_t response[kFrameBufferSize];
-  return link.Command(command::kWriteBlock, request, sizeof request, response);
+  return Run(command::kWriteBlock, request, sizeof request, response);
 }
 
 }  // namespace vqhw

@@ -64,8 +64,13 @@ class MifareOne {
   ReaderStatus CardCommand58();                                            // halt
 
  private:
+  // Every command of the family goes through here: the link's Command, with
+  // the fewest data bytes its answer carries (answer_sizes.h).
+  ReaderStatus Run(uint8_t command, const uint8_t* request, int32_t count, uint8_t* response);
   // The commands behind the checked entries.
   ReaderStatus SendBlock(int32_t block, const uint8_t* data);
+  ReaderStatus SendValueOperation(uint8_t command, int32_t source, int32_t destination,
+                                  uint32_t amount);
   ReaderStatus ReadFile(mifare::FileAddress file, int32_t offset, int32_t length, uint8_t* data);
   ReaderStatus WriteFile(mifare::FileAddress file, int32_t offset, int32_t length,
                          const uint8_t* data);

@@ -18,16 +18,24 @@ ReaderStatus CheckBlockPair(int32_t source, int32_t destination) {
 }
 
 // Source, destination and the amount, least significant byte first.
-ReaderStatus SendValueOperation(ReaderLink& link, uint8_t command, int32_t source,
-                                int32_t destination, uint32_t amount) {
-  if (ReaderStatus refused = CheckBlockPair(source, destination)) return refused;
-  uint8_t request[6] = {static_cast<uint8_t>(source), static_cast<uint8_t>(destination)};
-  mifare::PutLittleEndian(amount, request + 2);
-  uint8_t response[kFrameBufferSize];
-  return link.Command(command, request, sizeof request, response);
+struct ValueRequest {
+  uint8_t bytes[6];
+};
+ValueRequest ValueRequestOf(int32_t source, int32_t destination, uint32_t amount) {
+  ValueRequest request{{static_cast<uint8_t>(source), static_cast<uint8_t>(destination)}};
+  mifare::PutLittleEndian(amount, request.bytes + 2);
+  return request;
 }
 
 }  // namespace
+
+ReaderStatus MifareOne::SendValueOperation(uint8_t command, int32_t source, int32_t destination,
+                                           uint32_t amount) {
+  if (ReaderStatus refused = CheckBlockPair(source, destination)) return refused;
+  const ValueRequest request = ValueRequestOf(source, destination, amount);
+  uint8_t response[kFrameBufferSize];
+  return Run(command, request.bytes, sizeof request.bytes, response);
+}
 
 ReaderStatus MifareOne::WriteValueBlock(int32_t block, uint32_t amount) {
   // Refused as the first argument here, where WriteBlock says second.
@@ -36,23 +44,23 @@ ReaderStatus MifareOne::WriteValueBlock(int32_t block, uint32_t amount) {
 }
 
 ReaderStatus MifareOne::ValueOperation53(int32_t source, int32_t destination, uint32_t amount) {
-  return SendValueOperation(link, command::kDecrementValue, source, destination, amount);
+  return SendValueOperation(command::kDecrementValue, source, destination, amount);
 }
 
 ReaderStatus MifareOne::ValueOperation54(int32_t source, int32_t destination, uint32_t amount) {
-  return SendValueOperation(link, command::kIncrementValue, source, destination, amount);
+  return SendValueOperation(command::kIncrementValue, source, destination, amount);
 }
 
 ReaderStatus MifareOne::BlockPairOperation55(int32_t source, int32_t destination) {
   if (ReaderStatus refused = CheckBlockPair(source, destination)) return refused;
   const uint8_t request[] = {static_cast<uint8_t>(source), static_cast<uint8_t>(destination)};
   uint8_t response[kFrameBufferSize];
-  return link.Command(command::kRestoreValue, request, sizeof request, response);
+  return Run(command::kRestoreValue, request, sizeof request, response);
 }
 
 ReaderStatus MifareOne::CardCommand58() {
   uint8_t response[kFrameBufferSize];
-  return link.Command(command::kHalt, nullptr, 0, response);
+  return Run(command::kHalt, nullptr, 0, response);
 }
 
 }  // namespace vqhw

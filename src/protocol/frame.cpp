@@ -10,6 +10,11 @@ uint8_t CheckByte(const uint8_t* bytes, size_t count) {
   return check;
 }
 
+bool HasRightCheckByte(const uint8_t* frame) {
+  const size_t checked = FrameSize(frame) - 1;
+  return CheckByte(frame, checked) == frame[checked];
+}
+
 size_t BuildCommandFrame(uint8_t sequence, uint8_t command, const uint8_t* data, size_t count,
                          uint8_t* out) {
   out[0] = kFrameStart;

@@ -26,6 +26,10 @@ inline std::span<const uint8_t> ResponseData(const uint8_t* response) {
 
 uint8_t CheckByte(const uint8_t* bytes, size_t count);
 
+// Whether the last byte of the frame at `frame` is the exclusive-or of
+// every byte before it, as the reader computes it.
+bool HasRightCheckByte(const uint8_t* frame);
+
 // Writes the command frame into `out` (count + 5 bytes) and returns its size.
 // `count` must be at most kMaxCommandData.
 size_t BuildCommandFrame(uint8_t sequence, uint8_t command, const uint8_t* data, size_t count,

@@ -33,15 +33,22 @@ class ReaderLink {
 
   // One command with up to three attempts. Refuses a closed link
   // (kNotOpen), a count outside 0..251 (kArgument3) and missing data
-  // (kArgument2) before anything is sent. `response` (256 bytes) receives
-  // the whole answer followed by a zero byte; the status byte is not
-  // looked at.
+  // (kArgument2) before anything is sent. An attempt fails on no answer
+  // (kTimeout), an answer with a wrong check byte (kCheckByteWrong) or
+  // another sequence number (kWrongSequence); the last attempt's failure
+  // is the result. `response` (256 bytes) receives the whole answer
+  // followed by a zero byte; the status byte is not looked at.
   ReaderStatus Transact(uint8_t command, const uint8_t* data, int32_t count, uint8_t* response);
-  // Transact, then the status-byte rule: a non-zero status byte s gives s - 356.
-  ReaderStatus Command(uint8_t command, const uint8_t* data, int32_t count, uint8_t* response);
+  // Transact, then the status-byte rule: a non-zero status byte s gives
+  // s - 356. A success answer with fewer than `answerSize` data bytes, the
+  // fewest its command returns, is kMalformedReply: what it lacks would be
+  // read from behind the frame.
+  ReaderStatus Command(uint8_t command, const uint8_t* data, int32_t count, uint8_t* response,
+                       size_t answerSize = 0);
 
   // The sequence number the next command frame carries (0..7). It advances
-  // only when an answer with the same number came, and is never reset.
+  // when an answer with the same number came, and after a command whose
+  // attempts all failed; it is never reset.
   int32_t SequenceNumber() const { return sequenceNumber; }
   // The last command frame built and the last response frame received,
   // each in its 256-byte buffer, zeros behind the frame.
@@ -58,6 +65,7 @@ class ReaderLink {
   // Up to three attempts of a checked frame.
   ReaderStatus Attempts(uint8_t command, const uint8_t* data, int32_t count, uint8_t* response);
   ReaderStatus CheckFrame(const uint8_t* data, int32_t count) const;
+  void AdvanceSequence();
 
   int32_t lineSpeed = 115200;
   int32_t sequenceNumber = 0;

@@ -57,9 +57,9 @@ constexpr std::array<StatusRow, 50> kStatusRows{{
     {-20, "\xCE\xDE\xB7\xA8\xCA\xB6\xB1\xF0\xB5\xC4\xB4\xAE\xD0\xD0\xCA\xFD\xBE\xDD\xC1\xF7",  // 无法识别的串行数据流
      "unrecognised bytes on the line"},
     {-21, "CRC\xD0\xA3\xD1\xE9\xB4\xED\xCE\xF3",  // CRC校验错误
-     "check byte wrong"},
+     "check byte wrong: the reader's answer was spoilt on the line, three times"},
     {-22, "\xCD\xA8\xD1\xB6\xB4\xED\xCE\xF3",  // 通讯错误
-     "communication error: an answer too short for its command"},
+     "communication error: a success answer with fewer data bytes than its command returns"},
     {-23, "\xD5\xD2\xB2\xBB\xB5\xBD\xBB\xFA\xBE\xDF",  // 找不到机具
      "the port opened but no reader answered the probe: check cable, power and port"},
     {-24, "\xBF\xA8\xC8\xCF\xD6\xA4\xB4\xED\xCE\xF3",  // 卡认证错误

@@ -1,5 +1,5 @@
 // One command and its answer: the frame checked once, then up to three
-// attempts of send, wait and check the sequence number.
+// attempts of send, wait, and check the check byte and the sequence number.
 
 #include <cstring>
 
@@ -32,14 +32,20 @@ ReaderStatus ReaderLink::ReceiveFrame(uint8_t* response) {
   std::memset(responseFrame, 0, sizeof responseFrame);
   const ReaderStatus received = channel.ReadFrame(responseFrame);
   if (received != status::kOk) return received;
-  const int32_t answeredSequence = responseFrame[frame::kSequence];
   const size_t size = FrameSize(responseFrame);
+  // A byte spoilt on the line: the answer is as good as lost.
+  if (!HasRightCheckByte(responseFrame)) return status::kCheckByteWrong;
+  const int32_t answeredSequence = responseFrame[frame::kSequence];
   std::memcpy(response, responseFrame, size);
   response[size] = 0;
   // A late answer to an earlier attempt or command carries another number.
   if (answeredSequence != sequenceNumber) return status::kWrongSequence;
-  sequenceNumber = (sequenceNumber + 1) % static_cast<int32_t>(kSequenceModulus);
+  AdvanceSequence();
   return status::kOk;
+}
+
+void ReaderLink::AdvanceSequence() {
+  sequenceNumber = (sequenceNumber + 1) % static_cast<int32_t>(kSequenceModulus);
 }
 
 ReaderStatus ReaderLink::Attempts(uint8_t command, const uint8_t* data, int32_t count,
@@ -54,6 +60,9 @@ ReaderStatus ReaderLink::Attempts(uint8_t command, const uint8_t* data, int32_t 
     if (result == status::kOk) break;
     channel.Purge();
   }
+  // The reader may still answer the command that failed; the next command
+  // carries another number, so that answer cannot pass for its own.
+  if (result != status::kOk) AdvanceSequence();
   return result;
 }
 
@@ -64,11 +73,12 @@ ReaderStatus ReaderLink::Transact(uint8_t command, const uint8_t* data, int32_t 
 }
 
 ReaderStatus ReaderLink::Command(uint8_t command, const uint8_t* data, int32_t count,
-                                 uint8_t* response) {
+                                 uint8_t* response, size_t answerSize) {
   const ReaderStatus result = Transact(command, data, count, response);
   if (result != status::kOk) return result;
   const uint8_t statusByte = response[frame::kCode];
-  return statusByte == 0 ? status::kOk : StatusFromByte(statusByte);
+  if (statusByte != 0) return StatusFromByte(statusByte);
+  return response[frame::kLength] < answerSize ? status::kMalformedReply : status::kOk;
 }
 
 }  // namespace vqhw

@@ -64,25 +64,32 @@ ReaderStatus SerialChannel::ReadFrame(uint8_t* destination) {
 
 ReaderStatus SerialChannel::Write(const uint8_t* bytes, int32_t count) {
   if (count < 0 || static_cast<size_t>(count) > kFrameBufferSize) return status::kCannotSend;
-  std::lock_guard lock(sendLock);
+  // Nothing that came before this frame can answer it: a late answer that
+  // completed after its command gave up, or the start of one, goes now.
   if (!isOpen) return status::kNotOpen;
-  port.Purge();
+  DropReceived();
+  std::lock_guard lock(sendLock);
   trace::Frame(trace::Direction::kSent, bytes, static_cast<size_t>(count));
   return port.Write(bytes, static_cast<size_t>(count), kWriteWait);
 }
 
 ReaderStatus SerialChannel::Purge() {
   if (!isOpen) return status::kNotOpen;
+  trace::Note("purge");
+  DropReceived();
+  return status::kOk;
+}
+
+void SerialChannel::DropReceived() {
   std::lock_guard lock(receiveLock);
+  if (frameReady || receiveBuffer.PendingBytes() > 0) trace::Note("purge: an earlier answer dropped");
   // The frame being assembled goes too: otherwise the next answer would be
   // appended behind the stale bytes of a cut-off frame and lost. A frame
   // that completed but was not collected is dropped as well.
-  trace::Note("purge");
   receiveBuffer.Reset();
   std::memset(completeFrame, 0, sizeof completeFrame);
   frameReady = false;
   port.Purge();
-  return status::kOk;
 }
 
 void SerialChannel::ReceiveLoop() {

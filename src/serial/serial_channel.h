@@ -18,7 +18,10 @@ namespace vqhw {
 
 class SerialChannel {
  public:
-  static constexpr std::chrono::milliseconds kFrameWait{800};
+#ifndef VQHW_FRAME_WAIT_MS
+#define VQHW_FRAME_WAIT_MS 800  // a test build of the core over a port in memory shortens it
+#endif
+  static constexpr std::chrono::milliseconds kFrameWait{VQHW_FRAME_WAIT_MS};
   static constexpr std::chrono::milliseconds kWriteWait{3000};
 
   SerialChannel() = default;
@@ -40,7 +43,7 @@ class SerialChannel {
   // Waits up to 800 ms for a complete frame and copies it (FrameSize
   // bytes; `destination` holds 256). kTimeout when none came.
   ReaderStatus ReadFrame(uint8_t* destination);
-  // Purges the port's queues and writes `count` (at most 256) bytes within
+  // Purges as Purge does, then writes `count` (at most 256) bytes within
   // 3000 ms: 0, kNotOpen, kCannotSend or kTimeout.
   ReaderStatus Write(const uint8_t* bytes, int32_t count);
   // Discards everything received, the frame being assembled included, and
@@ -59,6 +62,9 @@ class SerialChannel {
 
  private:
   void ReceiveLoop();
+  // Purge's work; an explicit Purge is traced, the one before each send
+  // only when it drops something.
+  void DropReceived();
 
   int32_t isOpen = 0;
   SerialPort port;

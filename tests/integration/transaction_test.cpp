@@ -12,8 +12,9 @@ std::vector<uint8_t> Sequences(const SimulatedPort& port) {
   return sequences;
 }
 
-// Three identical frames, 800 ms apart, then the time-out; the number is
-// reused by the next command, since no answer came for it.
+// Three identical frames, 800 ms apart, then the time-out; the next
+// command carries the next number, so that a late answer to this one
+// cannot pass for its own.
 TEST_F(ReaderTest, SilentReaderGetsThreeIdenticalFramesThenTimeOut) {
   OpenReader();
   com1->reader.Faults().StaySilent(3);
@@ -30,16 +31,16 @@ TEST_F(ReaderTest, SilentReaderGetsThreeIdenticalFramesThenTimeOut) {
   EXPECT_GE(frames[1].at - frames[0].at, milliseconds(700));
   EXPECT_GE(frames[2].at - frames[1].at, milliseconds(700));
   EXPECT_EQ(lib.RF_reset_h(), 0);
-  EXPECT_EQ(Sequences(*com1).back(), 2);
+  EXPECT_EQ(Sequences(*com1).back(), 3);
 }
 
-TEST_F(ReaderTest, SilentReaderAtOpenIsNotFoundAndItsSequenceIsReused) {
+TEST_F(ReaderTest, SilentReaderAtOpenIsNotFoundAndTheNextOpenGoesOnWithTheNextNumber) {
   com1->reader.Faults().StaySilent(3);
   EXPECT_EQ(lib.open_reader(1, 0), -1);
   EXPECT_EQ(lib.LastStatusText(), Gbk("找不到机具"));
   EXPECT_EQ(com1->Frames(), std::vector<std::vector<uint8_t>>(3, Bytes("FF 00 70 03 AA AA AA 26")));
   EXPECT_EQ(lib.open_reader(1, 0), 0);
-  EXPECT_EQ(Sequences(*com1), (std::vector<uint8_t>{0, 0, 0, 0, 1}));
+  EXPECT_EQ(Sequences(*com1), (std::vector<uint8_t>{0, 0, 0, 1, 2}));
 }
 
 TEST_F(ReaderTest, WrongSequenceIsRetriedWithTheSameNumber) {
