@@ -27,12 +27,18 @@ mcs -nologo -warnaserror -out:"$work/VqhwLibTests.exe" -r:"$work/VqhwLib.dll" -r
 mono "$work/VqhwLibTests.exe"
 
 # vqhw-sim with a field, as port 1 (VQHW_COM1) until the next one starts.
+# Each start prints its pty path into a file of its own: with one file, the
+# wait could read the previous reader's path before the new one's shell
+# emptied it, and that pty may by then be somebody else's.
+sims=0
 start_sim() {
   [ -n "$sim_pid" ] && kill "$sim_pid" && wait "$sim_pid" 2>/dev/null || true
-  "$VQHW_SIM" --field "$1" > "$work/sim.out" &
+  sims=$((sims + 1))
+  local out="$work/sim$sims.out"
+  "$VQHW_SIM" --field "$1" > "$out" &
   sim_pid=$!
-  for _ in $(seq 50); do [ -s "$work/sim.out" ] && break; sleep 0.1; done
-  VQHW_COM1=$(head -n1 "$work/sim.out")
+  for _ in $(seq 50); do [ -s "$out" ] && break; sleep 0.1; done
+  VQHW_COM1=$(head -n1 "$out")
   export VQHW_COM1
 }
 
