@@ -210,7 +210,7 @@ block 4 4C414E45303720454E54525920202020"
      run_wine "$arch" "$prefix" "$work/$arch-bundle-mingw.out" -- "$dir/lane_check_mingw.exe" "$lane_port"; then
     output=$(tr -d '\r' < "$work/$arch-bundle-mingw.out")
     if [ "$(printf '%s\n' "$output" | grep -v '^reader ')" = "$expected" ] &&
-       printf '%s\n' "$output" | grep -q '^reader .'; then
+       grep -q '^reader .' <<< "$output"; then
       log "$arch: the bundle's MinGW lane program passed"
     else
       printf '%s\n' "$output"; fail "$arch: the bundle's MinGW lane program printed the above"

@@ -71,7 +71,7 @@ for program in "$work/lane_check_pkgconfig" "$work/consumer/lane_check"; do
   output=$(LD_LIBRARY_PATH=$libdir "$program")
   # The reader's information line is the reader's; the rest is exact.
   if [ "$(printf '%s\n' "$output" | grep -v '^reader ')" != "$expected" ] ||
-     ! printf '%s\n' "$output" | grep -q '^reader .'; then
+     ! grep -q '^reader .' <<< "$output"; then
     printf 'unexpected output of %s:\n%s\n' "$program" "$output"
     exit 1
   fi

@@ -27,12 +27,12 @@ for package in libvqhwlib0 libvqhwlib-dev vqhw-tools python3-vqhw; do
   [ -f "$deb" ] || { echo "missing package: $deb"; exit 1; }
   files=$(dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./||')
   for file in ${expect[$package]} usr/share/doc/$package/copyright usr/share/doc/$package/changelog.gz; do
-    printf '%s\n' "$files" | grep -qx "$file" || { echo "$package lacks $file"; exit 1; }
+    grep -qx "$file" <<< "$files" || { echo "$package lacks $file"; exit 1; }
   done
   dpkg-deb -x "$deb" "$work/root"
 done
 runtime=$build/packages/libvqhwlib0_${version}_${arch}.deb
-dpkg-deb -f "$runtime" Depends | grep -q 'libc6' ||
+dpkg-deb -f "$runtime" Depends | grep 'libc6' >/dev/null ||
   { echo "libvqhwlib0 has no shared-library dependencies"; exit 1; }
 # ldconfig runs by trigger; the library package has no maintainer scripts.
 dpkg-deb -e "$runtime" "$work/control"
@@ -41,9 +41,9 @@ control_files=$(cd "$work/control" && echo *)
   { echo "libvqhwlib0 control files: $control_files"; exit 1; }
 grep -qx "libVqhwLib 0 libvqhwlib0 (= $version)" "$work/control/shlibs" ||
   { echo "libvqhwlib0 shlibs: $(cat "$work/control/shlibs")"; exit 1; }
-dpkg-deb -f "$build/packages/vqhw-tools_${version}_${arch}.deb" Depends | grep -q "libvqhwlib0 (= $version)" ||
+dpkg-deb -f "$build/packages/vqhw-tools_${version}_${arch}.deb" Depends | grep "libvqhwlib0 (= $version)" >/dev/null ||
   { echo "vqhw-tools does not depend on libvqhwlib0"; exit 1; }
-dpkg-deb -f "$build/packages/python3-vqhw_${version}_all.deb" Depends | grep -q "libvqhwlib0 (= $version)" ||
+dpkg-deb -f "$build/packages/python3-vqhw_${version}_all.deb" Depends | grep "libvqhwlib0 (= $version)" >/dev/null ||
   { echo "python3-vqhw does not depend on libvqhwlib0"; exit 1; }
 # The binding from the unpacked root finds the packaged library by its SONAME
 # and carries the version the build set.
@@ -57,7 +57,7 @@ grep -v 'root privileges' "$work/lintian.log" || true
 [ "$lintian_status" -eq 0 ] || { echo "lintian reports errors or warnings"; exit 1; }
 # The change log is the Debian one, made from CHANGELOG.md: its first entry
 # is this version.
-zcat "$work/root/usr/share/doc/libvqhwlib0/changelog.gz" | head -n 1 | grep -qx "vqhwlib ($version) unstable; urgency=medium" ||
+zcat "$work/root/usr/share/doc/libvqhwlib0/changelog.gz" | sed -n 1p | grep -x "vqhwlib ($version) unstable; urgency=medium" >/dev/null ||
   { echo "the packages' changelog does not begin with $version"; exit 1; }
 "$repo/tests/install/check_install.sh" "$build" "$work/root"
 echo "Debian packages: contents, dependencies and lintian checked; lane program built against them"

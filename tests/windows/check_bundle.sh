@@ -78,14 +78,14 @@ for row in "x86 i686-w64-mingw32 i686-pc-windows-msvc stdcall 32-bit, __stdcall"
     diff <(printf '%s\n' "$export_names") <(printf '%s\n' "$exports") || true; }
   imports=$(printf '%s\n' "$dump" | awk '/DLL Name:/{print $3}' | LC_ALL=C sort -u | tr '\n' ' ')
   [ "$imports" = "KERNEL32.dll msvcrt.dll " ] || fail "$dir: the DLL imports $imports(KERNEL32.dll and msvcrt.dll only)"
-  if "$triplet-objdump" -h "$dll" | grep -q ' \.debug'; then fail "$dir: the DLL has debug sections"; fi
-  "$triplet-objdump" -t "$dll" | grep -q '^\[' && fail "$dir: the DLL has a symbol table"
+  if "$triplet-objdump" -h "$dll" | grep ' \.debug' >/dev/null; then fail "$dir: the DLL has debug sections"; fi
+  "$triplet-objdump" -t "$dll" | grep '^\[' >/dev/null && fail "$dir: the DLL has a symbol table"
 
   resource=$("$triplet-windres" -i "$dll" -O rc)
   for line in "FILEVERSION ${version//./, }, 0" "VALUE \"FileVersion\", \"$version\"" \
               "VALUE \"ProductVersion\", \"$version\"" "VALUE \"OriginalFilename\", \"VqhwLib.dll\"" \
               "($description)\""; do
-    printf '%s\n' "$resource" | grep -qF -- "$line" || fail "$dir: the version resource lacks: $line"
+    grep -qF -- "$line" <<< "$resource" || fail "$dir: the version resource lacks: $line"
   done
 
   def_names=$(sed -n 's/^  \([A-Za-z_0-9@]*\)$/\1/p' "$bundle/$dir/VqhwLib.def" | LC_ALL=C sort)
@@ -107,7 +107,7 @@ for row in "x86 i686-w64-mingw32 i686-pc-windows-msvc stdcall 32-bit, __stdcall"
   clang --target="$msvc_target" -O1 -ffreestanding -fno-builtin -Wall -Wextra -Werror -DLANE_PORT="$port" \
     -I"$bundle/include" -c "$repo/tests/windows/msvc_caller.c" -o "$object"
   if [ "$def_rule" = stdcall ]; then
-    llvm-nm "$object" | grep -q ' U _open_reader@8$' || fail "$dir: the MSVC caller does not refer to _open_reader@8"
+    llvm-nm "$object" | grep ' U _open_reader@8$' >/dev/null || fail "$dir: the MSVC caller does not refer to _open_reader@8"
   fi
   lld-link /nologo /entry:lane_entry /subsystem:console /nodefaultlib "$object" "$bundle/$dir/VqhwLib.lib" \
     /out:"$out/$dir/lane_check_msvc.exe" || fail "$dir: msvc_caller.c does not link against VqhwLib.lib"
