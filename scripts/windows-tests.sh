@@ -153,6 +153,9 @@ start_sims() {
     out=$work/sim-com$port
     field=()
     [ -n "${sim_field[$port]:-}" ] && field=(--field "$repo/tests/windows/${sim_field[$port]}")
+    # The previous run's file would name the previous reader's pty, which
+    # another reader may have by now.
+    rm -f "$out.out" "$out.err"
     # shellcheck disable=SC2086
     "$sim" --timing instant ${sim_options[$port]} "${field[@]}" > "$out.out" 2> "$out.err" &
     sim_pids+=($!)
