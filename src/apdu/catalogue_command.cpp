@@ -10,13 +10,9 @@
 
 namespace vqhw {
 
-namespace {
-constexpr size_t kStatusWordSize = 2;  // SW1 SW2
-}  // namespace
-
 ReaderStatus ApduChannels::Carry(uint8_t channel, const uint8_t* apdu, int32_t count,
                                  uint8_t* response) {
-  return link.Command(channel, apdu, count, response, kStatusWordSize);
+  return link.Command(channel, apdu, count, response, apdu::kStatusWordSize);
 }
 
 ReaderStatus ApduChannels::Run(const apdu::CatalogueCommand& command,

@@ -10,8 +10,6 @@ namespace vqhw::apdu {
 
 namespace {
 
-constexpr size_t kStatusWordSize = 2;
-
 void WriteHex(std::span<const uint8_t> bytes, char* text) {
   text[0] = '\0';
   BytesToHex(bytes.data(), text, static_cast<int32_t>(bytes.size()));

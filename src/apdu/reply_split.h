@@ -7,12 +7,16 @@
 // answers fewer (or more) data bytes than a command expects still gives its
 // true status word and no byte from outside its reply is handed out.
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
 #include "apdu/apdu_layout.h"
 
 namespace vqhw::apdu {
+
+// SW1 SW2, the last two bytes of every card reply.
+inline constexpr size_t kStatusWordSize = 2;
 
 // S: sw only. V: every data byte to out. F(n): at most `expected` data bytes
 // to out, since out is sized for them. outLength is the number of data bytes
