@@ -67,6 +67,15 @@ if(TARGET vqhw AND TARGET vqhw-sim)
 endif()
 
 # The Python binding: pure Python on ctypes, the same on every architecture.
+# Its version is written once, in the package, and must be the library's.
+file(STRINGS ${PROJECT_SOURCE_DIR}/bindings/python/vqhw/__init__.py vqhw_python_version
+  REGEX "^__version__ = \"[^\"]*\"$")
+string(REGEX REPLACE "^__version__ = \"([^\"]*)\"$" "\\1" vqhw_python_version "${vqhw_python_version}")
+if(NOT vqhw_python_version STREQUAL PROJECT_VERSION)
+  message(FATAL_ERROR "bindings/python/vqhw/__init__.py gives version '${vqhw_python_version}', "
+    "the project ${PROJECT_VERSION}")
+endif()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/bindings/python/vqhw/__init__.py)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/bindings/python/vqhw
   DESTINATION lib/python3/dist-packages COMPONENT python
   PATTERN __pycache__ EXCLUDE)
