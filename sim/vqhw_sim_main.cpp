@@ -18,6 +18,7 @@
 #include "sim/field_file.h"
 #include "sim/psam.h"
 #include "sim/pty_host.h"
+#include "sim/scenario_file.h"
 #include "sim/serial_device_host.h"
 
 namespace {
@@ -30,6 +31,7 @@ struct Options {
   bool log = false;
   std::string device;     // serve on this serial device instead of a pty
   std::string fieldFile;  // cards and PSAM, JSON
+  std::string scenarioFile;  // a lane scenario, JSON
   std::string timing = "real";
 };
 
@@ -55,6 +57,7 @@ void SetUp(vqsim::VirtualReader& reader, const Options& options) {
   reader.SetTiming(options.timing == "real" ? vqsim::TimingProfile::Real() : vqsim::TimingProfile::Instant());
   reader.WithState([](vqsim::ReaderState& state) { state.psam = std::make_shared<vqsim::Psam>(); });
   if (!options.fieldFile.empty()) vqsim::LoadFieldFile(options.fieldFile, reader);
+  if (!options.scenarioFile.empty()) vqsim::LoadScenarioFile(options.scenarioFile, reader);
   if (options.noPsam) reader.SetPsamPresent(false);
   reader.Faults().StaySilent(options.silent);
   reader.Faults().WrongSequence(options.wrongSequence);
@@ -79,8 +82,13 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({"real", "instant"}));
   app.add_flag("--log", options.log, "Print every byte string received and sent, timed and in hex, on stderr");
   app.add_option("--device", options.device, "Serve on this serial device (e.g. /dev/ttyUSB0) instead of a pty");
-  app.add_option("--field", options.fieldFile, "The cards in the field and the PSAM, from a JSON file")
+  CLI::Option* field = app.add_option("--field", options.fieldFile, "The cards in the field and the PSAM, from a JSON file")
       ->check(CLI::ExistingFile);
+  app.add_option("--scenario", options.scenarioFile,
+                 "A lane scenario from a JSON file: its cards, and what happens when (cards come and go, "
+                 "tearing, line faults, power, the PSAM)")
+      ->check(CLI::ExistingFile)
+      ->excludes(field);
   app.set_version_flag("--version", "vqhw-sim " VQHW_VERSION_STRING);
   CLI11_PARSE(app, argc, argv);
 
