@@ -15,7 +15,7 @@ namespace vqsim {
 namespace {
 
 using namespace field_json;
-using Cards = std::map<std::string, std::shared_ptr<Card>, std::less<>>;
+using Cards = ScenarioCards;
 
 uint8_t OneByte(const json& value, const std::string& where) {
   return HexBytes(value, where, 1, 1)[0];
@@ -159,7 +159,7 @@ ScenarioEvent EventFrom(const json& event, const Cards& cards, const std::string
 
 }  // namespace
 
-void LoadScenario(std::string_view jsonText, VirtualReader& reader) {
+ScenarioCards LoadScenario(std::string_view jsonText, VirtualReader& reader) {
   const json description = json::parse(jsonText, nullptr, false);
   if (description.is_discarded()) throw FieldFileError("not valid JSON");
   CheckObject(description, "scenario", {"cards", "field", "psam", "timing", "events"});
@@ -196,15 +196,16 @@ void LoadScenario(std::string_view jsonText, VirtualReader& reader) {
   reader.WithState([&](ReaderState& state) { state.psam = slot.psam; });
   reader.SetTiming(timing);
   reader.SetScenario(std::make_shared<Scenario>(std::move(events)));
+  return cards;
 }
 
-void LoadScenarioFile(const std::string& path, VirtualReader& reader) {
+ScenarioCards LoadScenarioFile(const std::string& path, VirtualReader& reader) {
   std::ifstream file(path);
   if (!file) throw FieldFileError(path + ": cannot be read");
   std::stringstream text;
   text << file.rdbuf();
   try {
-    LoadScenario(text.str(), reader);
+    return LoadScenario(text.str(), reader);
   } catch (const FieldFileError& error) {
     throw FieldFileError(path + ": " + error.what());
   }

@@ -4,6 +4,9 @@
 // start, the PSAM and timing as in a field file, and the timeline of events.
 // Belongs to the programs, like the field file.
 
+#include <functional>
+#include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -12,10 +15,13 @@
 
 namespace vqsim {
 
-// Sets the reader's field, PSAM and timing and starts the scenario's clock.
-// Nothing changes when the description is refused (FieldFileError, naming
-// the place, e.g. "events[2].during.command: one byte in hex expected").
-void LoadScenario(std::string_view jsonText, VirtualReader& reader);
-void LoadScenarioFile(const std::string& path, VirtualReader& reader);
+using ScenarioCards = std::map<std::string, std::shared_ptr<Card>, std::less<>>;
+
+// Sets the reader's field, PSAM and timing and starts the scenario's clock;
+// returns its cards by name, wherever they are. Nothing changes when the
+// description is refused (FieldFileError, naming the place, e.g.
+// "events[2].during.command: 1 bytes of hex expected").
+ScenarioCards LoadScenario(std::string_view jsonText, VirtualReader& reader);
+ScenarioCards LoadScenarioFile(const std::string& path, VirtualReader& reader);
 
 }  // namespace vqsim
