@@ -66,6 +66,11 @@ void VirtualReader::SetScenario(std::shared_ptr<Scenario> scenario) {
   if (scenario_) scenario_->Start(std::chrono::steady_clock::now());
 }
 
+void VirtualReader::SetReplay(std::shared_ptr<SessionReplay> replay) {
+  std::lock_guard lock(mutex_);
+  replay_ = std::move(replay);
+}
+
 std::vector<std::string> VirtualReader::DescribeScenario() const {
   std::lock_guard lock(mutex_);
   return scenario_ ? scenario_->Describe() : std::vector<std::string>{};
@@ -117,6 +122,7 @@ std::vector<AnswerChunk> VirtualReader::Receive(std::span<const uint8_t> bytes,
 // speed it came in with, even when the command changed the speed. The
 // scenario may have the reader unpowered, tear the card away, or add faults.
 std::vector<AnswerChunk> VirtualReader::Answer(const ReceivedFrame& frame) {
+  if (replay_) return replay_->Answer(frame);
   const CommandPlan plan = scenario_ ? scenario_->BeforeCommand(state_, frame) : CommandPlan{};
   if (plan.unpowered) return {};
   FrameFaults faults = faults_.TakeFor(frame.command());

@@ -15,6 +15,7 @@
 #include "sim/frame_parser.h"
 #include "sim/reader_state.h"
 #include "sim/scenario.h"
+#include "sim/session_replay.h"
 #include "sim/timing_profile.h"
 
 namespace vqsim {
@@ -49,6 +50,8 @@ class VirtualReader {
   // Runs a lane scenario from now on (none: stops the one running).
   void SetScenario(std::shared_ptr<Scenario> scenario);
   std::vector<std::string> DescribeScenario() const;
+  // Answers every command from a session record instead (none: as a reader again).
+  void SetReplay(std::shared_ptr<SessionReplay> replay);
 
   std::vector<ReceivedFrame> ReceivedFrames() const;  // every command frame received so far, in order
   size_t CountReceived(uint8_t command) const;
@@ -73,6 +76,7 @@ class VirtualReader {
   size_t historyLimit_ = std::numeric_limits<size_t>::max();
   FaultPlan faults_;
   std::shared_ptr<Scenario> scenario_;
+  std::shared_ptr<SessionReplay> replay_;
   TimingProfile timing_ = TimingProfile::Instant();
   Micros cardTimeSoFar_{0};
 };

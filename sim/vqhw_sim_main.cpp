@@ -10,8 +10,11 @@
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <fstream>
 #include <memory>
 #include <span>
+#include <sstream>
+#include <stdexcept>
 #include <string>
 
 #include "VqhwLibVersion.h"
@@ -20,6 +23,7 @@
 #include "sim/pty_host.h"
 #include "sim/scenario_file.h"
 #include "sim/serial_device_host.h"
+#include "sim/session_replay.h"
 
 namespace {
 
@@ -32,6 +36,7 @@ struct Options {
   std::string device;     // serve on this serial device instead of a pty
   std::string fieldFile;  // cards and PSAM, JSON
   std::string scenarioFile;  // a lane scenario, JSON
+  std::string replayFile;    // a session record to answer from
   std::string timing = "real";
 };
 
@@ -66,6 +71,37 @@ void SetUp(vqsim::VirtualReader& reader, const Options& options) {
 
 std::atomic<bool> lineLost{false};
 
+// --replay: the record's answers in place of the reader's; the first
+// command that differs from the record stops the program.
+std::shared_ptr<vqsim::SessionReplay> StartReplay(vqsim::VirtualReader& reader, const std::string& path) {
+  std::ifstream file(path);
+  if (!file) throw std::runtime_error(path + ": cannot be read");
+  std::stringstream text;
+  text << file.rdbuf();
+  std::vector<vqsim::RecordedBytes> record;
+  try {
+    record = vqsim::ParseSessionRecord(text.str());
+  } catch (const vqsim::SessionRecordError& error) {
+    throw std::runtime_error(path + ": " + error.what());
+  }
+  auto replay = std::make_shared<vqsim::SessionReplay>(std::move(record), [] { ::kill(::getpid(), SIGUSR2); });
+  reader.SetReplay(replay);
+  return replay;
+}
+
+// 0 when the session went as recorded; else says where it did not.
+int ReplayResult(const vqsim::SessionReplay& replay, const std::string& path) {
+  const auto difference = replay.DifferenceAtEnd();
+  if (!difference) {
+    std::fprintf(stderr, "vqhw-sim: %zu commands as recorded in %s\n", replay.RecordedCommands(), path.c_str());
+    return 0;
+  }
+  std::fprintf(stderr, "vqhw-sim: command frame %zu differs from %s", difference->command, path.c_str());
+  if (difference->line > 0) std::fprintf(stderr, " line %d", difference->line);
+  std::fprintf(stderr, ":\n  expected %s\n  got      %s\n", difference->expected.c_str(), difference->got.c_str());
+  return 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -89,6 +125,10 @@ int main(int argc, char** argv) {
                  "tearing, line faults, power, the PSAM)")
       ->check(CLI::ExistingFile)
       ->excludes(field);
+  app.add_option("--replay", options.replayFile,
+                 "Answer from a session record (vqhw trace --record) and stop at the first command that "
+                 "differs from it, exiting 2; exit 0 at SIGINT/SIGTERM when every recorded command came")
+      ->check(CLI::ExistingFile);
   app.set_version_flag("--version", "vqhw-sim " VQHW_VERSION_STRING);
   CLI11_PARSE(app, argc, argv);
 
@@ -99,11 +139,14 @@ int main(int argc, char** argv) {
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
   sigaddset(&stopSignals, SIGUSR1);
+  sigaddset(&stopSignals, SIGUSR2);  // the replay found a command that differs
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
   try {
     vqsim::VirtualReader reader;
     SetUp(reader, options);
+    const std::shared_ptr<vqsim::SessionReplay> replay =
+        options.replayFile.empty() ? nullptr : StartReplay(reader, options.replayFile);
     const vqsim::PtyHost::TrafficLog traffic = options.log ? FrameLog() : vqsim::PtyHost::TrafficLog{};
     std::unique_ptr<vqsim::PtyHost> ptyHost;
     std::unique_ptr<vqsim::SerialDeviceHost> deviceHost;
@@ -126,6 +169,7 @@ int main(int argc, char** argv) {
       return 1;
     }
     if (options.log) std::fprintf(stderr, "stopping on signal %d\n", signal);
+    if (replay) return ReplayResult(*replay, options.replayFile);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "vqhw-sim: %s\n", error.what());
     return 1;
