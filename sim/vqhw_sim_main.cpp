@@ -9,6 +9,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <fstream>
 #include <memory>
@@ -16,8 +17,12 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "VqhwLibVersion.h"
+#include "sim/control_client.h"
+#include "sim/control_commands.h"
+#include "sim/control_socket.h"
 #include "sim/field_file.h"
 #include "sim/psam.h"
 #include "sim/pty_host.h"
@@ -37,6 +42,7 @@ struct Options {
   std::string fieldFile;  // cards and PSAM, JSON
   std::string scenarioFile;  // a lane scenario, JSON
   std::string replayFile;    // a session record to answer from
+  std::string controlPath;   // the control socket to serve
   std::string timing = "real";
 };
 
@@ -129,8 +135,18 @@ int main(int argc, char** argv) {
                  "Answer from a session record (vqhw trace --record) and stop at the first command that "
                  "differs from it, exiting 2; exit 0 at SIGINT/SIGTERM when every recorded command came")
       ->check(CLI::ExistingFile);
+  app.add_option("--control", options.controlPath,
+                 "Serve a control socket at PATH, for `vqhw-sim ctl` while the reader runs");
+  // `vqhw-sim ctl ...`: a request to a running vqhw-sim's control socket.
+  CLI::App* ctl = app.add_subcommand(
+      "ctl", "Tell a running vqhw-sim: present FILE | remove [SERIAL] | fault KIND ... | state");
+  std::string ctlSocket = std::getenv("VQHW_SIM_CONTROL") ? std::getenv("VQHW_SIM_CONTROL") : "";
+  std::vector<std::string> ctlWords;
+  ctl->add_option("--socket", ctlSocket, "its control socket (default: $VQHW_SIM_CONTROL)");
+  ctl->add_option("request", ctlWords, "the request, e.g. present card.json")->required();
   app.set_version_flag("--version", "vqhw-sim " VQHW_VERSION_STRING);
   CLI11_PARSE(app, argc, argv);
+  if (ctl->parsed()) return vqsim::RunControlClient(ctlSocket, ctlWords);
 
   // Block the stop signals before any thread starts, then wait for them here.
   // SIGUSR1 is the serial-device link telling that its device went away.
@@ -161,6 +177,11 @@ int main(int argc, char** argv) {
       std::printf("%s\n", options.device.c_str());
     }
     std::fflush(stdout);
+    std::unique_ptr<vqsim::ControlSocket> control;
+    if (!options.controlPath.empty()) {
+      control = std::make_unique<vqsim::ControlSocket>(
+          options.controlPath, [&reader](const std::string& request) { return vqsim::RunControlRequest(reader, request); });
+    }
 
     int signal = 0;
     sigwait(&stopSignals, &signal);
