@@ -16,6 +16,7 @@ void Field::Remove(const Card* card) {
 }
 
 void Field::Clear() {
+  for (const auto& card : cards_) card->PowerCycle();
   cards_.clear();
   selected_.reset();
 }

@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
   app.add_option("--device", options.device, "Serve on this serial device (e.g. /dev/ttyUSB0) instead of a pty");
   CLI::Option* field = app.add_option("--field", options.fieldFile, "The cards in the field and the PSAM, from a JSON file")
       ->check(CLI::ExistingFile);
-  app.add_option("--scenario", options.scenarioFile,
+  CLI::Option* scenario = app.add_option("--scenario", options.scenarioFile,
                  "A lane scenario from a JSON file: its cards, and what happens when (cards come and go, "
                  "tearing, line faults, power, the PSAM)")
       ->check(CLI::ExistingFile)
@@ -134,7 +134,9 @@ int main(int argc, char** argv) {
   app.add_option("--replay", options.replayFile,
                  "Answer from a session record (vqhw trace --record) and stop at the first command that "
                  "differs from it, exiting 2; exit 0 at SIGINT/SIGTERM when every recorded command came")
-      ->check(CLI::ExistingFile);
+      ->check(CLI::ExistingFile)
+      ->excludes(field)
+      ->excludes(scenario);
   app.add_option("--control", options.controlPath,
                  "Serve a control socket at PATH, for `vqhw-sim ctl` while the reader runs");
   // `vqhw-sim ctl ...`: a request to a running vqhw-sim's control socket.
@@ -163,6 +165,12 @@ int main(int argc, char** argv) {
     SetUp(reader, options);
     const std::shared_ptr<vqsim::SessionReplay> replay =
         options.replayFile.empty() ? nullptr : StartReplay(reader, options.replayFile);
+    // Listening before the path is printed: whoever read the path can send requests.
+    std::unique_ptr<vqsim::ControlSocket> control;
+    if (!options.controlPath.empty()) {
+      control = std::make_unique<vqsim::ControlSocket>(
+          options.controlPath, [&reader](const std::string& request) { return vqsim::RunControlRequest(reader, request); });
+    }
     const vqsim::PtyHost::TrafficLog traffic = options.log ? FrameLog() : vqsim::PtyHost::TrafficLog{};
     std::unique_ptr<vqsim::PtyHost> ptyHost;
     std::unique_ptr<vqsim::SerialDeviceHost> deviceHost;
@@ -177,11 +185,6 @@ int main(int argc, char** argv) {
       std::printf("%s\n", options.device.c_str());
     }
     std::fflush(stdout);
-    std::unique_ptr<vqsim::ControlSocket> control;
-    if (!options.controlPath.empty()) {
-      control = std::make_unique<vqsim::ControlSocket>(
-          options.controlPath, [&reader](const std::string& request) { return vqsim::RunControlRequest(reader, request); });
-    }
 
     int signal = 0;
     sigwait(&stopSignals, &signal);
