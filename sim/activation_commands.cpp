@@ -1,6 +1,8 @@
 // Request modes: 0x26 wakes only cards that are not halted, 0x52 wakes
 // every card in the field, halted ones included; other modes are refused.
-// The one-step activation finds cards as 0x26 does. Halt (0x58) halts the
+// The one-step activation finds cards as 0x26 does; with several cards in
+// the field it and 0x41 take the one anticollision finds, and cards it
+// cannot part (one serial number) give "several cards". Halt (0x58) halts the
 // selected card and ends its selection; a field reset wakes it again.
 
 #include "sim/activation_commands.h"
@@ -30,25 +32,28 @@ Reply Request(ReaderState& state, std::span<const uint8_t> data) {
 }
 
 Reply Anticollision(ReaderState& state, std::span<const uint8_t>) {
-  const std::shared_ptr<Card> card = FirstReadyCard(state.field);
-  if (!card) return {status::kNoCard, {}};
-  const auto serial = card->Serial();
+  const FoundCard found = FindByAnticollision(state.field);
+  if (!found.card) return {found.status, {}};
+  const auto serial = found.card->Serial();
   return {status::kSuccess, {serial.begin(), serial.end()}};
 }
 
 Reply Select(ReaderState& state, std::span<const uint8_t> serial) {
   const auto& cards = state.field.Cards();
-  auto it = std::ranges::find_if(cards, [&](const auto& card) {
+  const auto named = [&](const auto& card) {
     return !IsHalted(*card) && std::ranges::equal(card->Serial(), serial);
-  });
+  };
+  auto it = std::ranges::find_if(cards, named);
   if (it == cards.end()) return {status::kNoCard, {}};
+  if (std::ranges::count_if(cards, named) > 1) return {status::kSeveralCards, {}};
   SelectCard(state.field, *it);
   return {status::kSuccess, {(*it)->Sak()}};
 }
 
 Reply Activate(ReaderState& state, std::span<const uint8_t>) {
-  const std::shared_ptr<Card> card = FirstReadyCard(state.field);
-  if (!card) return {status::kNoCard, {}};
+  const FoundCard found = FindByAnticollision(state.field);
+  if (!found.card) return {found.status, {}};
+  const std::shared_ptr<Card>& card = found.card;
   SelectCard(state.field, card);
   const auto serial = card->Serial();
   Reply reply{status::kSuccess, {serial.begin(), serial.end()}};

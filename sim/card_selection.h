@@ -1,7 +1,8 @@
 #pragma once
 // Which card in the field takes part in a command: the first one that is
-// not halted answers a request or an activation; the MIFARE commands go to
-// the card that the last activation selected.
+// not halted answers a request; anticollision picks the one an activation
+// selects; the MIFARE commands go to the card that the last activation
+// selected.
 
 #include <memory>
 
@@ -15,6 +16,15 @@ bool IsHalted(const Card& card);
 
 // The first card in the field, in the order the cards came, that is not halted.
 std::shared_ptr<Card> FirstReadyCard(const Field& field);
+
+// The card that anticollision finds among those not halted, with status
+// kSuccess; else null with kNoCard (none ready) or kSeveralCards (cards of
+// one serial number, whose answers collide at every bit).
+struct FoundCard {
+  std::shared_ptr<Card> card;
+  uint8_t status;
+};
+FoundCard FindByAnticollision(const Field& field);
 
 // Selects the card: a MIFARE Classic forgets its authentication.
 void SelectCard(Field& field, std::shared_ptr<Card> card);

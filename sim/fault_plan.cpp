@@ -16,6 +16,21 @@ std::chrono::milliseconds NotNegative(std::chrono::milliseconds duration) {
 
 }  // namespace
 
+void FrameFaults::Add(const FrameFaults& other) {
+  silent = silent || other.silent;
+  wrongSequence = wrongSequence || other.wrongSequence;
+  const auto take = [](auto& mine, const auto& theirs) {
+    if (theirs) mine = theirs;
+  };
+  take(delay, other.delay);
+  take(garbage, other.garbage);
+  take(split, other.split);
+  take(announcedLength, other.announcedLength);
+  take(status, other.status);
+  take(keptData, other.keptData);
+  take(spoiltByte, other.spoiltByte);
+}
+
 std::vector<AnswerChunk> FrameFaults::Shape(uint8_t sequence, const Reply& reply) const {
   if (silent) return {};
   const uint8_t answeredSequence =

@@ -40,6 +40,9 @@ struct FrameFaults {
   std::optional<size_t> keptData;     // the answer carries only this many data bytes
   std::optional<size_t> spoiltByte;   // offset in the frame of a byte the line spoils
 
+  // Adds the faults of `other`; a fault set in both takes its setting there.
+  void Add(const FrameFaults& other);
+
   // The bytes the reader puts on the line for `reply`: nothing when silent;
   // otherwise the garbage, then the answer frame, cut into chunks when split.
   std::vector<AnswerChunk> Shape(uint8_t sequence, const Reply& reply) const;

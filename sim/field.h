@@ -13,8 +13,9 @@ namespace vqsim {
 class Field {
  public:
   void Insert(std::shared_ptr<Card> card);
-  void Remove(const Card* card);  // the card leaves; it is deselected if it was selected
-  void Clear();
+  // The card leaves, losing power; it is deselected if it was selected.
+  void Remove(const Card* card);
+  void Clear();  // every card leaves
   const std::vector<std::shared_ptr<Card>>& Cards() const { return cards_; }
 
   // The card of the last successful activation, or null.

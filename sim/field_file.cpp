@@ -15,13 +15,12 @@
 #include "sim/cpu_card.h"
 #include "sim/mifare_access.h"
 #include "sim/mifare_classic.h"
+#include "sim/field_json.h"
 #include "sim/psam.h"
 
 namespace vqsim {
 
-namespace {
-
-using nlohmann::json;
+namespace field_json {
 
 [[noreturn]] void Refuse(const std::string& where, const std::string& what) {
   throw FieldFileError(where + ": " + what);
@@ -151,11 +150,6 @@ std::shared_ptr<Card> CpuCardFrom(const json& description, const std::string& wh
   return std::make_shared<CpuCard>(std::move(profile));
 }
 
-struct PsamSlot {
-  bool present = true;
-  std::shared_ptr<Psam> psam = std::make_shared<Psam>();
-};
-
 PsamSlot PsamFrom(const json& description, const std::string& where) {
   if (description.is_boolean()) return {description.get<bool>(), std::make_shared<Psam>()};
   CheckObject(description, where,
@@ -245,7 +239,9 @@ TimingProfile TimingFrom(const json& description, TimingProfile profile) {
   return profile;
 }
 
-}  // namespace
+}  // namespace field_json
+
+using namespace field_json;
 
 void LoadField(std::string_view jsonText, VirtualReader& reader) {
   const json description = json::parse(jsonText, nullptr, false);

@@ -13,6 +13,7 @@ constexpr uint8_t kPurchaseP1 = 0x01;
 constexpr uint8_t kInitialize = 0x50;
 constexpr uint8_t kCredit = 0x52;
 constexpr uint8_t kDebit = 0x54;
+constexpr uint8_t kProve = 0x5A;
 constexpr size_t kInitializeDataSize = 11;   // key index, amount, terminal number
 constexpr size_t kDebitDataSize = 15;        // terminal serial, date, time, MAC1
 constexpr size_t kCreditDataSize = 11;       // date, time, MAC2
@@ -71,6 +72,7 @@ Purse::Purse(CardCore& core, CardFile& transactions, uint16_t applicationDf, Pur
   core_.SetCommand(kDebit, proprietary, bind(&Purse::DebitForPurchase));
   core_.SetCommand(kCredit, proprietary, bind(&Purse::CreditForLoad));
   core_.SetCommand(0x5C, proprietary, bind(&Purse::GetBalance));
+  core_.SetCommand(kProve, proprietary, bind(&Purse::GetTransactionProve));
   core_.SetCommand(0x1E, withMac, bind(&Purse::BlockApplication));
   core_.SetCommand(0x18, withMac, bind(&Purse::UnblockApplication));
 }
@@ -137,6 +139,7 @@ ResponseApdu Purse::DebitForPurchase(const CommandApdu& apdu) {
   ++offlineCounter_;
   const Mac tac = purse::PurchaseTac(keys_.tac, terms);
   const Mac mac2 = purse::PurchaseMac2(session, terms.amount);
+  lastPurchase_ = PurchaseProof{static_cast<uint16_t>(offlineCounter_ - 1), mac2, tac};
   std::vector<uint8_t> answer(tac.begin(), tac.end());
   answer.insert(answer.end(), mac2.begin(), mac2.end());
   return {answer, sw::kOk};
@@ -166,6 +169,24 @@ ResponseApdu Purse::GetBalance(const CommandApdu& apdu) {
   if (auto refused = RefusedInApplication()) return Status(*refused);
   std::vector<uint8_t> answer;
   AppendNumber(answer, balance_, kBalanceSize);
+  return {answer, sw::kOk};
+}
+
+// Only the last purchase can be proved, and only by its own counter (the
+// one INITIALIZE answered before it): an older or an unknown counter, like
+// a purchase that never reached the card, has nothing to prove.
+ResponseApdu Purse::GetTransactionProve(const CommandApdu& apdu) {
+  constexpr size_t kCounterSize = 2;
+  constexpr size_t kProofSize = 8;  // MAC2, then TAC
+  if (auto refused = RefusedInApplication()) return Status(*refused);
+  if (apdu.p1 != 0x00) return Status(sw::kWrongP1P2);
+  if (apdu.data.size() != kCounterSize || (apdu.le && *apdu.le != kProofSize)) return Status(sw::kWrongLength);
+  const uint16_t counter = static_cast<uint16_t>(ReadNumber(apdu.data));
+  if (apdu.p2 != purse::kPurchaseType || !lastPurchase_ || lastPurchase_->counter != counter) {
+    return Status(sw::kProveUnavailable);
+  }
+  std::vector<uint8_t> answer(lastPurchase_->mac2.begin(), lastPurchase_->mac2.end());
+  answer.insert(answer.end(), lastPurchase_->tac.begin(), lastPurchase_->tac.end());
   return {answer, sw::kOk};
 }
 

@@ -12,6 +12,8 @@
 //                   random, MAC1 (needs the PIN)
 //   80 52 00 00  CREDIT FOR LOAD          date, time, MAC2 -> TAC
 //   80 5C 00 02  GET BALANCE
+//   80 5A 00 06  GET TRANSACTION PROVE    offline counter of a purchase
+//                -> MAC2, TAC of the last purchase, when it has that counter
 //   84 1E 00 p2  APPLICATION BLOCK (p2 01: for good), 84 18 APPLICATION
 //                UNBLOCK, both with the secure-messaging MAC
 // A purchase or load that the card accepted appends its record to the
@@ -40,6 +42,7 @@ inline constexpr uint16_t kApplicationBlocked = 0x9303;
 inline constexpr uint16_t kInsufficientBalance = 0x9401;
 inline constexpr uint16_t kCounterExhausted = 0x9402;     // the transaction counter is at its end
 inline constexpr uint16_t kKeyIndexUnsupported = 0x9403;
+inline constexpr uint16_t kProveUnavailable = 0x9406;     // no transaction of that counter and type to prove
 }  // namespace sw
 
 // Where the issuer file (EF 0015) keeps what the purse and the terminal
@@ -98,6 +101,7 @@ class Purse {
   ResponseApdu DebitForPurchase(const CommandApdu& apdu);
   ResponseApdu CreditForLoad(const CommandApdu& apdu);
   ResponseApdu GetBalance(const CommandApdu& apdu);
+  ResponseApdu GetTransactionProve(const CommandApdu& apdu);
   ResponseApdu BlockApplication(const CommandApdu& apdu);
   ResponseApdu UnblockApplication(const CommandApdu& apdu);
   void Record(uint16_t counter, uint32_t amount, uint8_t type, const purse::TerminalNumber& terminal,
@@ -113,6 +117,14 @@ class Purse {
   uint16_t onlineCounter_ = 0;
   Block blocked_ = Block::kNone;
   std::optional<OpenTransaction> open_;
+  // What proves the last purchase, kept like the balance through resets and
+  // power cycles: a host whose DEBIT answer was lost asks for it again.
+  struct PurchaseProof {
+    uint16_t counter = 0;
+    Mac mac2{};
+    Mac tac{};
+  };
+  std::optional<PurchaseProof> lastPurchase_;
 };
 
 }  // namespace vqsim

@@ -6,6 +6,7 @@
 #include "sim/frame_layout.h"
 #include "sim/psam.h"
 #include "sim/status_bytes.h"
+#include "sim/torn_command.h"
 
 namespace vqsim {
 
@@ -59,6 +60,22 @@ Micros VirtualReader::CardTimeSoFar() const {
 
 FaultPlan& VirtualReader::Faults() { return faults_; }
 
+void VirtualReader::SetScenario(std::shared_ptr<Scenario> scenario) {
+  std::lock_guard lock(mutex_);
+  scenario_ = std::move(scenario);
+  if (scenario_) scenario_->Start(std::chrono::steady_clock::now());
+}
+
+void VirtualReader::SetReplay(std::shared_ptr<SessionReplay> replay) {
+  std::lock_guard lock(mutex_);
+  replay_ = std::move(replay);
+}
+
+std::vector<std::string> VirtualReader::DescribeScenario() const {
+  std::lock_guard lock(mutex_);
+  return scenario_ ? scenario_->Describe() : std::vector<std::string>{};
+}
+
 std::vector<ReceivedFrame> VirtualReader::ReceivedFrames() const {
   std::lock_guard lock(mutex_);
   return received_;
@@ -102,10 +119,18 @@ std::vector<AnswerChunk> VirtualReader::Receive(std::span<const uint8_t> bytes,
 
 // A swallowed command is not run; a forced status replaces running it. A
 // command that runs takes the card's time; its answer goes out at the line
-// speed it came in with, even when the command changed the speed.
+// speed it came in with, even when the command changed the speed. The
+// scenario may have the reader unpowered, tear the card away, or add faults.
 std::vector<AnswerChunk> VirtualReader::Answer(const ReceivedFrame& frame) {
-  const FrameFaults faults = faults_.TakeFor(frame.command());
-  if (faults.silent) return {};
+  if (replay_) return replay_->Answer(frame);
+  const CommandPlan plan = scenario_ ? scenario_->BeforeCommand(state_, frame) : CommandPlan{};
+  if (plan.unpowered) return {};
+  FrameFaults faults = faults_.TakeFor(frame.command());
+  faults.Add(plan.faults);
+  if (faults.silent) {
+    if (scenario_) scenario_->AfterCommand(state_, frame, frame.at);
+    return {};
+  }
 
   const std::chrono::nanoseconds byteTime = timing_.LineTime(1, state_.hostLineBaud);
   Reply reply;
@@ -116,11 +141,13 @@ std::vector<AnswerChunk> VirtualReader::Answer(const ReceivedFrame& frame) {
     reply.status = *faults.status;
   } else {
     const std::vector<uint8_t> data = frame.data();
-    reply = Dispatch(state_, frame.command(), data);
+    reply = plan.tear ? RunTorn(state_, frame.command(), data, *plan.tear) : Dispatch(state_, frame.command(), data);
     if (reply.data.size() > kMaxDataLength) reply = {status::kReaderBufferOverflow, {}};
     cardTime = timing_.CardTime(frame.command(), data, reply.data);
     cardTimeSoFar_ += cardTime;
   }
+  if (scenario_) scenario_->AfterCommand(state_, frame, frame.at + cardTime);
+  if (plan.tear && plan.tear->silent) return {};
   std::vector<AnswerChunk> chunks = faults.Shape(frame.sequence(), reply);
   for (AnswerChunk& chunk : chunks) {
     chunk.notBefore = frame.at + cardTime;

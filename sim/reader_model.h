@@ -8,11 +8,14 @@
 #include <limits>
 #include <mutex>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "sim/fault_plan.h"
 #include "sim/frame_parser.h"
 #include "sim/reader_state.h"
+#include "sim/scenario.h"
+#include "sim/session_replay.h"
 #include "sim/timing_profile.h"
 
 namespace vqsim {
@@ -44,6 +47,11 @@ class VirtualReader {
   // the PSAM model); keep it short, the reader waits meanwhile.
   void WithState(const std::function<void(ReaderState&)>& change);
   FaultPlan& Faults();
+  // Runs a lane scenario from now on (none: stops the one running).
+  void SetScenario(std::shared_ptr<Scenario> scenario);
+  std::vector<std::string> DescribeScenario() const;
+  // Answers every command from a session record instead (none: as a reader again).
+  void SetReplay(std::shared_ptr<SessionReplay> replay);
 
   std::vector<ReceivedFrame> ReceivedFrames() const;  // every command frame received so far, in order
   size_t CountReceived(uint8_t command) const;
@@ -67,6 +75,8 @@ class VirtualReader {
   std::vector<ReceivedFrame> received_;
   size_t historyLimit_ = std::numeric_limits<size_t>::max();
   FaultPlan faults_;
+  std::shared_ptr<Scenario> scenario_;
+  std::shared_ptr<SessionReplay> replay_;
   TimingProfile timing_ = TimingProfile::Instant();
   Micros cardTimeSoFar_{0};
 };

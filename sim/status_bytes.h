@@ -7,6 +7,8 @@ namespace vqsim::status {
 // Status bytes the virtual reader answers with.
 inline constexpr uint8_t kSuccess = 0x00;
 inline constexpr uint8_t kNoCard = 0xFF;               // no card in the antenna field
+inline constexpr uint8_t kCardTimeout = 0xF2;          // the card stopped answering in the middle of a command
+inline constexpr uint8_t kSeveralCards = 0xF3;         // cards in the field that anticollision cannot part
 inline constexpr uint8_t kUnknownCommand = 0xF7;       // command not recognised
 inline constexpr uint8_t kBadArguments = 0xF0;         // request data of the wrong length or content
 inline constexpr uint8_t kReaderBufferOverflow = 0xED; // an answer too long for one frame

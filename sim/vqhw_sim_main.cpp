@@ -9,16 +9,26 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
+#include <fstream>
 #include <memory>
 #include <span>
+#include <sstream>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "VqhwLibVersion.h"
+#include "sim/control_client.h"
+#include "sim/control_commands.h"
+#include "sim/control_socket.h"
 #include "sim/field_file.h"
 #include "sim/psam.h"
 #include "sim/pty_host.h"
+#include "sim/scenario_file.h"
 #include "sim/serial_device_host.h"
+#include "sim/session_replay.h"
 
 namespace {
 
@@ -30,6 +40,9 @@ struct Options {
   bool log = false;
   std::string device;     // serve on this serial device instead of a pty
   std::string fieldFile;  // cards and PSAM, JSON
+  std::string scenarioFile;  // a lane scenario, JSON
+  std::string replayFile;    // a session record to answer from
+  std::string controlPath;   // the control socket to serve
   std::string timing = "real";
 };
 
@@ -55,6 +68,7 @@ void SetUp(vqsim::VirtualReader& reader, const Options& options) {
   reader.SetTiming(options.timing == "real" ? vqsim::TimingProfile::Real() : vqsim::TimingProfile::Instant());
   reader.WithState([](vqsim::ReaderState& state) { state.psam = std::make_shared<vqsim::Psam>(); });
   if (!options.fieldFile.empty()) vqsim::LoadFieldFile(options.fieldFile, reader);
+  if (!options.scenarioFile.empty()) vqsim::LoadScenarioFile(options.scenarioFile, reader);
   if (options.noPsam) reader.SetPsamPresent(false);
   reader.Faults().StaySilent(options.silent);
   reader.Faults().WrongSequence(options.wrongSequence);
@@ -62,6 +76,37 @@ void SetUp(vqsim::VirtualReader& reader, const Options& options) {
 }
 
 std::atomic<bool> lineLost{false};
+
+// --replay: the record's answers in place of the reader's; the first
+// command that differs from the record stops the program.
+std::shared_ptr<vqsim::SessionReplay> StartReplay(vqsim::VirtualReader& reader, const std::string& path) {
+  std::ifstream file(path);
+  if (!file) throw std::runtime_error(path + ": cannot be read");
+  std::stringstream text;
+  text << file.rdbuf();
+  std::vector<vqsim::RecordedBytes> record;
+  try {
+    record = vqsim::ParseSessionRecord(text.str());
+  } catch (const vqsim::SessionRecordError& error) {
+    throw std::runtime_error(path + ": " + error.what());
+  }
+  auto replay = std::make_shared<vqsim::SessionReplay>(std::move(record), [] { ::kill(::getpid(), SIGUSR2); });
+  reader.SetReplay(replay);
+  return replay;
+}
+
+// 0 when the session went as recorded; else says where it did not.
+int ReplayResult(const vqsim::SessionReplay& replay, const std::string& path) {
+  const auto difference = replay.DifferenceAtEnd();
+  if (!difference) {
+    std::fprintf(stderr, "vqhw-sim: %zu commands as recorded in %s\n", replay.RecordedCommands(), path.c_str());
+    return 0;
+  }
+  std::fprintf(stderr, "vqhw-sim: command frame %zu differs from %s", difference->command, path.c_str());
+  if (difference->line > 0) std::fprintf(stderr, " line %d", difference->line);
+  std::fprintf(stderr, ":\n  expected %s\n  got      %s\n", difference->expected.c_str(), difference->got.c_str());
+  return 2;
+}
 
 }  // namespace
 
@@ -79,10 +124,31 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({"real", "instant"}));
   app.add_flag("--log", options.log, "Print every byte string received and sent, timed and in hex, on stderr");
   app.add_option("--device", options.device, "Serve on this serial device (e.g. /dev/ttyUSB0) instead of a pty");
-  app.add_option("--field", options.fieldFile, "The cards in the field and the PSAM, from a JSON file")
+  CLI::Option* field = app.add_option("--field", options.fieldFile, "The cards in the field and the PSAM, from a JSON file")
       ->check(CLI::ExistingFile);
+  CLI::Option* scenario = app.add_option("--scenario", options.scenarioFile,
+                 "A lane scenario from a JSON file: its cards, and what happens when (cards come and go, "
+                 "tearing, line faults, power, the PSAM)")
+      ->check(CLI::ExistingFile)
+      ->excludes(field);
+  app.add_option("--replay", options.replayFile,
+                 "Answer from a session record (vqhw trace --record) and stop at the first command that "
+                 "differs from it, exiting 2; exit 0 at SIGINT/SIGTERM when every recorded command came")
+      ->check(CLI::ExistingFile)
+      ->excludes(field)
+      ->excludes(scenario);
+  app.add_option("--control", options.controlPath,
+                 "Serve a control socket at PATH, for `vqhw-sim ctl` while the reader runs");
+  // `vqhw-sim ctl ...`: a request to a running vqhw-sim's control socket.
+  CLI::App* ctl = app.add_subcommand(
+      "ctl", "Tell a running vqhw-sim: present FILE | remove [SERIAL] | fault KIND ... | state");
+  std::string ctlSocket = std::getenv("VQHW_SIM_CONTROL") ? std::getenv("VQHW_SIM_CONTROL") : "";
+  std::vector<std::string> ctlWords;
+  ctl->add_option("--socket", ctlSocket, "its control socket (default: $VQHW_SIM_CONTROL)");
+  ctl->add_option("request", ctlWords, "the request, e.g. present card.json")->required();
   app.set_version_flag("--version", "vqhw-sim " VQHW_VERSION_STRING);
   CLI11_PARSE(app, argc, argv);
+  if (ctl->parsed()) return vqsim::RunControlClient(ctlSocket, ctlWords);
 
   // Block the stop signals before any thread starts, then wait for them here.
   // SIGUSR1 is the serial-device link telling that its device went away.
@@ -91,11 +157,20 @@ int main(int argc, char** argv) {
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
   sigaddset(&stopSignals, SIGUSR1);
+  sigaddset(&stopSignals, SIGUSR2);  // the replay found a command that differs
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
   try {
     vqsim::VirtualReader reader;
     SetUp(reader, options);
+    const std::shared_ptr<vqsim::SessionReplay> replay =
+        options.replayFile.empty() ? nullptr : StartReplay(reader, options.replayFile);
+    // Listening before the path is printed: whoever read the path can send requests.
+    std::unique_ptr<vqsim::ControlSocket> control;
+    if (!options.controlPath.empty()) {
+      control = std::make_unique<vqsim::ControlSocket>(
+          options.controlPath, [&reader](const std::string& request) { return vqsim::RunControlRequest(reader, request); });
+    }
     const vqsim::PtyHost::TrafficLog traffic = options.log ? FrameLog() : vqsim::PtyHost::TrafficLog{};
     std::unique_ptr<vqsim::PtyHost> ptyHost;
     std::unique_ptr<vqsim::SerialDeviceHost> deviceHost;
@@ -118,6 +193,7 @@ int main(int argc, char** argv) {
       return 1;
     }
     if (options.log) std::fprintf(stderr, "stopping on signal %d\n", signal);
+    if (replay) return ReplayResult(*replay, options.replayFile);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "vqhw-sim: %s\n", error.what());
     return 1;

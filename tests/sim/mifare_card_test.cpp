@@ -199,10 +199,15 @@ TEST_F(VirtualMifareCard, ACpuCardInTheFieldIsActivatedButRefusesMifareCommands)
   EXPECT_EQ(Status(0x81, {1, 1, 0, 1}), 0xFB);
 }
 
-TEST_F(VirtualMifareCard, WithSeveralCardsTheFirstIsFoundAndAnyCanBeSelected) {
+// C1 and D1 first differ in bit 4 (low bit first), where D1 sends the 1:
+// anticollision finds the card that came second.
+TEST_F(VirtualMifareCard, WithSeveralCardsAnticollisionFindsOneAndAnyCanBeSelected) {
   auto second = std::make_shared<MifareClassic>(std::array<uint8_t, 4>{0xD1, 0xD2, 0xD3, 0xD4});
   state.field.Insert(second);
-  EXPECT_EQ(Run(0x41).data, kSerial);
+  EXPECT_EQ(Run(0x41).data, (Bytes{0xD1, 0xD2, 0xD3, 0xD4}));
+  EXPECT_EQ(Run(0x80).data, (Bytes{0xD1, 0xD2, 0xD3, 0xD4, 0x08}));
+  EXPECT_EQ(Status(0x42, {kSerial[0], kSerial[1], kSerial[2], kSerial[3]}), kOk);
+  EXPECT_NE(state.field.Selected(), second);
   EXPECT_EQ(Status(0x42, {0xD1, 0xD2, 0xD3, 0xD4}), kOk);
   EXPECT_EQ(state.field.Selected(), second);
 }

@@ -122,6 +122,33 @@ TEST_F(PurseTest, PurchaseDebitsTheCardWithMacsAndTacBothSidesAgreeOn) {
 }
 
 // Each refused purchase leaves balance, counter and records as they were.
+// A host whose DEBIT answer was lost asks the card for the proof of the
+// purchase by the counter INITIALIZE gave it: the same MAC2 and TAC, through
+// a power cycle; a counter or type that names no purchase proves nothing.
+TEST_F(PurseTest, TransactionProveGivesTheLastPurchasesMac2AndTacByItsCounter) {
+  const auto prove = [&](uint8_t type, uint16_t counter) {
+    const Bytes counterBytes{static_cast<uint8_t>(counter >> 8), static_cast<uint8_t>(counter)};
+    return Card(terminal::Apdu({0x80, 0x5A, 0x00, type}, counterBytes, 0x08));
+  };
+  EXPECT_EQ(StatusWord(prove(purse::kPurchaseType, 0)), sw::kProveUnavailable) << "no purchase yet";
+  const Bytes first = Purchase(300);
+  ASSERT_EQ(StatusWord(first), sw::kOk);
+  const Bytes second = Purchase(200);
+  ASSERT_EQ(StatusWord(second), sw::kOk);
+  card->PowerCycle();
+  ASSERT_EQ(StatusWord(Card(kSelectApplication)), sw::kOk);
+
+  const Bytes proof = prove(purse::kPurchaseType, 1);
+  ASSERT_EQ(StatusWord(proof), sw::kOk);
+  Bytes mac2ThenTac(second.begin() + 4, second.begin() + 8);
+  mac2ThenTac.insert(mac2ThenTac.end(), second.begin(), second.begin() + 4);
+  EXPECT_EQ(DataOf(proof), mac2ThenTac) << "the DEBIT answered TAC, then MAC2";
+  EXPECT_EQ(StatusWord(prove(purse::kPurchaseType, 0)), sw::kProveUnavailable) << "only the last purchase";
+  EXPECT_EQ(StatusWord(prove(purse::kPurchaseType, 2)), sw::kProveUnavailable) << "the next counter did nothing yet";
+  EXPECT_EQ(StatusWord(prove(purse::kLoadType, 1)), sw::kProveUnavailable);
+  EXPECT_EQ(CardBalance(), 9500u) << "proving moves no money";
+}
+
 TEST_F(PurseTest, RefusedPurchasesLeaveTheMoneyAndTheRecordsAlone) {
   const auto unchanged = [&](const char* what) {
     EXPECT_EQ(CardBalance(), 10000u) << what;

@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
 #include <nlohmann/json.hpp>
 
+#include "vqhw/frame_record.h"
 #include "vqhw/frame_trace.h"
 
 namespace vqtool {
@@ -69,6 +73,44 @@ TEST(ToolFrameTrace, NamesCommandsAndStatusesAndFlagsABadCheckByte) {
   EXPECT_FALSE(frames[1]["check_ok"].get<bool>());
   EXPECT_TRUE(frames[1].contains("answer_ms"));
   EXPECT_EQ(frames[2]["noise"], "FF00") << "the unfinished frame at the end";
+}
+
+// --raw adds each frame's bytes; --record writes what the trace sees, a
+// frame a line, an unfinished one marked as no frame.
+TEST(ToolFrameTrace, RawShowsTheBytesAndTheRecordHoldsEveryFrame) {
+  const std::string path = ::testing::TempDir() + "vqhw_trace.record";
+  char* text = nullptr;
+  size_t size = 0;
+  std::FILE* memory = open_memstream(&text, &size);
+  {
+    Output out(true, memory, memory);
+    FrameRecord record(path);
+    FrameTrace trace(out);
+    trace.ShowRaw(true);
+    trace.RecordTo(&record);
+    trace.Observe(LineDirection::kToReader, Bytes(kProbe.begin(), kProbe.begin() + 3));
+    trace.Observe(LineDirection::kToReader, Bytes(kProbe.begin() + 3, kProbe.end()));
+    trace.Observe(LineDirection::kToHost, Bytes{0x13, 0xFF, 0x00, 0x00, 0x00, 0xFF, 0xFF});
+    trace.Finish();
+    out.Finish(0);
+  }
+  std::fclose(memory);
+  const nlohmann::json frames = nlohmann::json::parse(std::string(text, size))["frames"];
+  std::free(text);
+  ASSERT_EQ(frames.size(), 4u) << frames.dump(1);
+  EXPECT_EQ(frames[0]["bytes"], "FF007003AAAAAA26");
+  EXPECT_EQ(frames[2]["bytes"], "FF000000FF");
+
+  std::ifstream file(path);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(file, line);) lines.push_back(line);
+  std::remove(path.c_str());
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ(lines[0], "# vqhw session record");
+  EXPECT_EQ(lines[2].substr(12), "  >   FF 00 70 03 AA AA AA 26") << "one line for the frame of two pieces";
+  EXPECT_EQ(lines[3].substr(12), "  <?  13");
+  EXPECT_EQ(lines[4].substr(12), "  <   FF 00 00 00 FF");
+  EXPECT_EQ(lines[5].substr(12), "  <?  FF") << "the unfinished frame, at the end";
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "tool_process.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -76,12 +77,14 @@ ProgramRun RunProgram(std::vector<std::string> arguments, std::chrono::milliseco
   return run;
 }
 
-SimServer::SimServer(std::vector<std::string> arguments) {
+SimServer::SimServer(std::vector<std::string> arguments, const std::string& errorFile) {
   arguments.insert(arguments.begin(), {VQHW_SIM_TOOL, "--timing", "instant"});
   int out[2];
   if (::pipe(out) != 0) return;
-  pid_ = Spawn(arguments, out[1], -1);
+  const int err = errorFile.empty() ? -1 : ::open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  pid_ = Spawn(arguments, out[1], err);
   ::close(out[1]);
+  if (err >= 0) ::close(err);
   // The first line, read byte by byte so nothing after it is taken.
   char c = 0;
   while (pid_ > 0 && ::read(out[0], &c, 1) == 1 && c != '\n') path_ += c;

@@ -24,7 +24,8 @@ ProgramRun RunProgram(std::vector<std::string> arguments,
 // A running vqhw-sim and the path it serves (its first line of output).
 class SimServer {
  public:
-  explicit SimServer(std::vector<std::string> arguments);
+  // `errorFile`, when given, receives its standard error.
+  explicit SimServer(std::vector<std::string> arguments, const std::string& errorFile = "");
   ~SimServer();
   SimServer(const SimServer&) = delete;
   SimServer& operator=(const SimServer&) = delete;

@@ -49,11 +49,29 @@ TEST(VqhwDemo, BothLaneTransactionsCompleteOnTheVirtualLane) {
   ASSERT_NE(balance, nullptr);
   EXPECT_EQ((*balance)["result"], "87.50") << "100.00 less the default toll of 12.50";
 
+  // The next card leaves during DEBIT, which it carried out: the lane learns
+  // it from the card's proof and does not charge again.
+  EXPECT_EQ(document["torn_purchase"], "completed");
+  const json* torn = FindStep(document, "CPU card lane transaction: the card leaves", "debit for purchase: the card leaves");
+  ASSERT_NE(torn, nullptr);
+  EXPECT_TRUE((*torn)["result"].get<std::string>().starts_with("-> -114")) << (*torn)["result"];
+  const json* proof = FindStep(document, "CPU card lane transaction: the card leaves", "proof of purchase 1");
+  ASSERT_NE(proof, nullptr);
+  EXPECT_TRUE((*proof)["frames"][0]["data"].get<std::string>().starts_with("805A000602000108"));
+  EXPECT_TRUE((*proof)["result"].get<std::string>().starts_with("it paid")) << (*proof)["result"];
+  EXPECT_EQ(FindStep(document, "CPU card lane transaction: the card leaves", "debit for purchase, again"), nullptr);
+  const json* after = FindStep(document, "CPU card lane transaction: the card leaves", "read the new balance");
+  ASSERT_NE(after, nullptr);
+  EXPECT_EQ((*after)["result"], "75.00") << "87.50 less the toll, once";
+
   const ProgramRun text = Vqhw({"demo", "--amount", "300"});
   ASSERT_EQ(text.exitCode, 0) << text.err;
   EXPECT_NE(text.out.find("CPU card transaction: completed: 100.00 -> 97.00, TAC verified"), std::string::npos)
       << text.out;
   EXPECT_NE(text.out.find("Morvelina"), std::string::npos);
+  EXPECT_NE(text.out.find("Torn CPU card transaction: completed: 97.00 -> 94.00, the lost DEBIT proved, paid once"),
+            std::string::npos)
+      << text.out;
 }
 
 TEST(VqhwDemo, ARefusedPurchaseFailsTheDemoWithTheCardsStatusWord) {

@@ -96,5 +96,27 @@ TEST(VqhwSimProgram, RefusesABadFieldFileWithItsPlace) {
   std::remove(path.c_str());
 }
 
+// The scenario reaches the program: two cards, then a clone of the one
+// activated; a scenario that cannot run is refused with its place.
+TEST(VqhwSimProgram, RunsAScenarioFileAndRefusesABadOne) {
+  SimServer sim({"--scenario", Example("scenarios/two-cards.json")});
+  PortNamed port(sim.Path());
+  ASSERT_EQ(open_reader(kPort, 0), 0);
+  unsigned char record[5] = {};
+  ASSERT_EQ(opencard(record), 0);
+  EXPECT_EQ(record[0], 0x01) << "the card anticollision finds";
+  EXPECT_EQ(opencard(record), VQHW_NO_CARD) << "its clone came: the cards collide";
+  close_reader();
+  EXPECT_EQ(sim.Stop(), 0);
+
+  const std::string path = ::testing::TempDir() + "vqhw_sim_bad_scenario.json";
+  std::ofstream(path) << R"({"events": [{"at": 10, "tear": "done"}]})";
+  const ProgramRun run = RunProgram({VQHW_SIM_TOOL, "--scenario", path}, std::chrono::seconds(5));
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_TRUE(run.out.empty()) << "no path is served";
+  EXPECT_NE(run.err.find("events[0].tear"), std::string::npos) << run.err;
+  std::remove(path.c_str());
+}
+
 }  // namespace
 }  // namespace vqtest

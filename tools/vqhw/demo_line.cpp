@@ -69,6 +69,20 @@ std::vector<LineFrame> DemoLine::TakeFrames() {
   return std::exchange(frames_, {});
 }
 
+void DemoLine::TearNextDebit() {
+  if (!reader_) return;
+  vqsim::ScenarioEvent tear{{}, vqsim::Tear{}};
+  tear.when.kind = vqsim::ScenarioTrigger::Kind::kDuring;
+  tear.when.filter.command = 0x60;  // the APDU DEBIT FOR PURCHASE
+  tear.when.filter.instruction = 0x54;
+  // The transaction's own activation, then the two of the lane's first try after the tear.
+  vqsim::ScenarioEvent back{{}, vqsim::CardEnters{cpuCard_}};
+  back.when.kind = vqsim::ScenarioTrigger::Kind::kAfter;
+  back.when.filter.command = 0x80;
+  back.when.count = 3;
+  reader_->SetScenario(std::make_shared<vqsim::Scenario>(std::vector{tear, back}));
+}
+
 void DemoLine::NextVehicle() {
   if (!reader_) return;
   reader_->RemoveCard(mifare_.get());

@@ -45,6 +45,10 @@ class DemoLine {
   std::vector<LineFrame> TakeFrames();
   // On the virtual lane, the MIFARE ONE card leaves and the CPU card comes.
   void NextVehicle();
+  // On the virtual lane, the CPU card leaves in the middle of the next
+  // DEBIT FOR PURCHASE, which it carries out, and is back for the third
+  // activation after it.
+  void TearNextDebit();
 
  private:
   DemoLine() = default;

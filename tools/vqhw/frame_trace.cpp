@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/frame_layout.h"
+#include "vqhw/frame_record.h"
 #include "vqhw/protocol_names.h"
 #include "vqhw/text.h"
 
@@ -64,6 +65,7 @@ std::optional<FrameSplitter::Piece> FrameSplitter::Flush() {
 FrameTrace::FrameTrace(Output& out) : out_(out), start_(std::chrono::steady_clock::now()) {}
 
 void FrameTrace::Observe(LineDirection direction, std::span<const uint8_t> bytes) {
+  if (record_ != nullptr) record_->Observe(direction, bytes);
   FrameSplitter& splitter = direction == LineDirection::kToReader ? toReader_ : toHost_;
   for (const FrameSplitter::Piece& piece : splitter.Push(bytes)) Show(direction, piece);
 }
@@ -73,6 +75,7 @@ void FrameTrace::Finish() {
     FrameSplitter& splitter = direction == LineDirection::kToReader ? toReader_ : toHost_;
     if (auto rest = splitter.Flush()) Show(direction, *rest);
   }
+  if (record_ != nullptr) record_->Finish();
 }
 
 double FrameTrace::MillisecondsSince(std::chrono::steady_clock::time_point from) const {
@@ -102,6 +105,10 @@ void FrameTrace::Show(LineDirection direction, const FrameSplitter::Piece& piece
   text += Format("#%u  %02X %-22s ", static_cast<unsigned>(frame[1]), code, name.c_str());
   text += data.empty() ? "-" : Hex(data);
   if (!entry["check_ok"].get<bool>()) text += "  (check byte wrong)";
+  if (raw_) {
+    entry["bytes"] = CompactHex(frame);
+    text += "  [" + Hex(frame) + "]";
+  }
   if (toReader) {
     lastCommand_ = std::chrono::steady_clock::now();
   } else if (lastCommand_) {

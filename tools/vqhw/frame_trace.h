@@ -33,9 +33,15 @@ class FrameSplitter {
   std::vector<uint8_t> pending_;
 };
 
+class FrameRecord;
+
 class FrameTrace {
  public:
   explicit FrameTrace(Output& out);
+  // Each frame's whole bytes shown too (its "bytes" in JSON).
+  void ShowRaw(bool raw) { raw_ = raw; }
+  // Every frame also goes into `record` (may be null), which must outlive the trace.
+  void RecordTo(FrameRecord* record) { record_ = record; }
   // The bytes seen on the line in one direction; call from one thread at a time.
   void Observe(LineDirection direction, std::span<const uint8_t> bytes);
   // Shows what is left of unfinished frames.
@@ -50,6 +56,8 @@ class FrameTrace {
   std::optional<std::chrono::steady_clock::time_point> lastCommand_;
   FrameSplitter toReader_;
   FrameSplitter toHost_;
+  bool raw_ = false;
+  FrameRecord* record_ = nullptr;
 };
 
 }  // namespace vqtool

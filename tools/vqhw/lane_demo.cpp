@@ -27,6 +27,7 @@ namespace purse = vqshared::purse;
 using purse::Number;
 
 constexpr uint16_t kOk = 0x9000;
+constexpr uint16_t kNothingToProve = 0x9406;
 constexpr uint8_t kEntrySector = 1;
 constexpr int kEntryBlock = 4 * kEntrySector;
 constexpr uint8_t kMifareOneSak = 0x08;
@@ -97,11 +98,18 @@ class LaneDemo {
     if (line_.IsVirtual()) report_.Note("\n(the MIFARE ONE card leaves the field; a CPU card comes)");
     line_.NextVehicle();
     const bool cpu = CpuTransaction(options.amount);
+    bool torn = true;
+    if (line_.IsVirtual()) {
+      report_.Note("\n(the next vehicle's card leaves during DEBIT and comes back)");
+      line_.TearNextDebit();
+      torn = TornPurchase(options.amount);
+    }
     close_reader();
     line_.TakeFrames();
     report_.Note("");
     report_.Summary("mifare_one", "MIFARE ONE transaction", mifare, mifareSummary_);
     report_.Summary("cpu_card", "CPU card transaction", cpu, cpuSummary_);
+    if (line_.IsVirtual()) report_.Summary("torn_purchase", "Torn CPU card transaction", torn, tornSummary_);
     return exitCode_;
   }
 
@@ -210,62 +218,173 @@ class LaneDemo {
     return false;
   }
 
-  bool CpuTransaction(uint32_t amount) {
-    report_.Transaction("CPU card lane transaction: the toll from the electronic purse");
-    const Clock::time_point begun = Clock::now();
-    if (!Activate(kCpuCardSak, "CPU card")) return Abort();
-    Bytes answer;
-    const auto nothing = [](const Bytes&) { return std::string("9000"); };
-    if (!Step("select the toll application", [&] {
-          return Apdu(false, std::string("00A4040006") + kApplication, answer, 0, nothing);
-        })) {
-      return Abort();
-    }
+  // What a purse transaction needs from the card and the PSAM.
+  struct PurseSession {
     Bytes issuer;
+    purse::TerminalNumber terminal{};
+  };
+
+  // Activation, the toll application, the issuer file, the PSAM's terminal
+  // number and purchase application.
+  bool OpenPurse(PurseSession& session) {
+    if (!Activate(kCpuCardSak, "CPU card")) return false;
+    if (!SelectApplication()) return false;
     if (!Step("read the issuer file (EF 0015)", [&] {
-          return Apdu(false, "00B0950000", issuer, kIssuerFileSize, [](const Bytes& file) {
+          return Apdu(false, "00B0950000", session.issuer, kIssuerFileSize, [](const Bytes& file) {
             return "issuer " + CompactHex(std::span(file).first(8)) + ", application serial " +
                    CompactHex(std::span(file).subspan(10, 10));
           });
         })) {
-      return Abort();
+      return false;
     }
     Bytes number;
+    Bytes answer;
     if (!Step("read the PSAM's terminal number", [&] {
           return Apdu(true, "00B0960006", number, 6, [](const Bytes& found) { return CompactHex(found); });
         }) ||
         !Step("select the PSAM's purchase application", [&] {
-          return Apdu(true, std::string("00A4000002") + kPsamApplication, answer, 0, nothing);
+          return Apdu(true, std::string("00A4000002") + kPsamApplication, answer, 0, Nothing);
         })) {
-      return Abort();
+      return false;
     }
-    purse::TerminalNumber terminal{};
-    std::copy_n(number.begin(), terminal.size(), terminal.begin());
+    std::copy_n(number.begin(), session.terminal.size(), session.terminal.begin());
+    return true;
+  }
 
+  bool SelectApplication() {
+    Bytes answer;
+    return Step("select the toll application",
+                [&] { return Apdu(false, std::string("00A4040006") + kApplication, answer, 0, Nothing); });
+  }
+  static std::string Nothing(const Bytes&) { return "9000"; }
+
+  // INITIALIZE FOR PURCHASE and the PSAM's MAC1: what DEBIT needs.
+  bool BeginPurchase(uint32_t amount, const PurseSession& session, const purse::DateTime& when,
+                     purse::PurchaseStart& start, Bytes& mac1) {
     Bytes answered;
     if (!Step("initialize for purchase of " + Money(amount), [&] {
-          return Apdu(false, "805001020B" + CompactHex(purse::InitializeData(amount, terminal)) + "0F", answered,
-                      purse::PurchaseStart::kSize, [](const Bytes& d) {
-                        const auto start = purse::PurchaseStart::Parse(d);
-                        return "balance " + Money(start.balance) +
-                               Format(", offline counter %u, random ", start.offlineCounter) +
-                               CompactHex(start.random);
+          return Apdu(false, "805001020B" + CompactHex(purse::InitializeData(amount, session.terminal)) + "0F",
+                      answered, purse::PurchaseStart::kSize, [](const Bytes& d) {
+                        const auto begun = purse::PurchaseStart::Parse(d);
+                        return "balance " + Money(begun.balance) +
+                               Format(", offline counter %u, random ", begun.offlineCounter) +
+                               CompactHex(begun.random);
                       });
         })) {
-      return Abort();
+      return false;
     }
-    const purse::PurchaseStart start = purse::PurchaseStart::Parse(answered);
+    start = purse::PurchaseStart::Parse(answered);
+    return Step("PSAM: MAC1", [&] {
+      return Apdu(true, "8070000024" + CompactHex(purse::Mac1Data(start, amount, session.issuer, when)) + "08", mac1,
+                  8, [](const Bytes& d) {
+                    return Format("terminal serial %u, MAC1 ", Number(std::span(d).first(4))) +
+                           CompactHex(std::span(d).subspan(4, 4));
+                  });
+    });
+  }
+
+  bool CheckMac2(std::span<const uint8_t> mac2) {
+    Bytes answer;
+    return Step("PSAM: check MAC2", [&] {
+      return Apdu(true, "8072000004" + CompactHex(mac2), answer, 0,
+                  [](const Bytes&) { return std::string("MAC2 right"); });
+    });
+  }
+
+  // The balance must be `expected`, the money taken once.
+  bool CheckBalance(uint32_t expected, Bytes& balance) {
+    return Step("read the new balance", [&] {
+      Outcome read = Apdu(false, "805C000204", balance, 4,
+                          [](const Bytes& d) { return Money(Number(std::span(d).first(4))); });
+      if (read.ok && Number(std::span(balance).first(4)) != expected) {
+        return Failed(read.text + ", expected " + Money(expected));
+      }
+      return read;
+    });
+  }
+
+  // The card leaves during DEBIT (the virtual lane tears it away) and the
+  // lane never learns whether it paid. It waits for the card, asks it for
+  // the proof of the purchase by the counter INITIALIZE gave, and charges
+  // again only when the card has none: the money is taken exactly once.
+  bool TornPurchase(uint32_t amount) {
+    report_.Transaction("CPU card lane transaction: the card leaves during DEBIT");
+    const Clock::time_point begun = Clock::now();
+    // The PSAM starts afresh in its master file, where its terminal number is.
+    if (!Step("reset the PSAM", [] { return FromCall(Checked("SAM_reset_h", SAM_reset_h()), "SAM_reset_h -> 0"); })) {
+      return false;
+    }
+    PurseSession session;
+    if (!OpenPurse(session)) return Abort();
     const purse::DateTime when = DateTimeBcd();
+    purse::PurchaseStart start;
     Bytes mac1;
-    if (!Step("PSAM: MAC1", [&] {
-          return Apdu(true, "8070000024" + CompactHex(purse::Mac1Data(start, amount, issuer, when)) + "08", mac1, 8,
-                      [](const Bytes& d) {
-                        return Format("terminal serial %u, MAC1 ", Number(std::span(d).first(4))) +
-                               CompactHex(std::span(d).subspan(4, 4));
-                      });
+    if (!BeginPurchase(amount, session, when, start, mac1)) return Abort();
+    const std::string debit = "805401000F" + CompactHex(purse::DebitData(mac1, when)) + "08";
+    if (!Step("debit for purchase: the card leaves", [&] {
+          const CardReply reply = Exchange(false, debit);
+          if (reply.result == 0) return Failed(Format("answered SW %04X: the card did not leave", reply.sw));
+          return Outcome{true, Format("-> %d (%s): did the card pay?", reply.result, LastMessage().c_str()), 0};
         })) {
       return Abort();
     }
+    if (!Step("wait for the card to come back", [&] { return AwaitCard(); }) || !SelectApplication()) return Abort();
+
+    CardReply proof;
+    if (!Step(Format("proof of purchase %u", start.offlineCounter), [&] {
+          proof = Exchange(false, Format("805A000602%04X08", static_cast<unsigned>(start.offlineCounter)));
+          if (proof.result != 0) return FromCall(Checked("PRO_COMMAND_H", proof.result), "");
+          if (proof.sw == kNothingToProve) return Outcome{true, "SW 9406: the card did not pay", 0};
+          if (proof.sw != kOk || proof.data.size() < 8) return Failed(Format("SW %04X %s", proof.sw, StatusWordText(proof.sw).c_str()));
+          return Outcome{true, "it paid: MAC2 " + CompactHex(std::span(proof.data).first(4)) + ", TAC " +
+                                   CompactHex(std::span(proof.data).subspan(4, 4)), 0};
+        })) {
+      return Abort();
+    }
+    bool paid = proof.sw == kOk;
+    if (!paid) {
+      Bytes again;
+      if (!BeginPurchase(amount, session, when, start, mac1) ||
+          !Step("debit for purchase, again", [&] {
+            return Apdu(false, "805401000F" + CompactHex(purse::DebitData(mac1, when)) + "08", again, 8,
+                        [](const Bytes& d) { return "MAC2 " + CompactHex(std::span(d).subspan(4, 4)); });
+          })) {
+        return Abort();
+      }
+      proof.data.assign(again.begin() + 4, again.begin() + 8);
+    }
+    if (!CheckMac2(std::span(proof.data).first(4))) return Abort();
+    Bytes balance;
+    if (!CheckBalance(start.balance - amount, balance)) return Abort();
+    const bool released = Release();
+    report_.TransactionTime("the limit leaves out the library's fixed pauses and the time the card was away");
+    tornSummary_ = "completed: " + Money(start.balance) + " -> " + Money(Number(std::span(balance).first(4))) +
+                   (paid ? ", the lost DEBIT proved" : ", charged again") + ", paid once" + Since(begun);
+    return released;
+  }
+
+  // A few activations, a little apart, as a lane polls for the card.
+  Outcome AwaitCard() {
+    constexpr int kTries = 5;
+    for (int i = 1;; ++i) {
+      unsigned char record[5] = {};
+      const CallResult call = Checked("opencard", opencard(record));
+      if (call.Ok()) return {true, Format("back at activation %d: ", i) + CompactHex(std::span(record, 4)), 0};
+      if (i == kTries) return FromCall(call, "");
+    }
+  }
+
+  bool CpuTransaction(uint32_t amount) {
+    report_.Transaction("CPU card lane transaction: the toll from the electronic purse");
+    const Clock::time_point begun = Clock::now();
+    PurseSession session;
+    if (!OpenPurse(session)) return Abort();
+    const Bytes& issuer = session.issuer;
+    const purse::TerminalNumber& terminal = session.terminal;
+    const purse::DateTime when = DateTimeBcd();
+    purse::PurchaseStart start;
+    Bytes mac1;
+    if (!BeginPurchase(amount, session, when, start, mac1)) return Abort();
     Bytes proof;
     if (!Step("debit for purchase", [&] {
           return Apdu(false, "805401000F" + CompactHex(purse::DebitData(mac1, when)) + "08", proof, 8,
@@ -276,28 +395,14 @@ class LaneDemo {
         })) {
       return Abort();
     }
-    if (!Step("PSAM: check MAC2", [&] {
-          return Apdu(true, "8072000004" + CompactHex(std::span(proof).subspan(4, 4)), answer, 0,
-                      [](const Bytes&) { return std::string("MAC2 right"); });
-        })) {
-      return Abort();
-    }
+    if (!CheckMac2(std::span(proof).subspan(4, 4))) return Abort();
     const Bytes tacMessage = purse::PurchaseTacMessage(amount, Number(std::span(mac1).first(4)), when, terminal);
     if (!Step("verify the TAC with the PSAM",
               [&] { return VerifyTac(purse::DiversificationData(issuer), tacMessage, proof); })) {
       return Abort();
     }
     Bytes balance;
-    if (!Step("read the new balance", [&] {
-          Outcome read = Apdu(false, "805C000204", balance, 4,
-                              [](const Bytes& d) { return Money(Number(std::span(d).first(4))); });
-          if (read.ok && Number(std::span(balance).first(4)) != start.balance - amount) {
-            return Failed(read.text + ", expected " + Money(start.balance - amount));
-          }
-          return read;
-        })) {
-      return Abort();
-    }
+    if (!CheckBalance(start.balance - amount, balance)) return Abort();
     const bool released = Release();
     report_.TransactionTime("the limit leaves out the library's fixed 100 ms pause after the field reset");
     cpuSummary_ = "completed: " + Money(start.balance) + " -> " + Money(Number(std::span(balance).first(4))) +
@@ -328,6 +433,7 @@ class LaneDemo {
   int exitCode_ = 0;
   std::string mifareSummary_;
   std::string cpuSummary_;
+  std::string tornSummary_;
 };
 }  // namespace
 

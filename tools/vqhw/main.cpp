@@ -5,10 +5,13 @@
 #include <CLI/CLI.hpp>
 
 #include <exception>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "VqhwLib.h"
 #include "vqhw/commands.h"
+#include "vqhw/frame_record.h"
 #include "vqhw/frame_trace.h"
 #include "vqhw/output.h"
 #include "vqhw/reader_session.h"
@@ -56,6 +59,11 @@ int main(int argc, char** argv) {
   trace->require_subcommand(1);
   trace->fallthrough();
   AddEveryCommand(*trace, registries[1]);
+  // The trace's own options: a session record for `vqhw-sim --replay`, and each frame's bytes.
+  std::string recordFile;
+  bool raw = false;
+  trace->add_option("--record", recordFile, "also write every frame, both ways and timed, to this file");
+  trace->add_flag("--raw", raw, "show each frame's bytes too");
 
   try {
     app.parse(argc, argv);
@@ -69,14 +77,21 @@ int main(int argc, char** argv) {
   Output out(json);
   if (chosen == nullptr) return out.Finish(out.UsageError("no command chosen"));
   FrameTrace frames(out);
+  frames.ShowRaw(raw);
+  std::unique_ptr<FrameRecord> record;
   int exitCode = 0;
   try {
+    if (!recordFile.empty()) frames.RecordTo((record = std::make_unique<FrameRecord>(recordFile)).get());
     ReaderSession session(options, chosen->traced ? &frames : nullptr);
     Context context{out, session.Port()};
     exitCode = chosen->run(context);
   } catch (const std::exception& error) {
     exitCode = out.Error(error.what(), ExitCodeFor(VQHW_FAILED));
   }
-  if (chosen->traced) frames.Finish();
+  try {
+    if (chosen->traced) frames.Finish();
+  } catch (const std::exception& error) {
+    exitCode = out.Error(error.what(), ExitCodeFor(VQHW_FAILED));
+  }
   return out.Finish(exitCode);
 }

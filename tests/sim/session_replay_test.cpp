@@ -1,0 +1,81 @@
+// The session record as the replaying reader reads it: bad lines refused
+// with their number; answers at the recorded delay after their command,
+// noise included; nothing answered after the first difference.
+
+#include <gtest/gtest.h>
+
+#include "sim/session_replay.h"
+
+namespace vqsim {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+ReceivedFrame Frame(std::vector<uint8_t> bytes, Clock::time_point at) { return {std::move(bytes), at, true}; }
+
+TEST(SessionRecord, BadLinesAreRefusedWithTheirNumber) {
+  const struct {
+    const char* text;
+    const char* message;
+  } cases[] = {
+      {"# fine\n   1.0  >   FF 00 72 00 8D\nx  >  FF\n", "line 3: a time in milliseconds expected"},
+      {"1.0  =  FF 00\n", "line 1: '>' (to the reader) or '<' (to the host) expected"},
+      {"1.0  <  FF 0\n", "line 1: bytes as pairs of hex digits expected"},
+      {"1.0  <\n", "line 1: no bytes"},
+      {"1.0\n", "line 1: a time, a direction and bytes expected"},
+      {"-1  >  FF\n", "line 1: a time in milliseconds expected"},
+  };
+  for (const auto& refused : cases) {
+    try {
+      ParseSessionRecord(refused.text);
+      ADD_FAILURE() << refused.text << " was taken";
+    } catch (const SessionRecordError& error) {
+      EXPECT_STREQ(error.what(), refused.message);
+    }
+  }
+}
+
+TEST(SessionReplay, AnswersAsRecordedAndStopsAtTheFirstDifference) {
+  int differences = 0;
+  SessionReplay replay(ParseSessionRecord("  10.0  >   FF 00 72 00 8D\n"
+                                          "  12.5  <?  00 13\n"
+                                          "  14.0  <   FF 00 00 00 FF\n"
+                                          "  20.0  >?  01 02\n"
+                                          "  30.0  >   FF 01 72 00 8C\n"
+                                          "  31.0  >   FF 01 72 00 8C\n"),
+                       [&] { ++differences; });
+  EXPECT_EQ(replay.RecordedCommands(), 3u) << "host noise is no command";
+  const Clock::time_point at = Clock::now();
+  const std::vector<AnswerChunk> first = replay.Answer(Frame({0xFF, 0x00, 0x72, 0x00, 0x8D}, at));
+  ASSERT_EQ(first.size(), 2u);
+  EXPECT_EQ(first[0].bytes, (std::vector<uint8_t>{0x00, 0x13}));
+  EXPECT_EQ(first[0].notBefore - at, std::chrono::microseconds(2500));
+  EXPECT_EQ(first[1].bytes, (std::vector<uint8_t>{0xFF, 0x00, 0x00, 0x00, 0xFF}));
+  EXPECT_EQ(first[1].notBefore - at, std::chrono::milliseconds(4));
+  EXPECT_TRUE(replay.Answer(Frame({0xFF, 0x01, 0x72, 0x00, 0x8C}, at)).empty()) << "recorded unanswered";
+  EXPECT_EQ(replay.DifferenceAtEnd()->got, "nothing");
+  EXPECT_EQ(replay.DifferenceAtEnd()->line, 6);
+
+  EXPECT_TRUE(replay.Answer(Frame({0xFF, 0x01, 0x70, 0x00, 0x8E}, at)).empty());
+  const auto difference = replay.FirstDifference();
+  ASSERT_TRUE(difference);
+  EXPECT_EQ(difference->command, 3u);
+  EXPECT_EQ(difference->line, 6);
+  EXPECT_EQ(difference->expected, "FF 01 72 00 8C");
+  EXPECT_EQ(difference->got, "FF 01 70 00 8E");
+  EXPECT_TRUE(replay.Answer(Frame({0xFF, 0x01, 0x72, 0x00, 0x8C}, at)).empty()) << "nothing after a difference";
+  EXPECT_EQ(differences, 1);
+  EXPECT_EQ(replay.FirstDifference()->command, 3u) << "the first difference stays";
+}
+
+TEST(SessionReplay, CommandPastTheRecordsEndIsADifference) {
+  SessionReplay replay(ParseSessionRecord("1.0  >  FF 00 72 00 8D\n"));
+  ASSERT_TRUE(replay.Answer(Frame({0xFF, 0x00, 0x72, 0x00, 0x8D}, Clock::now())).empty());
+  EXPECT_FALSE(replay.DifferenceAtEnd()) << "every recorded command came";
+  replay.Answer(Frame({0xFF, 0x01, 0x72, 0x00, 0x8C}, Clock::now()));
+  EXPECT_EQ(replay.FirstDifference()->expected, "the end of the record");
+  EXPECT_EQ(replay.FirstDifference()->command, 2u);
+}
+
+}  // namespace
+}  // namespace vqsim

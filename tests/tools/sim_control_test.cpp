@@ -1,0 +1,83 @@
+// Live control of a running vqhw-sim through its control socket, as a lane
+// engineer taps cards at the desk while the lane program (the library,
+// linked here) runs: present, remove, swap the field, arm a fault, state.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "VqhwLib.h"
+#include "vqhw_run.h"
+
+namespace vqtest {
+namespace {
+
+constexpr int32_t kPort = 8;
+
+class SimControlTest : public ::testing::Test {
+ protected:
+  SimControlTest() { ::setenv("VQHW_COM8", sim.Path().c_str(), 1); }
+  ~SimControlTest() override {
+    close_reader();
+    ::unsetenv("VQHW_COM8");
+    std::remove(cardFile.c_str());
+  }
+  static ProgramRun Ctl(const std::vector<std::string>& request) {
+    std::vector<std::string> arguments{VQHW_SIM_TOOL, "ctl", "--socket", socket};
+    arguments.insert(arguments.end(), request.begin(), request.end());
+    return RunProgram(std::move(arguments), std::chrono::seconds(5));
+  }
+
+  static inline const std::string socket = ::testing::TempDir() + "vqhw_sim_control.sock";
+  const std::string cardFile = ::testing::TempDir() + "vqhw_sim_control_card.json";
+  SimServer sim{{"--control", socket}};
+};
+
+TEST_F(SimControlTest, CardsComeAndGoAndFaultsArmWhileTheLaneRuns) {
+  ASSERT_EQ(open_reader(kPort, 0), 0);
+  unsigned char record[5] = {};
+  EXPECT_EQ(opencard(record), VQHW_NO_CARD);
+
+  std::ofstream(cardFile) << R"({"kind": "mifare-one", "serial": "0A0B0C0D"})";
+  const ProgramRun present = Ctl({"present", cardFile});
+  ASSERT_EQ(present.exitCode, 0) << present.err;
+  ASSERT_EQ(opencard(record), 0);
+  EXPECT_EQ(record[0], 0x0A);
+  EXPECT_EQ(Ctl({"state"}).out, "ok\ncard 0A0B0C0D mifare-one selected\npsam present\n");
+
+  ASSERT_EQ(Ctl({"fault", "silent", "3"}).exitCode, 0);
+  const unsigned char key[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+  EXPECT_EQ(loadkey(0, 1, key), -1000) << "three silent attempts";
+  EXPECT_EQ(loadkey(0, 1, key), 0) << "the fault is used up";
+
+  // Swap the field: the example lane card replaces the one there.
+  ASSERT_EQ(Ctl({"present", Example("lane.json")}).exitCode, 0);
+  ASSERT_EQ(opencard(record), 0);
+  EXPECT_EQ(record[0], 0x3A);
+
+  const ProgramRun removed = Ctl({"remove", "0A0B0C0D"});
+  EXPECT_EQ(removed.exitCode, 1) << "that card was swapped out";
+  EXPECT_EQ(removed.err, "error no card 0A0B0C0D in the field\n");
+  ASSERT_EQ(Ctl({"remove"}).exitCode, 0);
+  EXPECT_EQ(opencard(record), VQHW_NO_CARD);
+}
+
+TEST_F(SimControlTest, RefusedRequestsSayWhyAndChangeNothing) {
+  std::ofstream(cardFile) << R"({"kind": "mifare-one", "serial": "0A0B"})";
+  const ProgramRun bad = Ctl({"present", cardFile});
+  EXPECT_EQ(bad.exitCode, 1);
+  EXPECT_NE(bad.err.find("card.serial: 4 bytes of hex expected"), std::string::npos) << bad.err;
+  EXPECT_EQ(Ctl({"fault", "late", "-5"}).exitCode, 1);
+  EXPECT_EQ(Ctl({"fly"}).exitCode, 1);
+  EXPECT_EQ(Ctl({"state"}).out, "ok\nno card in the field\npsam present\n");
+
+  const ProgramRun nobody =
+      RunProgram({VQHW_SIM_TOOL, "ctl", "--socket", ::testing::TempDir() + "nobody.sock", "state"}, std::chrono::seconds(5));
+  EXPECT_EQ(nobody.exitCode, 1);
+  EXPECT_NE(nobody.err.find("nobody.sock"), std::string::npos) << nobody.err;
+}
+
+}  // namespace
+}  // namespace vqtest
