@@ -12,6 +12,7 @@
 #include "vqhw/frame_trace.h"
 #include "vqhw/output.h"
 #include "vqhw/reader_session.h"
+#include "vqhw/text.h"
 
 namespace {
 
@@ -28,6 +29,7 @@ void AddEveryCommand(CLI::App& parent, CommandRegistry& registry) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const Utf8Console console;
   CLI::App app{"vqhw: talk to the lane's contactless card reader"};
   app.footer(
       "Exit codes: 0 success; N (1..254) the failed status -N, explained by `vqhw status -N` "
@@ -52,7 +54,7 @@ int main(int argc, char** argv) {
 
   std::vector<CommandRegistry> registries{CommandRegistry(false), CommandRegistry(true)};
   AddEveryCommand(app, registries[0]);
-  CLI::App* trace = app.add_subcommand("trace", "run any command with every frame on the line shown");
+  CLI::App* trace = app.add_subcommand("trace", ReaderSession::TraceDescription());
   trace->require_subcommand(1);
   trace->fallthrough();
   AddEveryCommand(*trace, registries[1]);
@@ -68,6 +70,9 @@ int main(int argc, char** argv) {
   const CommandRegistry::Entry* chosen = CommandRegistry::Chosen(registries);
   Output out(json);
   if (chosen == nullptr) return out.Finish(out.UsageError("no command chosen"));
+  if (const std::string why = ReaderSession::Inapplicable(options); !why.empty()) {
+    return out.Finish(out.UsageError(why));
+  }
   FrameTrace frames(out);
   int exitCode = 0;
   try {
