@@ -13,8 +13,8 @@ void AddDemoCommand(CLI::App& parent, CommandRegistry& registry) {
             "demo: not in the Windows build, which has neither the virtual lane nor the purse arithmetic; "
             "run it with vqhw on Linux");
       });
-  // Whatever follows is the demo's: refused as a whole, not option by option.
-  demo->allow_extras();
+  // Whatever follows is the demo's, kept from the parser: refused as a whole.
+  demo->fallthrough(false)->allow_extras();
 }
 
 }  // namespace vqtool

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 #include <system_error>
 
@@ -75,10 +76,15 @@ std::optional<TracedFrame> ParseTraceLine(std::string_view line) {
 }
 
 LibraryTraceFollower::LibraryTraceFollower(const std::string& path, Observer observer)
-    : observer_(std::move(observer)), file_(std::fopen(path.c_str(), "ab+")) {
-  // "ab+" creates the file when it is not there yet and reads it from anywhere.
-  if (file_ == nullptr) throw std::system_error(errno, std::generic_category(), "cannot read the trace " + path);
-  std::fseek(file_, 0, SEEK_END);
+    : observer_(std::move(observer)), path_(path) {
+  // "ab" makes the file when there is none yet and leaves one that is there as it is.
+  std::FILE* file = std::fopen(path_.c_str(), "ab");
+  if (file == nullptr || std::fseek(file, 0, SEEK_END) != 0 || (offset_ = std::ftell(file)) < 0) {
+    const int error = errno;
+    if (file != nullptr) std::fclose(file);
+    throw std::system_error(error, std::generic_category(), "cannot read the trace " + path_);
+  }
+  std::fclose(file);
   thread_ = std::thread([this] { Follow(); });
 }
 
@@ -90,7 +96,6 @@ LibraryTraceFollower::~LibraryTraceFollower() {
   stopped_.notify_one();
   thread_.join();
   HandOnNewLines();
-  std::fclose(file_);
 }
 
 void LibraryTraceFollower::Follow() {
@@ -103,11 +108,19 @@ void LibraryTraceFollower::Follow() {
 }
 
 void LibraryTraceFollower::HandOnNewLines() {
-  char buffer[4096];
-  size_t count = 0;
-  // At the end, a read fails until the library writes more: clear and come back.
-  while ((count = std::fread(buffer, 1, sizeof buffer, file_)) > 0) partialLine_.append(buffer, count);
-  std::clearerr(file_);
+  // Opened anew each time: a stream that met the end of a file does not
+  // read what was appended since on every C runtime.
+  std::FILE* file = std::fopen(path_.c_str(), "rb");
+  if (file == nullptr) return;
+  if (std::fseek(file, offset_, SEEK_SET) == 0) {
+    char buffer[4096];
+    size_t count = 0;
+    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+      partialLine_.append(buffer, count);
+      offset_ += static_cast<long>(count);
+    }
+  }
+  std::fclose(file);
   size_t end = 0;
   while ((end = partialLine_.find('\n')) != std::string::npos) {
     if (const auto frame = ParseTraceLine(std::string_view(partialLine_).substr(0, end))) {

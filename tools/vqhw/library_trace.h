@@ -10,7 +10,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -53,7 +52,8 @@ class LibraryTraceFollower {
   void HandOnNewLines();
 
   Observer observer_;
-  std::FILE* file_;
+  std::string path_;
+  long offset_ = 0;  // how far the file has been read
   std::string partialLine_;
   std::mutex mutex_;
   std::condition_variable stopped_;
