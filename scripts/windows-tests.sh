@@ -304,6 +304,7 @@ run_tool_checks() {
   fi
   # What Windows cannot have is refused as a command line, with a reason.
   tool_check "$arch" "$prefix" sim 64 --sim --sim card
+  tool_check "$arch" "$prefix" sim-timing 64 --sim-timing --sim-timing instant card
   tool_check "$arch" "$prefix" device 64 --device --device COM6 card
   tool_check "$arch" "$prefix" demo 64 demo --port "$lane" demo --amount 5
   stop_sims
