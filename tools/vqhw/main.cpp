@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 
 #include <exception>
+#include <string>
 #include <vector>
 
 #include "VqhwLib.h"
@@ -30,7 +31,7 @@ void AddEveryCommand(CLI::App& parent, CommandRegistry& registry) {
 
 int main(int argc, char** argv) {
   const Utf8Console console;
-  CLI::App app{"vqhw: talk to the lane's contactless card reader"};
+  CLI::App app{std::string("vqhw: talk to the lane's contactless card reader") + ReaderSession::PlatformNote()};
   app.footer(
       "Exit codes: 0 success; N (1..254) the failed status -N, explained by `vqhw status -N` "
       "(101: no card in the field); 255 the time-out or a status beyond -254; 64 a refused command line.");

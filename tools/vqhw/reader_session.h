@@ -41,6 +41,8 @@ class ReaderSession {
   static std::string Inapplicable(const SessionOptions& options);
   // What `trace` shows on this platform, for its help.
   static const char* TraceDescription();
+  // What the help says of this platform beyond the options, or empty.
+  static const char* PlatformNote();
 
  private:
   struct Line;  // what stands behind the port, and what shows its frames

@@ -42,6 +42,8 @@ const char* ReaderSession::TraceDescription() {
   return "run any command with every frame on the line shown (for a real port through a relay)";
 }
 
+const char* ReaderSession::PlatformNote() { return ""; }
+
 ReaderSession::ReaderSession(const SessionOptions& options, FrameTrace* trace)
     : options_(options), line_(std::make_unique<Line>()) {
   if (options_.simulate) {

@@ -79,6 +79,11 @@ const char* ReaderSession::TraceDescription() {
          "(on Windows there is no relay: bytes on the line that are no frame are not shown)";
 }
 
+const char* ReaderSession::PlatformNote() {
+  return "\nOn Windows --port N is COMN; --device, --sim, --sim-field, --sim-timing and demo are refused: "
+         "they need pseudo-terminals or the purse arithmetic, which the Windows build does not have.";
+}
+
 ReaderSession::ReaderSession(const SessionOptions& options, FrameTrace* trace)
     : options_(options), line_(std::make_unique<Line>()) {
   if (trace == nullptr) return;
