@@ -235,13 +235,15 @@ block 4 4C414E45303720454E54525920202020"
 # The bundle's vqhw.exe as people run it on a lane PC: the exit code and
 # what it prints (stdout and stderr apart), checked for the bytes that must
 # be there rather than for the wording.
-# tool_run ARCH PREFIX NAME args...: the files $work/ARCH-tool-NAME.{out,err,status}.
+# tool_run ARCH PREFIX NAME args...: the files $work/ARCH-tool-NAME.{out,err,status};
+# the environment has tool_environment (VAR=value ...) besides Wine's.
+tool_environment=()
 tool_run() {
   local arch=$1 prefix=$2 name=$3 status=0
   shift 3
   local loader=wine out=$work/$arch-tool-$name
   [ "$arch" = win64 ] && loader=/usr/lib/wine/wine64
-  env WINEPREFIX="$prefix" WINEARCH="$arch" timeout -k 5 60 "$loader" "$work/bundle/${bundle_dir[$arch]}/vqhw.exe" "$@" \
+  env WINEPREFIX="$prefix" WINEARCH="$arch" "${tool_environment[@]}" timeout -k 5 60 "$loader" "$work/bundle/${bundle_dir[$arch]}/vqhw.exe" "$@" \
     > "$out.out" 2> "$out.err" < /dev/null || status=$?
   tr -d '\r' < "$out.out" > "$out.text"
   echo "$status" > "$out.status"
@@ -302,6 +304,12 @@ run_tool_checks() {
     frames=$(grep -c -e 'host -> reader' -e 'reader -> host' "$work/$arch-tool-trace.text" || true)
     [ "$frames" -ge 6 ] || { cat "$work/$arch-tool-trace.text"; fail "$arch: vqhw.exe trace card showed $frames frames, not 6"; }
   fi
+  # A trace that VQHW_TRACE already names is followed, and keeps its frames.
+  tool_environment=('VQHW_TRACE=C:\lane-trace.log')
+  tool_check "$arch" "$prefix" trace-named 0 "3A 5F 0C 21 08" --port "$lane" trace card
+  tool_environment=()
+  frames=$(grep -c -e ' >> FF' -e ' << FF' "$prefix/drive_c/lane-trace.log" 2>/dev/null || true)
+  [ "${frames:-0}" -ge 6 ] || fail "$arch: vqhw.exe trace with VQHW_TRACE named left ${frames:-no} frames in that file, not 6"
   # What Windows cannot have is refused as a command line, with a reason.
   tool_check "$arch" "$prefix" sim 64 --sim --sim card
   tool_check "$arch" "$prefix" sim-timing 64 --sim-timing --sim-timing instant card
