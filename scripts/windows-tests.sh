@@ -281,7 +281,7 @@ tool_check_json() {
 }
 
 run_tool_checks() {
-  local arch=$1 prefix=$2 ports=$3 lane=$lane_port cpu=7 silent=3 keys frames
+  local arch=$1 prefix=$2 ports=$3 lane=$lane_port cpu=7 silent=3 keys frames temporary
   keys=(-k FFFFFFFFFFFF -k A0A1A2A3A4A5 -k C0C1C2C3C4C5)
   start_sims "$ports"
   # The reader's information line holds GBK text; as UTF-8 it names the speed.
@@ -298,8 +298,15 @@ run_tool_checks() {
   tool_check_json "$arch" "$prefix" json-apdu-sam 0 9000 --port "$cpu" --json apdu sam 0084000008
   tool_check "$arch" "$prefix" missing-port failure "" --port "$missing_port" card
   tool_check "$arch" "$prefix" silent-reader failure "" --port "$silent" card
-  # trace: the library's frames both ways, the card's answer among them.
+  # trace: the library's frames both ways, the card's answer among them; its
+  # file in the temporary directory, where an earlier run's is removed.
+  temporary=$(find "$prefix/drive_c/users" -mindepth 2 -maxdepth 2 -name Temp -print -quit)
+  [ -n "$temporary" ] && touch "$temporary/vqhw-trace-1.log"
   tool_check "$arch" "$prefix" trace 0 "3A 5F 0C 21 08" --port "$lane" trace card
+  if [ -z "$temporary" ] || [ -e "$temporary/vqhw-trace-1.log" ] ||
+     [ "$(find "$temporary" -name 'vqhw-trace-*.log' | wc -l)" -ne 1 ]; then
+    fail "$arch: vqhw.exe trace did not leave exactly its own trace file in ${temporary:-the temporary directory}"
+  fi
   if [ "$tool_passed" = yes ]; then
     frames=$(grep -c -e 'host -> reader' -e 'reader -> host' "$work/$arch-tool-trace.text" || true)
     [ "$frames" -ge 6 ] || { cat "$work/$arch-tool-trace.text"; fail "$arch: vqhw.exe trace card showed $frames frames, not 6"; }

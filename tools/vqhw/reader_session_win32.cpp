@@ -25,16 +25,20 @@ namespace {
 
 constexpr const char* kTraceVariable = "VQHW_TRACE";
 constexpr const char* kTracePrefix = "vqhw-trace-";
+constexpr const wchar_t* kTracePrefixWide = L"vqhw-trace-";
 
 // The library keeps its trace open until the process ends, so a run cannot
 // remove its own file: each traced run removes those of the runs before it
-// (a file still in use by a running tool refuses and stays).
+// (a file still in use by a running tool refuses and stays). Names are
+// compared wide: another program's file may have one with no ANSI form.
 void RemoveEarlierTraces(const std::filesystem::path& directory) {
-  std::error_code ignored;
-  for (const auto& entry : std::filesystem::directory_iterator(directory, ignored)) {
-    const std::string name = entry.path().filename().string();
-    if (name.starts_with(kTracePrefix) && entry.path().extension() == ".log") {
-      std::filesystem::remove(entry.path(), ignored);
+  std::error_code error;
+  for (std::filesystem::directory_iterator entry(directory, error), end; !error && entry != end;
+       entry.increment(error)) {
+    const std::filesystem::path& path = entry->path();
+    if (path.filename().wstring().starts_with(kTracePrefixWide) && path.extension() == L".log") {
+      std::error_code ignored;
+      std::filesystem::remove(path, ignored);
     }
   }
 }
