@@ -290,7 +290,10 @@ run_tool_checks() {
   tool_check "$arch" "$prefix" card 0 3A5F0C21 --port "$lane" card
   tool_check "$arch" "$prefix" read 0 4C414E45303720454E54525920202020 --port "$lane" read 4 5 -k A0A1A2A3A4A5
   tool_check "$arch" "$prefix" read-refused 103 -103 --port "$lane" read 4
-  tool_check "$arch" "$prefix" dump 0 F0E1D2C3B4A5968778695A4B3C2D1E0F --port "$lane" dump "${keys[@]}"
+  tool_check "$arch" "$prefix" write 0 "" --port "$lane" write 13 0102030405060708090A0B0C0D0E0F10 -k C0C1C2C3C4C5
+  tool_check "$arch" "$prefix" read-back 0 0102030405060708090A0B0C0D0E0F10 --port "$lane" read 13 -k C0C1C2C3C4C5
+  tool_check "$arch" "$prefix" file-read 0 4C414E45303720454E54525920202020 --port "$lane" file read 1 -k A0A1A2A3A4A5
+  tool_check "$arch" "$prefix" dump 0 00112233445566778899AABBCCDDEEFF --port "$lane" dump "${keys[@]}"
   tool_check_json "$arch" "$prefix" json-read 0 4C414E45303720454E54525920202020 \
     --port "$lane" --json read 4 -k A0A1A2A3A4A5
   tool_check_json "$arch" "$prefix" json-card 0 3A5F0C21 --port "$lane" --json card
