@@ -3,7 +3,8 @@
 # release builds:
 #   include/   VqhwLib.h, VqhwLibVersion.h
 #   x86/ x64/  VqhwLib.dll (stripped), libVqhwLib.dll.a (MinGW import library),
-#              VqhwLib.lib (import library for the Microsoft linker), VqhwLib.def
+#              VqhwLib.lib (import library for the Microsoft linker), VqhwLib.def,
+#              vqhw.exe (the command-line tool, stripped, beside the DLL it uses)
 #   docs/      README.md, CHANGELOG.md, html/ (the reference, when given)
 #   LICENSE
 # VqhwLib.lib is made by llvm-dlltool from the .def. On x86 the .def spells
@@ -36,6 +37,7 @@ for row in "x86 $win32 i686-w64-mingw32 i386" "x64 $win64 x86_64-w64-mingw32 i38
   read -r dir build triplet machine <<< "$row"
   mkdir -p "$root/$dir"
   "$triplet-strip" --strip-all -o "$root/$dir/VqhwLib.dll" "$build/src/VqhwLib.dll"
+  "$triplet-strip" --strip-all -o "$root/$dir/vqhw.exe" "$build/tools/vqhw.exe"
   cp "$build/src/VqhwLib.dll.a" "$root/$dir/libVqhwLib.dll.a"
   cp "$build/src/VqhwLib.def" "$root/$dir/VqhwLib.def"
   llvm-dlltool -m "$machine" -k -D VqhwLib.dll -d "$build/src/VqhwLib.def" -l "$root/$dir/VqhwLib.lib"

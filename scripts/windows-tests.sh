@@ -4,7 +4,8 @@
 # (scripts/windows-bundle.sh, into NATIVE_BUILD_DIR/packages) and checks it
 # (tests/windows/check_bundle.sh), and runs the tests and the bundle's lane
 # programs under Wine against virtual readers (vqhw-sim) on COM ports mapped
-# to pseudo-terminals. Exits non-zero on any failure. Where Wine has no
+# to pseudo-terminals, and the bundle's vqhw.exe against them. Exits non-zero
+# on any failure. Where Wine has no
 # 32-bit loader (package wine32:i386), the 32-bit Wine runs are skipped with
 # a message; everything else still runs.
 #
@@ -18,7 +19,7 @@
 #   VQHW_SIM          a vqhw-sim to use instead of building one
 #
 # Needs: g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 gcc-multilib
-#        doxygen clang lld llvm zip unzip.
+#        doxygen clang lld llvm zip unzip jq.
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -231,6 +232,102 @@ block 4 4C414E45303720454E54525920202020"
   stop_sims
 }
 
+# The bundle's vqhw.exe as people run it on a lane PC: the exit code and
+# what it prints (stdout and stderr apart), checked for the bytes that must
+# be there rather than for the wording.
+# tool_run ARCH PREFIX NAME args...: the files $work/ARCH-tool-NAME.{out,err,status};
+# the environment has tool_environment (VAR=value ...) besides Wine's.
+tool_environment=()
+tool_run() {
+  local arch=$1 prefix=$2 name=$3 status=0
+  shift 3
+  local loader=wine out=$work/$arch-tool-$name
+  [ "$arch" = win64 ] && loader=/usr/lib/wine/wine64
+  env WINEPREFIX="$prefix" WINEARCH="$arch" "${tool_environment[@]}" timeout -k 5 60 "$loader" "$work/bundle/${bundle_dir[$arch]}/vqhw.exe" "$@" \
+    > "$out.out" 2> "$out.err" < /dev/null || status=$?
+  tr -d '\r' < "$out.out" > "$out.text"
+  echo "$status" > "$out.status"
+}
+
+# tool_check ARCH PREFIX NAME EXIT TEXT args...: vqhw.exe args exits with
+# EXIT ("failure": any code but 0 and the usage code 64) and prints TEXT
+# (blanks ignored) on stdout, or on stderr where it fails. Sets tool_passed.
+tool_passed=no
+tool_check() {
+  local arch=$1 prefix=$2 name=$3 expected=$4 text=$5 status printed
+  shift 5
+  tool_passed=no
+  tool_run "$arch" "$prefix" "$name" "$@"
+  status=$(cat "$work/$arch-tool-$name.status")
+  printed=$(cat "$work/$arch-tool-$name.text" "$work/$arch-tool-$name.err" | tr -d ' \r')
+  if { [ "$expected" = failure ] && { [ "$status" -eq 0 ] || [ "$status" -eq 64 ]; }; } ||
+     { [ "$expected" != failure ] && [ "$status" -ne "$expected" ]; } ||
+     [[ "$printed" != *"${text// /}"* ]]; then
+    printf 'vqhw.exe %s: exit code %s (expected %s), output:\n' "$*" "$status" "$expected"
+    cat "$work/$arch-tool-$name.out" "$work/$arch-tool-$name.err"
+    fail "$arch: vqhw.exe $name"
+    return 0
+  fi
+  tool_passed=yes
+}
+
+# tool_check_json ARCH PREFIX NAME EXIT TEXT args...: the same for a --json
+# run, whose stdout must be one JSON document.
+tool_check_json() {
+  local arch=$1 name=$3
+  tool_check "$@"
+  [ "$tool_passed" = yes ] || return 0
+  jq -e . "$work/$arch-tool-$name.text" > /dev/null 2>&1 || fail "$arch: vqhw.exe $name: stdout is no JSON document"
+}
+
+run_tool_checks() {
+  local arch=$1 prefix=$2 ports=$3 lane=$lane_port cpu=7 silent=3 keys frames temporary
+  keys=(-k FFFFFFFFFFFF -k A0A1A2A3A4A5 -k C0C1C2C3C4C5)
+  start_sims "$ports"
+  # The reader's information line holds GBK text; as UTF-8 it names the speed.
+  tool_check "$arch" "$prefix" info 0 "通讯速率" --port "$lane" info
+  tool_check "$arch" "$prefix" status 0 "天线范围内无卡" status -101
+  tool_check "$arch" "$prefix" card 0 3A5F0C21 --port "$lane" card
+  tool_check "$arch" "$prefix" read 0 4C414E45303720454E54525920202020 --port "$lane" read 4 5 -k A0A1A2A3A4A5
+  tool_check "$arch" "$prefix" read-refused 103 -103 --port "$lane" read 4
+  tool_check "$arch" "$prefix" write 0 "" --port "$lane" write 13 0102030405060708090A0B0C0D0E0F10 -k C0C1C2C3C4C5
+  tool_check "$arch" "$prefix" read-back 0 0102030405060708090A0B0C0D0E0F10 --port "$lane" read 13 -k C0C1C2C3C4C5
+  tool_check "$arch" "$prefix" file-read 0 4C414E45303720454E54525920202020 --port "$lane" file read 1 -k A0A1A2A3A4A5
+  tool_check "$arch" "$prefix" dump 0 00112233445566778899AABBCCDDEEFF --port "$lane" dump "${keys[@]}"
+  tool_check_json "$arch" "$prefix" json-read 0 4C414E45303720454E54525920202020 \
+    --port "$lane" --json read 4 -k A0A1A2A3A4A5
+  tool_check_json "$arch" "$prefix" json-card 0 3A5F0C21 --port "$lane" --json card
+  tool_check "$arch" "$prefix" apdu-pro 0 6F088406A000000999019000 --port "$cpu" apdu pro 00A4040006A00000099901
+  tool_check_json "$arch" "$prefix" json-apdu-sam 0 9000 --port "$cpu" --json apdu sam 0084000008
+  tool_check "$arch" "$prefix" missing-port failure "" --port "$missing_port" card
+  tool_check "$arch" "$prefix" silent-reader failure "" --port "$silent" card
+  # trace: the library's frames both ways, the card's answer among them; its
+  # file in the temporary directory, where an earlier run's is removed.
+  temporary=$(find "$prefix/drive_c/users" -mindepth 2 -maxdepth 2 -name Temp -print -quit)
+  [ -n "$temporary" ] && touch "$temporary/vqhw-trace-1.log"
+  tool_check "$arch" "$prefix" trace 0 "3A 5F 0C 21 08" --port "$lane" trace card
+  if [ -z "$temporary" ] || [ -e "$temporary/vqhw-trace-1.log" ] ||
+     [ "$(find "$temporary" -name 'vqhw-trace-*.log' | wc -l)" -ne 1 ]; then
+    fail "$arch: vqhw.exe trace did not leave exactly its own trace file in ${temporary:-the temporary directory}"
+  fi
+  if [ "$tool_passed" = yes ]; then
+    frames=$(grep -c -e 'host -> reader' -e 'reader -> host' "$work/$arch-tool-trace.text" || true)
+    [ "$frames" -ge 6 ] || { cat "$work/$arch-tool-trace.text"; fail "$arch: vqhw.exe trace card showed $frames frames, not 6"; }
+  fi
+  # A trace that VQHW_TRACE already names is followed, and keeps its frames.
+  tool_environment=('VQHW_TRACE=C:\lane-trace.log')
+  tool_check "$arch" "$prefix" trace-named 0 "3A 5F 0C 21 08" --port "$lane" trace card
+  tool_environment=()
+  frames=$(grep -c -e ' >> FF' -e ' << FF' "$prefix/drive_c/lane-trace.log" 2>/dev/null || true)
+  [ "${frames:-0}" -ge 6 ] || fail "$arch: vqhw.exe trace with VQHW_TRACE named left ${frames:-no} frames in that file, not 6"
+  # What Windows cannot have is refused as a command line, with a reason.
+  tool_check "$arch" "$prefix" sim 64 --sim --sim card
+  tool_check "$arch" "$prefix" sim-timing 64 --sim-timing --sim-timing instant card
+  tool_check "$arch" "$prefix" device 64 --device --device COM6 card
+  tool_check "$arch" "$prefix" demo 64 demo --port "$lane" demo --amount 5
+  stop_sims
+}
+
 version=$(sed -n 's/^project(VqhwLib VERSION \([0-9.]*\).*/\1/p' "$repo/CMakeLists.txt")
 for arch in $arches; do
   # Debian's wine runs 32-bit programs with this loader, from wine32:i386.
@@ -282,6 +379,10 @@ for arch in $arches; do
   phase=$SECONDS
   run_bundle_programs "$arch" "$prefix" "$ports"
   log "$arch: bundle programs in $((SECONDS - phase)) s"
+  phase=$SECONDS
+  failures_before=$failures
+  run_tool_checks "$arch" "$prefix" "$ports"
+  [ "$failures" -eq "$failures_before" ] && log "$arch: vqhw.exe passed in $((SECONDS - phase)) s"
   stop_server
 done
 

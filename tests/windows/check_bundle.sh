@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Checks the Windows bundle that scripts/windows-bundle.sh made: its file
 # list; for x86 and x64 the DLL's exports, imports, version resource and
-# stripping, the .def; then links two lane programs against each directory,
-# which scripts/windows-tests.sh runs under Wine:
+# stripping, the .def; vqhw.exe's imports (the system's DLLs and names that
+# VqhwLib.dll exports) and stripping; then links two lane programs against
+# each directory, which scripts/windows-tests.sh runs under Wine with vqhw.exe:
 #   lane_check_mingw.exe  tests/install/lane_check.c, built by mingw-w64 gcc
 #                         with the bundle's libVqhwLib.dll.a
 #   lane_check_msvc.exe   tests/windows/msvc_caller.c, compiled by clang for
@@ -11,7 +12,7 @@
 # and checks that both import from VqhwLib.dll the plain names it exports.
 #
 # Usage: check_bundle.sh ZIP OUT_DIR LANE_PORT
-#   OUT_DIR    receives x86/ and x64/, each with VqhwLib.dll and the two programs
+#   OUT_DIR    receives x86/ and x64/, each with VqhwLib.dll, vqhw.exe and the two programs
 #   LANE_PORT  the COM port number at which the programs will find a virtual
 #              reader with tests/windows/lane_field.json
 # Needs: g++-mingw-w64, clang, lld, llvm, unzip.
@@ -39,7 +40,7 @@ docs/README.md
 include/VqhwLib.h
 include/VqhwLibVersion.h"
 for dir in x64 x86; do
-  for file in VqhwLib.def VqhwLib.dll VqhwLib.lib libVqhwLib.dll.a; do expected_files+=$'\n'"$dir/$file"; done
+  for file in VqhwLib.def VqhwLib.dll VqhwLib.lib libVqhwLib.dll.a vqhw.exe; do expected_files+=$'\n'"$dir/$file"; done
 done
 files=$(unzip -Z1 "$zip" | grep -v '/$' | sed "s|^$name/||" | grep -v '^docs/html/' | LC_ALL=C sort)
 if [ "$files" != "$(printf '%s\n' "$expected_files" | LC_ALL=C sort)" ]; then
@@ -96,8 +97,19 @@ for row in "x86 i686-w64-mingw32 i686-pc-windows-msvc stdcall 32-bit, __stdcall"
   fi
   [ "$def_names" = "$expected_def" ] || fail "$dir: VqhwLib.def does not list the exports as $def_rule names"
 
+  # The tool: what a lane PC has besides the DLL, and only names the DLL exports.
+  tool=$bundle/$dir/vqhw.exe
+  tool_imports=$("$triplet-objdump" -p "$tool" | awk '/DLL Name:/{print $3}' | LC_ALL=C sort -u | tr '\n' ' ')
+  [ "$tool_imports" = "KERNEL32.dll VqhwLib.dll msvcrt.dll " ] ||
+    fail "$dir: vqhw.exe imports $tool_imports(KERNEL32.dll, msvcrt.dll and VqhwLib.dll only)"
+  tool_names=$(imported_names "$triplet" "$tool")
+  grep -x open_reader <<< "$tool_names" >/dev/null || fail "$dir: vqhw.exe does not import open_reader by its plain name"
+  unknown=$(LC_ALL=C comm -23 <(printf '%s\n' "$tool_names") <(printf '%s\n' "$export_names"))
+  [ -z "$unknown" ] || fail "$dir: vqhw.exe imports from VqhwLib.dll what it does not export: $unknown"
+  if "$triplet-objdump" -h "$tool" | grep ' \.debug' >/dev/null; then fail "$dir: vqhw.exe has debug sections"; fi
+
   mkdir -p "$out/$dir"
-  cp "$dll" "$out/$dir/"
+  cp "$dll" "$tool" "$out/$dir/"
   # MinGW: the import library by its usual name, found with -lVqhwLib.
   "$triplet-gcc" -std=c99 -Wall -Wextra -Werror -static-libgcc -I"$bundle/include" \
     -o "$out/$dir/lane_check_mingw.exe" "$repo/tests/install/lane_check.c" -L"$bundle/$dir" -lVqhwLib ||
@@ -129,4 +141,4 @@ for row in "x86 i686-w64-mingw32 i686-pc-windows-msvc stdcall 32-bit, __stdcall"
 done
 
 [ "$failures" -eq 0 ] || { echo "bundle: $failures failure(s)"; exit 1; }
-echo "bundle $name.zip: files, exports, imports, version resources, .def and both import libraries checked"
+echo "bundle $name.zip: files, exports, imports, version resources, .def, both import libraries and vqhw.exe checked"

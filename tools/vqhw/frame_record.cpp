@@ -11,22 +11,24 @@ FrameRecord::FrameRecord(const std::string& path)
   file_ << "# vqhw session record\n#         ms  dir  bytes\n";
 }
 
-void FrameRecord::Observe(LineDirection direction, std::span<const uint8_t> bytes) {
+void FrameRecord::Observe(LineDirection direction, std::span<const uint8_t> bytes,
+                          std::chrono::steady_clock::time_point at) {
   FrameSplitter& splitter = direction == LineDirection::kToReader ? toReader_ : toHost_;
-  for (const FrameSplitter::Piece& piece : splitter.Push(bytes)) Write(direction, piece);
+  for (const FrameSplitter::Piece& piece : splitter.Push(bytes)) Write(direction, piece, at);
 }
 
 void FrameRecord::Finish() {
   for (LineDirection direction : {LineDirection::kToReader, LineDirection::kToHost}) {
     FrameSplitter& splitter = direction == LineDirection::kToReader ? toReader_ : toHost_;
-    if (auto rest = splitter.Flush()) Write(direction, *rest);
+    if (auto rest = splitter.Flush()) Write(direction, *rest, std::chrono::steady_clock::now());
   }
   file_.flush();
   if (!file_) throw std::runtime_error(path_ + ": could not be written in full");
 }
 
-void FrameRecord::Write(LineDirection direction, const FrameSplitter::Piece& piece) {
-  const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start_).count();
+void FrameRecord::Write(LineDirection direction, const FrameSplitter::Piece& piece,
+                        std::chrono::steady_clock::time_point at) {
+  const double ms = std::chrono::duration<double, std::milli>(at - start_).count();
   char line[32];
   std::snprintf(line, sizeof line, "%12.3f  %c%c  ", ms, direction == LineDirection::kToReader ? '>' : '<',
                 piece.isFrame ? ' ' : '?');

@@ -27,6 +27,10 @@ const char* DirectionText(LineDirection direction) {
   return direction == LineDirection::kToReader ? "host -> reader" : "reader -> host";
 }
 
+double Milliseconds(std::chrono::steady_clock::time_point from, std::chrono::steady_clock::time_point to) {
+  return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
 std::string Format(const char* format, auto... values) {
   char text[160];
   std::snprintf(text, sizeof text, format, values...);
@@ -65,28 +69,30 @@ std::optional<FrameSplitter::Piece> FrameSplitter::Flush() {
 FrameTrace::FrameTrace(Output& out) : out_(out), start_(std::chrono::steady_clock::now()) {}
 
 void FrameTrace::Observe(LineDirection direction, std::span<const uint8_t> bytes) {
-  if (record_ != nullptr) record_->Observe(direction, bytes);
+  Observe(direction, bytes, std::chrono::steady_clock::now());
+}
+
+void FrameTrace::Observe(LineDirection direction, std::span<const uint8_t> bytes,
+                         std::chrono::steady_clock::time_point at) {
+  if (record_ != nullptr) record_->Observe(direction, bytes, at);
   FrameSplitter& splitter = direction == LineDirection::kToReader ? toReader_ : toHost_;
-  for (const FrameSplitter::Piece& piece : splitter.Push(bytes)) Show(direction, piece);
+  for (const FrameSplitter::Piece& piece : splitter.Push(bytes)) Show(direction, piece, at);
 }
 
 void FrameTrace::Finish() {
   for (LineDirection direction : {LineDirection::kToReader, LineDirection::kToHost}) {
     FrameSplitter& splitter = direction == LineDirection::kToReader ? toReader_ : toHost_;
-    if (auto rest = splitter.Flush()) Show(direction, *rest);
+    if (auto rest = splitter.Flush()) Show(direction, *rest, std::chrono::steady_clock::now());
   }
   if (record_ != nullptr) record_->Finish();
 }
 
-double FrameTrace::MillisecondsSince(std::chrono::steady_clock::time_point from) const {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - from).count();
-}
-
-void FrameTrace::Show(LineDirection direction, const FrameSplitter::Piece& piece) {
-  const double at = MillisecondsSince(start_);
+void FrameTrace::Show(LineDirection direction, const FrameSplitter::Piece& piece,
+                      std::chrono::steady_clock::time_point at) {
+  const double atMs = Milliseconds(start_, at);
   nlohmann::json entry = {
-      {"time_ms", at}, {"direction", direction == LineDirection::kToReader ? "to_reader" : "to_host"}};
-  std::string text = Format("%10.1f ms  %s  ", at, DirectionText(direction));
+      {"time_ms", atMs}, {"direction", direction == LineDirection::kToReader ? "to_reader" : "to_host"}};
+  std::string text = Format("%10.1f ms  %s  ", atMs, DirectionText(direction));
   if (!piece.isFrame) {
     entry["noise"] = CompactHex(piece.bytes);
     out_.Entry("frames", entry, text + "not a frame: " + Hex(piece.bytes));
@@ -110,9 +116,9 @@ void FrameTrace::Show(LineDirection direction, const FrameSplitter::Piece& piece
     text += "  [" + Hex(frame) + "]";
   }
   if (toReader) {
-    lastCommand_ = std::chrono::steady_clock::now();
+    lastCommand_ = at;
   } else if (lastCommand_) {
-    const double answerMs = MillisecondsSince(*lastCommand_);
+    const double answerMs = Milliseconds(*lastCommand_, at);
     entry["answer_ms"] = answerMs;
     text += Format("  (after %.1f ms)", answerMs);
   }

@@ -44,12 +44,13 @@ class FrameTrace {
   void RecordTo(FrameRecord* record) { record_ = record; }
   // The bytes seen on the line in one direction; call from one thread at a time.
   void Observe(LineDirection direction, std::span<const uint8_t> bytes);
+  // The same, seen at `at` (a frame reported after it passed, with its time).
+  void Observe(LineDirection direction, std::span<const uint8_t> bytes, std::chrono::steady_clock::time_point at);
   // Shows what is left of unfinished frames.
   void Finish();
 
  private:
-  void Show(LineDirection direction, const FrameSplitter::Piece& piece);
-  double MillisecondsSince(std::chrono::steady_clock::time_point from) const;
+  void Show(LineDirection direction, const FrameSplitter::Piece& piece, std::chrono::steady_clock::time_point at);
 
   Output& out_;
   std::chrono::steady_clock::time_point start_;

@@ -15,6 +15,7 @@
 #include "vqhw/frame_trace.h"
 #include "vqhw/output.h"
 #include "vqhw/reader_session.h"
+#include "vqhw/text.h"
 
 namespace {
 
@@ -31,7 +32,8 @@ void AddEveryCommand(CLI::App& parent, CommandRegistry& registry) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"vqhw: talk to the lane's contactless card reader"};
+  const Utf8Console console;
+  CLI::App app{std::string("vqhw: talk to the lane's contactless card reader") + ReaderSession::PlatformNote()};
   app.footer(
       "Exit codes: 0 success; N (1..254) the failed status -N, explained by `vqhw status -N` "
       "(101: no card in the field); 255 the time-out or a status beyond -254; 64 a refused command line.");
@@ -55,7 +57,7 @@ int main(int argc, char** argv) {
 
   std::vector<CommandRegistry> registries{CommandRegistry(false), CommandRegistry(true)};
   AddEveryCommand(app, registries[0]);
-  CLI::App* trace = app.add_subcommand("trace", "run any command with every frame on the line shown");
+  CLI::App* trace = app.add_subcommand("trace", ReaderSession::TraceDescription());
   trace->require_subcommand(1);
   trace->fallthrough();
   AddEveryCommand(*trace, registries[1]);
@@ -76,6 +78,9 @@ int main(int argc, char** argv) {
   const CommandRegistry::Entry* chosen = CommandRegistry::Chosen(registries);
   Output out(json);
   if (chosen == nullptr) return out.Finish(out.UsageError("no command chosen"));
+  if (const std::string why = ReaderSession::Inapplicable(options); !why.empty()) {
+    return out.Finish(out.UsageError(why));
+  }
   FrameTrace frames(out);
   frames.ShowRaw(raw);
   std::unique_ptr<FrameRecord> record;

@@ -1,18 +1,16 @@
 #pragma once
 // Where the reader is for this run of the tool: a port number, optionally a
 // device path for it, or the built-in virtual reader on a pseudo-terminal.
-// With a frame trace, every byte on the line is shown: the virtual reader's
-// traffic, or for a real device the bytes of a relay that the library's
-// port is pointed at.
+// With a frame trace, every frame on the line is shown: on POSIX the
+// virtual reader's traffic, or for a real device the bytes of a relay that
+// the library's port is pointed at (reader_session_posix.cpp); on Windows
+// the frames of the library's own trace (reader_session_win32.cpp), where
+// only the real port, COM<port>, exists.
 
 #include <memory>
-#include <optional>
 #include <string>
 
-#include "sim/pty_host.h"
-#include "sim/reader_model.h"
 #include "vqhw/frame_trace.h"
-#include "vqhw/port_relay.h"
 
 namespace vqtool {
 
@@ -21,7 +19,7 @@ struct SessionOptions {
   std::string device;     // names port `port` through VQHW_COM<port>
   bool simulate = false;
   std::string fieldFile;  // the virtual reader's cards, JSON; empty: one factory-fresh MIFARE ONE card
-  std::string timing = "real";  // the virtual reader's: "real" or "instant"
+  std::string timing;     // the virtual reader's: "real" (also when empty) or "instant"
 };
 
 class ReaderSession {
@@ -33,18 +31,24 @@ class ReaderSession {
   ~ReaderSession();
 
   int Port() const { return options_.port; }
-  bool Simulated() const { return host_ != nullptr; }
+  bool Simulated() const;
 
-  // The device the library opens for port n when nothing is set: VQHW_COM<n>, else /dev/ttyS<n-1>.
+  // The device the library opens for port n when nothing is set: VQHW_COM<n>,
+  // else /dev/ttyS<n-1>; on Windows COM<n>.
   static std::string DefaultDevice(int port);
+  // Why an option given cannot apply on this platform (one line for people),
+  // or empty when all can.
+  static std::string Inapplicable(const SessionOptions& options);
+  // What `trace` shows on this platform, for its help.
+  static const char* TraceDescription();
+  // What the help says of this platform beyond the options, or empty.
+  static const char* PlatformNote();
 
  private:
-  void PointPortAt(const std::string& path) const;
+  struct Line;  // what stands behind the port, and what shows its frames
 
   SessionOptions options_;
-  std::unique_ptr<vqsim::VirtualReader> reader_;
-  std::unique_ptr<vqsim::PtyHost> host_;
-  std::unique_ptr<PortRelay> relay_;
+  std::unique_ptr<Line> line_;
 };
 
 }  // namespace vqtool

@@ -11,10 +11,25 @@
 
 namespace vqtool {
 
+// The text unchanged when it is no GBK (text_posix.cpp, text_win32.cpp).
 std::string GbkToUtf8(const std::string& gbk);
 std::string Hex(std::span<const uint8_t> bytes);         // "FF 00 70"
 std::string CompactHex(std::span<const uint8_t> bytes);  // "FF0070"
 // Bytes shown as ASCII, a dot for anything unprintable.
 std::string Printable(std::span<const uint8_t> bytes);
+
+// While it lives, a console shows the tool's UTF-8 as such: on Windows the
+// console's output code page is UTF-8 and the one before it comes back at
+// the end; elsewhere terminals take UTF-8 as they are.
+class Utf8Console {
+ public:
+  Utf8Console();
+  ~Utf8Console();
+  Utf8Console(const Utf8Console&) = delete;
+  Utf8Console& operator=(const Utf8Console&) = delete;
+
+ private:
+  unsigned previousCodePage_ = 0;
+};
 
 }  // namespace vqtool

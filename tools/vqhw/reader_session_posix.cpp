@@ -5,12 +5,23 @@
 #include "sim/field_file.h"
 #include "sim/mifare_classic.h"
 #include "sim/psam.h"
+#include "sim/pty_host.h"
+#include "sim/reader_model.h"
+#include "vqhw/port_relay.h"
 
 namespace vqtool {
+
+struct ReaderSession::Line {
+  std::unique_ptr<vqsim::VirtualReader> reader;
+  std::unique_ptr<vqsim::PtyHost> host;
+  std::unique_ptr<PortRelay> relay;
+};
 
 namespace {
 
 std::string PortVariable(int port) { return "VQHW_COM" + std::to_string(port); }
+
+void PointPortAt(int port, const std::string& path) { ::setenv(PortVariable(port).c_str(), path.c_str(), 1); }
 
 // Without a field file: one MIFARE ONE card fresh from the factory, and a PSAM.
 void SetUpDefaultField(vqsim::VirtualReader& reader) {
@@ -25,15 +36,25 @@ std::string ReaderSession::DefaultDevice(int port) {
   return "/dev/ttyS" + std::to_string(port - 1);
 }
 
-ReaderSession::ReaderSession(const SessionOptions& options, FrameTrace* trace) : options_(options) {
+std::string ReaderSession::Inapplicable(const SessionOptions& /*options*/) { return {}; }
+
+const char* ReaderSession::TraceDescription() {
+  return "run any command with every frame on the line shown (for a real port through a relay)";
+}
+
+const char* ReaderSession::PlatformNote() { return ""; }
+
+ReaderSession::ReaderSession(const SessionOptions& options, FrameTrace* trace)
+    : options_(options), line_(std::make_unique<Line>()) {
   if (options_.simulate) {
-    reader_ = std::make_unique<vqsim::VirtualReader>();
-    reader_->LimitHistory(1000);  // nobody reads the history here
-    reader_->SetTiming(options_.timing == "real" ? vqsim::TimingProfile::Real() : vqsim::TimingProfile::Instant());
+    line_->reader = std::make_unique<vqsim::VirtualReader>();
+    line_->reader->LimitHistory(1000);  // nobody reads the history here
+    line_->reader->SetTiming(options_.timing == "instant" ? vqsim::TimingProfile::Instant()
+                                                          : vqsim::TimingProfile::Real());
     if (options_.fieldFile.empty()) {
-      SetUpDefaultField(*reader_);
+      SetUpDefaultField(*line_->reader);
     } else {
-      vqsim::LoadFieldFile(options_.fieldFile, *reader_);
+      vqsim::LoadFieldFile(options_.fieldFile, *line_->reader);
     }
     vqsim::PtyHost::TrafficLog log;
     if (trace != nullptr) {
@@ -43,24 +64,22 @@ ReaderSession::ReaderSession(const SessionOptions& options, FrameTrace* trace) :
                        bytes);
       };
     }
-    host_ = std::make_unique<vqsim::PtyHost>(*reader_, std::move(log));
-    PointPortAt(host_->SlavePath());
+    line_->host = std::make_unique<vqsim::PtyHost>(*line_->reader, std::move(log));
+    PointPortAt(options_.port, line_->host->SlavePath());
     return;
   }
   const std::string device = options_.device.empty() ? DefaultDevice(options_.port) : options_.device;
   if (trace != nullptr) {
-    relay_ = std::make_unique<PortRelay>(
+    line_->relay = std::make_unique<PortRelay>(
         device, [trace](LineDirection direction, std::span<const uint8_t> bytes) { trace->Observe(direction, bytes); });
-    PointPortAt(relay_->SlavePath());
+    PointPortAt(options_.port, line_->relay->SlavePath());
   } else if (!options_.device.empty()) {
-    PointPortAt(options_.device);
+    PointPortAt(options_.port, options_.device);
   }
 }
 
 ReaderSession::~ReaderSession() = default;
 
-void ReaderSession::PointPortAt(const std::string& path) const {
-  ::setenv(PortVariable(options_.port).c_str(), path.c_str(), 1);
-}
+bool ReaderSession::Simulated() const { return line_->host != nullptr; }
 
 }  // namespace vqtool
