@@ -1,7 +1,10 @@
 #include "sim/field_file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <map>
@@ -245,11 +248,43 @@ TimingProfile TimingFrom(const json& description, TimingProfile profile) {
   return profile;
 }
 
+// The parser's complaint with the line and column of the byte it stopped at.
+json Parsed(std::string_view text) {
+  try {
+    return json::parse(text);
+  } catch (const json::parse_error& error) {
+    const size_t stop = std::min(error.byte == 0 ? 0 : error.byte - 1, text.size());
+    const std::string_view before = text.substr(0, stop);
+    const size_t line = static_cast<size_t>(std::ranges::count(before, '\n')) + 1;
+    const size_t lineStart = before.rfind('\n');
+    const size_t column = stop - (lineStart == std::string_view::npos ? 0 : lineStart + 1) + 1;
+    std::string reason = error.what();
+    if (const size_t at = reason.find(": ", reason.find("column")); at != std::string::npos) {
+      reason = reason.substr(at + 2);
+    }
+    throw FieldFileError("not valid JSON at line " + std::to_string(line) + ", column " +
+                         std::to_string(column) + ": " + reason);
+  }
+}
+
+json MifareState(json description, const MifareClassic& card) {
+  description.erase("sectors");  // the trailers are among the blocks
+  description["blocks"] = json::object();
+  for (int block = 0; block < MifareClassic::kBlocks; ++block) {
+    description["blocks"][std::to_string(block)] = vqshared::EncodeHex(card.RawBlock(block));
+  }
+  return description;
+}
+
 }  // namespace
 
+std::string DefaultField(DefaultCard card) {
+  return card == DefaultCard::kCpu ? R"({"cards": [{"kind": "cpu"}], "psam": true})"
+                                   : R"({"cards": [{"kind": "mifare-one", "serial": "A1B2C3D4"}], "psam": true})";
+}
+
 void LoadField(std::string_view jsonText, VirtualReader& reader) {
-  const json description = json::parse(jsonText, nullptr, false);
-  if (description.is_discarded()) throw FieldFileError("not valid JSON");
+  const json description = Parsed(jsonText);
   CheckObject(description, "field", {"cards", "psam", "timing"});
 
   std::vector<std::shared_ptr<Card>> cards;
@@ -271,15 +306,48 @@ void LoadField(std::string_view jsonText, VirtualReader& reader) {
   reader.SetTiming(timing);
 }
 
-void LoadFieldFile(const std::string& path, VirtualReader& reader) {
-  std::ifstream file(path);
-  if (!file) throw FieldFileError(path + ": cannot be read");
+std::string LoadFieldFile(const std::string& path, VirtualReader& reader) {
+  std::ifstream file(path, std::ios::binary);
   std::stringstream text;
-  text << file.rdbuf();
+  if (!file || !(text << file.rdbuf())) {
+    throw FieldFileError(path + ": cannot be read: " + std::strerror(errno), FieldFileError::Kind::kUnreadable);
+  }
   try {
     LoadField(text.str(), reader);
   } catch (const FieldFileError& error) {
-    throw FieldFileError(path + ": " + error.what());
+    throw FieldFileError(path + ": " + error.what(), error.FileKind());
+  }
+  return text.str();
+}
+
+std::string FieldState(std::string_view loaded, VirtualReader& reader) {
+  json description = Parsed(loaded);
+  if (!description.contains("cards")) return std::string(loaded);
+  reader.WithState([&](ReaderState& state) {
+    json& cards = description["cards"];
+    const auto& present = state.field.Cards();
+    for (size_t i = 0; i < present.size() && i < cards.size(); ++i) {
+      if (const auto* mifare = dynamic_cast<const MifareClassic*>(present[i].get())) {
+        cards[i] = MifareState(cards[i], *mifare);
+      } else if (const auto* cpu = dynamic_cast<const CpuCard*>(present[i].get())) {
+        cards[i]["balance"] = cpu->Balance();
+      }
+    }
+  });
+  return description.dump(2) + "\n";
+}
+
+void SaveFieldState(const std::string& path, std::string_view loaded, VirtualReader& reader) {
+  const std::string text = FieldState(loaded, reader);
+  const std::string temporary = path + ".saving";
+  std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+  const bool written = file && (file << text) && file.flush();
+  file.close();
+  std::error_code renamed;
+  if (written) std::filesystem::rename(temporary, path, renamed);
+  if (!written || renamed) {
+    std::filesystem::remove(temporary, renamed);
+    throw FieldFileError(path + ": cannot be written", FieldFileError::Kind::kUnwritable);
   }
 }
 

@@ -35,18 +35,19 @@ TEST(VqhwConnection, InfoOpenAndDemoWorkOnTheBuiltInReader) {
 
 TEST(VqhwConnection, OpenExplainsWhyAPortFails) {
   const ProgramRun missing = Vqhw({"--device", "/nonexistent/ttyVQ", "--json", "open"});
-  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_EQ(missing.exitCode, 69) << "a device that cannot be opened";
   const json document = Document(missing);
   ASSERT_FALSE(document.is_discarded()) << missing.out;
   EXPECT_EQ(document["result"], -1);
   EXPECT_EQ(document["status"], -12) << "the message tells the cannot-open status from the others";
   EXPECT_EQ(document["message"], "串行口无法打开");
+  EXPECT_NE(document["device"].get<std::string>().find("/nonexistent/ttyVQ"), std::string::npos);
 
   // A reader that never answers: the port opens, the probe finds nobody.
   SimServer silent({"--silent", "1000"});
   ASSERT_FALSE(silent.Path().empty());
   const ProgramRun mute = Vqhw({"--device", silent.Path(), "open"});
-  EXPECT_EQ(mute.exitCode, 1);
+  EXPECT_EQ(mute.exitCode, 23) << "the status -23 behind the result -1";
   EXPECT_NE(mute.out.find("找不到机具"), std::string::npos) << mute.out;
   EXPECT_NE(mute.out.find("-23"), std::string::npos) << mute.out;
 }
@@ -121,7 +122,7 @@ TEST(VqhwConnection, RefusesBadInputWithOneLineAndAUsageExit) {
   const std::string badField = ::testing::TempDir() + "vqhw_bad_field.json";
   std::ofstream(badField) << R"({"cards": [{"kind": "mifare-one", "serial": "12"}]})";
   const ProgramRun refused = Vqhw({"--sim-field", badField, "card"});
-  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_EQ(refused.exitCode, 65) << "a malformed field file";
   EXPECT_NE(refused.err.find("cards[0].serial"), std::string::npos) << refused.err;
   EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
   std::remove(badField.c_str());

@@ -84,7 +84,7 @@ int RunDump(Context& context, const KeyOptions& keyOptions) {
         lines.push_back(label + Hex(data) + "  |" + Printable(data) + "|");
         continue;
       }
-      if (firstFailure == 0) firstFailure = ExitCodeFor(read.result);
+      if (firstFailure == 0) firstFailure = ExitCodeFor(read.status);
       summary[sector].status = read.call + ": " + std::to_string(read.result) + " " + read.message;
       entry["blocks"].push_back({{"block", block}, {"error", FailureJson(read)}});
       lines.push_back(label + "?? unreadable: " + std::to_string(read.result) + " " + read.message);
@@ -107,7 +107,7 @@ int RunDump(Context& context, const KeyOptions& keyOptions) {
 
 }  // namespace
 
-void AddDumpCommand(CLI::App& parent, CommandRegistry& registry) {
+void AddDumpCommands(CLI::App& parent, CommandRegistry& registry) {
   auto keys = std::make_shared<KeyOptions>();
   CLI::App* dump = registry.Add(parent, "dump", "read the whole MIFARE ONE card, marking what cannot be read",
                                 [keys](Context& context) { return RunDump(context, *keys); });
