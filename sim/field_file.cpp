@@ -1,20 +1,17 @@
 #include "sim/field_file.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <initializer_list>
 #include <map>
 #include <memory>
 #include <optional>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <vector>
 
+#include "shared/file_text.h"
 #include "shared/hex_text.h"
+#include "shared/json_text.h"
 #include "sim/cpu_card.h"
 #include "sim/mifare_access.h"
 #include "sim/mifare_classic.h"
@@ -248,22 +245,11 @@ TimingProfile TimingFrom(const json& description, TimingProfile profile) {
   return profile;
 }
 
-// The parser's complaint with the line and column of the byte it stopped at.
 json Parsed(std::string_view text) {
   try {
-    return json::parse(text);
-  } catch (const json::parse_error& error) {
-    const size_t stop = std::min(error.byte == 0 ? 0 : error.byte - 1, text.size());
-    const std::string_view before = text.substr(0, stop);
-    const size_t line = static_cast<size_t>(std::ranges::count(before, '\n')) + 1;
-    const size_t lineStart = before.rfind('\n');
-    const size_t column = stop - (lineStart == std::string_view::npos ? 0 : lineStart + 1) + 1;
-    std::string reason = error.what();
-    if (const size_t at = reason.find(": ", reason.find("column")); at != std::string::npos) {
-      reason = reason.substr(at + 2);
-    }
-    throw FieldFileError("not valid JSON at line " + std::to_string(line) + ", column " +
-                         std::to_string(column) + ": " + reason);
+    return vqshared::ParseJson(text);
+  } catch (const vqshared::JsonTextError& error) {
+    throw FieldFileError(error.what());
   }
 }
 
@@ -307,17 +293,15 @@ void LoadField(std::string_view jsonText, VirtualReader& reader) {
 }
 
 std::string LoadFieldFile(const std::string& path, VirtualReader& reader) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  if (!file || !(text << file.rdbuf())) {
-    throw FieldFileError(path + ": cannot be read: " + std::strerror(errno), FieldFileError::Kind::kUnreadable);
-  }
+  std::string why;
+  const std::optional<std::string> text = vqshared::ReadWholeFile(path, why);
+  if (!text) throw FieldFileError(path + ": cannot be read: " + why, FieldFileError::Kind::kUnreadable);
   try {
-    LoadField(text.str(), reader);
+    LoadField(*text, reader);
   } catch (const FieldFileError& error) {
     throw FieldFileError(path + ": " + error.what(), error.FileKind());
   }
-  return text.str();
+  return *text;
 }
 
 std::string FieldState(std::string_view loaded, VirtualReader& reader) {
@@ -338,15 +322,7 @@ std::string FieldState(std::string_view loaded, VirtualReader& reader) {
 }
 
 void SaveFieldState(const std::string& path, std::string_view loaded, VirtualReader& reader) {
-  const std::string text = FieldState(loaded, reader);
-  const std::string temporary = path + ".saving";
-  std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-  const bool written = file && (file << text) && file.flush();
-  file.close();
-  std::error_code renamed;
-  if (written) std::filesystem::rename(temporary, path, renamed);
-  if (!written || renamed) {
-    std::filesystem::remove(temporary, renamed);
+  if (!vqshared::WriteWholeFile(path, FieldState(loaded, reader))) {
     throw FieldFileError(path + ": cannot be written", FieldFileError::Kind::kUnwritable);
   }
 }

@@ -146,8 +146,8 @@ std::string NearestWord(std::string_view word, const std::vector<std::string>& c
       nearest = candidate;
     }
   }
-  // A slip is a third of the word at most, and at least one edit.
-  return best <= std::max<size_t>(1, word.size() / 3) ? nearest : std::string();
+  // A slip is a third of the word at most ("durnp" for "dump"), and at least one edit.
+  return best <= std::max<size_t>(1, (word.size() + 1) / 3) ? nearest : std::string();
 }
 
 std::string DescribeParseError(const CLI::App& app, const CLI::ParseError& error) {

@@ -49,7 +49,8 @@ class CommandRegistry {
 // read|write), and APDUs (apdu pro|sam).
 void AddConnectionCommands(CLI::App& parent, CommandRegistry& registry);
 void AddCardCommands(CLI::App& parent, CommandRegistry& registry);
-void AddDumpCommands(CLI::App& parent, CommandRegistry& registry);
+void AddDumpCommands(CLI::App& parent, CommandRegistry& registry);  // dump, and restore beside it
+void AddRestoreCommand(CLI::App& parent, CommandRegistry& registry);
 void AddFileCommands(CLI::App& parent, CommandRegistry& registry);
 void AddApduCommands(CLI::App& parent, CommandRegistry& registry);
 
