@@ -51,7 +51,8 @@ void AddGlobalOptions(CLI::App& app, SessionOptions& options, bool& json) {
 }
 
 int Run(const CLI::App& app, const CommandRegistry::Entry& chosen, SessionOptions options, Output& out) {
-  if (const std::string refused = RefusedOptions(app, chosen); !refused.empty()) return out.UsageError(refused);
+  const std::string refused = RefusedOptions(app, chosen.command->get_name(), chosen.reach);
+  if (!refused.empty()) return out.UsageError(refused);
   options.simulate = options.simulate || !options.fieldFile.empty() || !options.stateFile.empty();
   FrameTrace frames(out);
   int exitCode = 0;
@@ -99,7 +100,10 @@ int main(int argc, char** argv) {
     return out.Finish(out.UsageError(vqshared::DescribeParseError(app, error)));
   }
   Output out(json);
-  if (help.Chosen()) return out.Finish(help.Show(out));
+  if (help.Chosen()) {
+    const std::string refused = RefusedOptions(app, "help", Reach::kNoReader);
+    return out.Finish(refused.empty() ? help.Show(out) : out.UsageError(refused));
+  }
   const CommandRegistry::Entry* chosen = CommandRegistry::Chosen(registries);
   if (chosen == nullptr) return out.Finish(out.UsageError("vqhw needs a command; vqhw help lists them"));
   return out.Finish(Run(app, *chosen, options, out));

@@ -13,17 +13,15 @@ constexpr std::array<const char*, 7> kReaderOptions{"--port",      "--device",  
                                                     "--sim-state", "--sim-card", "--sim-timing"};
 constexpr std::array<const char*, 4> kVirtualOnly{"--sim-field", "--sim-state", "--sim-card", "--sim-timing"};
 
-std::string CommandName(const CommandRegistry::Entry& chosen) { return chosen.command->get_name(); }
-
 }  // namespace
 
-std::string RefusedOptions(const CLI::App& app, const CommandRegistry::Entry& chosen) {
-  if (chosen.reach == Reach::kNoReader) {
+std::string RefusedOptions(const CLI::App& app, const std::string& name, Reach reach) {
+  if (reach == Reach::kNoReader) {
     for (const char* option : kReaderOptions) {
-      if (Given(app, option)) return std::string(option) + " does not apply: " + CommandName(chosen) + " talks to no reader";
+      if (Given(app, option)) return std::string(option) + " does not apply: " + name + " talks to no reader";
     }
   }
-  if (chosen.reach == Reach::kOwnLane) {
+  if (reach == Reach::kOwnLane) {
     if (Given(app, "--port")) return "--port does not apply to demo, which runs on its own virtual lane; demo --port N runs it on the reader on port N";
     for (const char* option : {"--device", "--sim-field", "--sim-state", "--sim-card", "--sim-timing"}) {
       if (Given(app, option)) {

@@ -12,7 +12,8 @@
 
 namespace vqtool {
 
-// Why the given global options cannot go with the chosen command; empty when they can.
-std::string RefusedOptions(const CLI::App& app, const CommandRegistry::Entry& chosen);
+// Why the given global options cannot go with the command `name` of that
+// reach (help has none); empty when they can.
+std::string RefusedOptions(const CLI::App& app, const std::string& name, Reach reach);
 
 }  // namespace vqtool
