@@ -68,8 +68,12 @@ TEST(ToolOutput, TextShowsLinesAndOneErrorLine) {
   Captured captured(false);
   captured.output.Field("serial", "serial", "A1B2C3D4");
   captured.output.Entry("blocks", {{"block", 4}}, "block 4");
-  EXPECT_EQ(captured.output.CallFailed({.call = "readblock 4", .result = -103, .status = -103,
-                                        .message = "用户卡认证错误", .meaning = "the card refused the key", .detail = "",
+  EXPECT_EQ(captured.output.CallFailed({.call = "readblock 4",
+                                        .result = -103,
+                                        .status = -103,
+                                        .message = "用户卡认证错误",
+                                        .meaning = "the card refused the key",
+                                        .detail = "",
                                         .hint = "try another key"}),
             103);
   EXPECT_EQ(captured.output.Finish(103), 103);

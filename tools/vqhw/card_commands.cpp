@@ -169,7 +169,9 @@ void AddCardCommands(CLI::App& parent, CommandRegistry& registry) {
   auto read = std::make_shared<ReadOptions>();
   CLI::App* readCommand = registry.Add(parent, "read", "read MIFARE ONE blocks",
                                        [read](Context& context) { return RunRead(context, *read); });
-  readCommand->add_option("blocks", read->blocks, "block numbers, 0 to 63")->required()->check(vqshared::WholeNumber(0, 63, "a block number"));
+  readCommand->add_option("blocks", read->blocks, "block numbers, 0 to 63")
+      ->required()
+      ->check(vqshared::WholeNumber(0, 63, "a block number"));
   read->keys.AddTo(*readCommand);
 
   auto write = std::make_shared<WriteOptions>();
@@ -186,7 +188,8 @@ void AddCardCommands(CLI::App& parent, CommandRegistry& registry) {
   CLI::App* trailerCommand =
       registry.Add(parent, "trailer", "show a sector trailer and decode its access bits",
                    [trailer](Context& context) { return RunTrailer(context, *trailer); });
-  trailerCommand->add_option("sector", trailer->sector, "sector number, 0 to 15")->check(vqshared::WholeNumber(0, 15, "a sector number"));
+  trailerCommand->add_option("sector", trailer->sector, "sector number, 0 to 15")
+      ->check(vqshared::WholeNumber(0, 15, "a sector number"));
   trailerCommand->add_option("--bits", trailer->bits, "decode these access bits (hex) without a card");
   trailer->keys.AddTo(*trailerCommand);
 }

@@ -59,7 +59,8 @@ CardImage FromJson(const json& document, const std::string& path) {
     }
     for (const json& block : entry["blocks"]) {
       const int number = block.is_object() ? block.value("block", -1) : -1;
-      if (number < 4 * s || number >= 4 * s + 4) Malformed(path, where + ": a block of sector " + std::to_string(s) + " expected");
+      if (number < 4 * s || number >= 4 * s + 4)
+        Malformed(path, where + ": a block of sector " + std::to_string(s) + " expected");
       if (block.contains("data")) {
         sector.blocks[number % 4] = HexOf<16>(block["data"], path, where + ".block " + std::to_string(number));
       }

@@ -64,7 +64,8 @@ int RunDump(Context& context, const DumpOptions& options) {
   std::string problem;
   const auto keys = keyOptions.Parse(problem);
   if (!keys) return out.UsageError(problem);
-  if (!options.format.empty() && options.file.empty()) return out.UsageError("--format names the form of -o FILE: add -o");
+  if (!options.format.empty() && options.file.empty())
+    return out.UsageError("--format names the form of -o FILE: add -o");
   OpenReader reader(context.port);
   if (!reader.Opened().Ok()) return Report(out, reader.Opened());
   MifareCard card(*keys, keyOptions.keyB);

@@ -107,7 +107,8 @@ void AddCommonOptions(CLI::App& command, FileOptions& options) {
       ->check(vqshared::WholeNumber(0, 15, "a file number"));
   command.add_option("--slot", options.slot, "key slot the reader uses, 0 to 15; default: the file's number")
       ->check(vqshared::WholeNumber(0, 15, "a key slot"));
-  command.add_option("--offset", options.offset, "first byte, 0 to 47")->check(vqshared::WholeNumber(0, 47, "an offset"));
+  command.add_option("--offset", options.offset, "first byte, 0 to 47")
+      ->check(vqshared::WholeNumber(0, 47, "an offset"));
   options.keys.AddTo(command, false);  // the reader's file commands use key A
 }
 
@@ -121,7 +122,8 @@ void AddFileCommands(CLI::App& parent, CommandRegistry& registry) {
   CLI::App* readCommand = registry.Add(*file, "read", "read a card file",
                                        [read](Context& context) { return RunFileRead(context, *read); });
   AddCommonOptions(*readCommand, *read);
-  readCommand->add_option("--length", read->length, "bytes to read; default: to the end")->check(vqshared::WholeNumber(0, 48, "a length"));
+  readCommand->add_option("--length", read->length, "bytes to read; default: to the end")
+      ->check(vqshared::WholeNumber(0, 48, "a length"));
 
   auto write = std::make_shared<FileOptions>();
   CLI::App* writeCommand = registry.Add(*file, "write", "write bytes into a card file",

@@ -22,10 +22,14 @@ std::string RefusedOptions(const CLI::App& app, const std::string& name, Reach r
     }
   }
   if (reach == Reach::kOwnLane) {
-    if (Given(app, "--port")) return "--port does not apply to demo, which runs on its own virtual lane; demo --port N runs it on the reader on port N";
+    if (Given(app, "--port")) {
+      return "--port does not apply to demo, which runs on its own virtual lane; demo --port N runs it on the "
+             "reader on port N";
+    }
     for (const char* option : {"--device", "--sim-field", "--sim-state", "--sim-card", "--sim-timing"}) {
       if (Given(app, option)) {
-        return std::string(option) + " does not apply to demo: its virtual lane has its own cards and a lane's real times";
+        return std::string(option) +
+               " does not apply to demo: its virtual lane has its own cards and a lane's real times";
       }
     }
     return {};

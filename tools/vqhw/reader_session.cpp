@@ -69,7 +69,8 @@ ReaderSession::ReaderSession(const SessionOptions& options, FrameTrace* trace) :
     try {
       host_ = std::make_unique<vqsim::PtyHost>(*reader_, std::move(log));
     } catch (const std::system_error& error) {
-      throw ToolError(vqshared::kExitOsError, std::string("no pseudo-terminal for the virtual reader: ") + error.what());
+      throw ToolError(vqshared::kExitOsError,
+                      std::string("no pseudo-terminal for the virtual reader: ") + error.what());
     }
     PointPortAt(host_->SlavePath());
     return;

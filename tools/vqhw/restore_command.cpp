@@ -103,7 +103,8 @@ SectorOutcome RestoreSector(const CardImage& image, int sector, const RestoreOpt
   }
   if (pending.empty()) outcome.failure = {};
   if (outcome.trailer.empty()) {
-    outcome.trailer = !outcome.written.empty() && outcome.written.back() == TrailerOf(sector) ? "written" : "not written";
+    outcome.trailer =
+        !outcome.written.empty() && outcome.written.back() == TrailerOf(sector) ? "written" : "not written";
   }
   return outcome;
 }
