@@ -62,6 +62,7 @@ TEST(VqhwCommandLine, RefusedArgumentsAreNamedWithWhatIsAccepted) {
   ExpectRefused(Vqhw({"read", "64"}), {"blocks", "\"64\"", "0 to 63"});
   ExpectRefused(Vqhw({"apdu", "sam"}), {"apdus", "APDUs in hex"});
   ExpectRefused(Vqhw({"apdu"}), {"pro", "sam"});
+  ExpectRefused(Vqhw({"card", "extra"}), {"\"extra\"", "vqhw card --help"});
   ExpectRefused(Vqhw({"--port", "100", "info"}), {"--port", "1 to 99"});
   ExpectRefused(Vqhw({"--sim", "--sim-timing", "slow", "card"}), {"--sim-timing", "real", "instant"});
   ExpectRefused(Vqhw({"status"}), {"code", "--sw"});

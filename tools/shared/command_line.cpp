@@ -83,12 +83,15 @@ std::string Join(const std::vector<std::string>& words) {
 std::string UnknownWord(const CLI::App* command, const std::string& word) {
   const bool option = word.starts_with("-");
   const std::vector<std::string> candidates = option ? OptionNames(command) : SubcommandNames(command);
+  if (!option && candidates.empty()) {
+    return Prefix(command) + Quoted(word) + " is not one of its arguments; " + HelpCall(command) + " shows them";
+  }
   std::string text = Prefix(command) + (option ? "unknown option " : "unknown command ") + Quoted(word);
   if (const std::string nearest = NearestWord(word, candidates); !nearest.empty()) {
     text += "; did you mean " + Quoted(nearest) + "?";
-  } else if (!option && !candidates.empty()) {
+  } else if (!option) {
     text += "; the commands are " + Join(candidates);
-  } else if (option) {
+  } else {
     text += "; " + HelpCall(command) + " lists the options";
   }
   return text;
