@@ -5,7 +5,6 @@
 #include <CLI/CLI.hpp>
 
 #include <exception>
-#include <memory>
 #include <vector>
 
 #include "VqhwLib.h"
