@@ -19,7 +19,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 gcc-multilib wine wine64
   # the Windows bundle: its import library for the Microsoft linker
   # (llvm-dlltool), a caller built the Microsoft way (clang, lld-link), the zip
-  clang lld llvm zip unzip
+  clang lld llvm zip unzip jq
   # the fuzz targets under libFuzzer (scripts/fuzz.sh)
   libfuzzer-14-dev
 )

@@ -143,7 +143,9 @@ unset DISPLAY WAYLAND_DISPLAY
 # some with the cards of a field file in tests/windows.
 sim_ports="1 2 3 4 6 7"
 declare -A sim_options=([1]="" [2]="--no-psam" [3]="--silent 1000000" [4]="--silent 2" [6]="" [7]="")
-declare -A sim_field=([6]=lane_field.json [7]=cpu_card_field.json)
+# vqhw-sim alone serves a card: the readers whose field is empty say so.
+declare -A sim_field=([1]=empty_field.json [2]=empty_field.json [3]=empty_field.json [4]=empty_field.json
+  [6]=lane_field.json [7]=cpu_card_field.json)
 missing_port=5
 test_ports="--reader 1 --no-psam-reader 2 --silent-reader 3 --retry-reader 4 --missing-port $missing_port"
 test_ports+=" --lane-reader 6 --cpu-card-reader 7"

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "shared/exit_codes.h"
 #include "sim/control_socket.h"
 
 namespace vqsim {
@@ -11,7 +12,7 @@ namespace vqsim {
 int RunControlClient(const std::string& socketPath, std::vector<std::string> words) {
   if (socketPath.empty()) {
     std::fprintf(stderr, "vqhw-sim ctl: no control socket: give --socket PATH or set VQHW_SIM_CONTROL\n");
-    return 64;
+    return vqshared::kExitUsage;
   }
   // The reader reads the file itself, from its own directory.
   if (words.size() == 2 && words[0] == "present") words[1] = std::filesystem::absolute(words[1]).string();
@@ -22,11 +23,11 @@ int RunControlClient(const std::string& socketPath, std::vector<std::string> wor
     reply = SendControlRequest(socketPath, request);
   } catch (const std::system_error& error) {
     std::fprintf(stderr, "vqhw-sim ctl: %s\n", error.what());
-    return 1;
+    return vqshared::kExitNoDevice;
   }
   const bool ok = reply.starts_with("ok");
   std::fputs(reply.c_str(), ok ? stdout : stderr);
-  return ok ? 0 : 1;
+  return ok ? vqshared::kExitSuccess : vqshared::kExitUsage;
 }
 
 }  // namespace vqsim

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "shared/hex_text.h"
+#include "shared/json_text.h"
 #include "sim/field_json.h"
 
 namespace vqsim {
@@ -33,15 +34,16 @@ std::string Present(VirtualReader& reader, const std::string& path) {
   if (!file) return "error " + path + ": cannot be read\n";
   std::stringstream text;
   text << file.rdbuf();
-  const json description = json::parse(text.str(), nullptr, false);
-  if (description.is_discarded()) return "error " + path + ": not valid JSON\n";
   try {
+    const json description = vqshared::ParseJson(text.str());
     if (description.is_object() && description.contains("kind")) {
       reader.InsertCard(field_json::CardFrom(description, "card"));
       return "ok the card entered the field\n";
     }
     LoadField(text.str(), reader);
     return "ok the field holds the cards of " + path + "\n";
+  } catch (const vqshared::JsonTextError& error) {
+    return "error " + path + ": " + error.what() + "\n";
   } catch (const FieldFileError& error) {
     return "error " + path + ": " + error.what() + "\n";
   }

@@ -2,16 +2,16 @@
 
 #include <algorithm>
 #include <charconv>
-#include <fstream>
 #include <initializer_list>
 #include <map>
 #include <memory>
 #include <optional>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <vector>
 
+#include "shared/file_text.h"
 #include "shared/hex_text.h"
+#include "shared/json_text.h"
 #include "sim/cpu_card.h"
 #include "sim/mifare_access.h"
 #include "sim/mifare_classic.h"
@@ -243,9 +243,34 @@ TimingProfile TimingFrom(const json& description, TimingProfile profile) {
 
 using namespace field_json;
 
+namespace {
+
+json Parsed(std::string_view text) {
+  try {
+    return vqshared::ParseJson(text);
+  } catch (const vqshared::JsonTextError& error) {
+    throw FieldFileError(error.what());
+  }
+}
+
+json MifareState(json description, const MifareClassic& card) {
+  description.erase("sectors");  // the trailers are among the blocks
+  description["blocks"] = json::object();
+  for (int block = 0; block < MifareClassic::kBlocks; ++block) {
+    description["blocks"][std::to_string(block)] = vqshared::EncodeHex(card.RawBlock(block));
+  }
+  return description;
+}
+
+}  // namespace
+
+std::string DefaultField(DefaultCard card) {
+  return card == DefaultCard::kCpu ? R"({"cards": [{"kind": "cpu"}], "psam": true})"
+                                   : R"({"cards": [{"kind": "mifare-one", "serial": "A1B2C3D4"}], "psam": true})";
+}
+
 void LoadField(std::string_view jsonText, VirtualReader& reader) {
-  const json description = json::parse(jsonText, nullptr, false);
-  if (description.is_discarded()) throw FieldFileError("not valid JSON");
+  const json description = Parsed(jsonText);
   CheckObject(description, "field", {"cards", "psam", "timing"});
 
   std::vector<std::shared_ptr<Card>> cards;
@@ -267,15 +292,38 @@ void LoadField(std::string_view jsonText, VirtualReader& reader) {
   reader.SetTiming(timing);
 }
 
-void LoadFieldFile(const std::string& path, VirtualReader& reader) {
-  std::ifstream file(path);
-  if (!file) throw FieldFileError(path + ": cannot be read");
-  std::stringstream text;
-  text << file.rdbuf();
+std::string LoadFieldFile(const std::string& path, VirtualReader& reader) {
+  std::string why;
+  const std::optional<std::string> text = vqshared::ReadWholeFile(path, why);
+  if (!text) throw FieldFileError(path + ": cannot be read: " + why, FieldFileError::Kind::kUnreadable);
   try {
-    LoadField(text.str(), reader);
+    LoadField(*text, reader);
   } catch (const FieldFileError& error) {
-    throw FieldFileError(path + ": " + error.what());
+    throw FieldFileError(path + ": " + error.what(), error.FileKind());
+  }
+  return *text;
+}
+
+std::string FieldState(std::string_view loaded, VirtualReader& reader) {
+  json description = Parsed(loaded);
+  if (!description.contains("cards")) return std::string(loaded);
+  reader.WithState([&](ReaderState& state) {
+    json& cards = description["cards"];
+    const auto& present = state.field.Cards();
+    for (size_t i = 0; i < present.size() && i < cards.size(); ++i) {
+      if (const auto* mifare = dynamic_cast<const MifareClassic*>(present[i].get())) {
+        cards[i] = MifareState(cards[i], *mifare);
+      } else if (const auto* cpu = dynamic_cast<const CpuCard*>(present[i].get())) {
+        cards[i]["balance"] = cpu->Balance();
+      }
+    }
+  });
+  return description.dump(2) + "\n";
+}
+
+void SaveFieldState(const std::string& path, std::string_view loaded, VirtualReader& reader) {
+  if (!vqshared::WriteWholeFile(path, FieldState(loaded, reader))) {
+    throw FieldFileError(path + ": cannot be written", FieldFileError::Kind::kUnwritable);
   }
 }
 

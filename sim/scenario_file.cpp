@@ -1,13 +1,14 @@
 #include "sim/scenario_file.h"
 
 #include <algorithm>
-#include <fstream>
 #include <map>
 #include <memory>
-#include <sstream>
+#include <optional>
 #include <vector>
 
+#include "shared/file_text.h"
 #include "shared/hex_text.h"
+#include "shared/json_text.h"
 #include "sim/field_json.h"
 #include "sim/scenario.h"
 
@@ -160,8 +161,12 @@ ScenarioEvent EventFrom(const json& event, const Cards& cards, const std::string
 }  // namespace
 
 ScenarioCards LoadScenario(std::string_view jsonText, VirtualReader& reader) {
-  const json description = json::parse(jsonText, nullptr, false);
-  if (description.is_discarded()) throw FieldFileError("not valid JSON");
+  json description;
+  try {
+    description = vqshared::ParseJson(jsonText);
+  } catch (const vqshared::JsonTextError& error) {
+    throw FieldFileError(error.what());
+  }
   CheckObject(description, "scenario", {"cards", "field", "psam", "timing", "events"});
 
   Cards cards;
@@ -200,12 +205,11 @@ ScenarioCards LoadScenario(std::string_view jsonText, VirtualReader& reader) {
 }
 
 ScenarioCards LoadScenarioFile(const std::string& path, VirtualReader& reader) {
-  std::ifstream file(path);
-  if (!file) throw FieldFileError(path + ": cannot be read");
-  std::stringstream text;
-  text << file.rdbuf();
+  std::string why;
+  const std::optional<std::string> text = vqshared::ReadWholeFile(path, why);
+  if (!text) throw FieldFileError(path + ": cannot be read: " + why, FieldFileError::Kind::kUnreadable);
   try {
-    return LoadScenario(text.str(), reader);
+    return LoadScenario(*text, reader);
   } catch (const FieldFileError& error) {
     throw FieldFileError(path + ": " + error.what());
   }

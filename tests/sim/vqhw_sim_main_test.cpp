@@ -161,7 +161,7 @@ TEST(VqhwSimExecutable, ServesASerialDeviceAndExitsWhenItGoesAway) {
   cable.HangUp();
   const int status = sim.WaitForExit();
   ASSERT_TRUE(WIFEXITED(status)) << status;
-  EXPECT_EQ(WEXITSTATUS(status), 1) << "a lost line is a failure";
+  EXPECT_EQ(WEXITSTATUS(status), 69) << "a lost line: the device went away";
 }
 
 TEST(VqhwSimExecutable, PutsTheFieldFilesCardsInTheField) {
@@ -180,7 +180,7 @@ TEST(VqhwSimExecutable, RefusesADeviceItCannotOpen) {
   EXPECT_EQ(sim.FirstLine(), "");
   const int status = sim.WaitForExit();
   ASSERT_TRUE(WIFEXITED(status)) << status;
-  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_EQ(WEXITSTATUS(status), 69) << "a device that cannot be opened";
 }
 
 }  // namespace

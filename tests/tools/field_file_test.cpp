@@ -59,7 +59,8 @@ TEST(FieldFile, RefusesMistakesByPlaceAndChangesNothing) {
       {R"({"cards": [{}, {"kind": "felica"}]})", "cards[0]"},
       {R"({"cards": [{"kind": "cpu", "balance": -5}]})", "cards[0].balance"},
       {R"({"psam": {"terminalNumber": "0102"}})", "psam.terminalNumber"},
-      {R"({"cards": [)", "not valid JSON"},
+      {R"({"cards": [)", "not valid JSON at line 1, column 12"},
+      {"{\n  \"cards\": [\n    {\"kind\": \"mifare-one\",}\n  ]\n}", "not valid JSON at line 3, column 27"},
   };
   for (const auto& mistake : mistakes) {
     try {
@@ -71,6 +72,35 @@ TEST(FieldFile, RefusesMistakesByPlaceAndChangesNothing) {
     }
   }
   EXPECT_EQ(CardsOf(reader).size(), 1u) << "the field from before the refusals";
+}
+
+// The state a run leaves, loaded again: every block as written, and the
+// rest of the description as it was.
+TEST(FieldFile, TheStateOfAFieldLoadsBackAsItWasLeft) {
+  VirtualReader reader;
+  const std::string described =
+      R"({"cards": [{"kind": "mifare-one", "serial": "01020304", "sectors": {"1": {"keyA": "A0A1A2A3A4A5"}}},
+                    {"kind": "cpu", "balance": 500, "pin": "1234"}], "psam": false})";
+  LoadField(described, reader);
+  auto mifare = std::dynamic_pointer_cast<MifareClassic>(CardsOf(reader)[0]);
+  auto cpu = std::dynamic_pointer_cast<CpuCard>(CardsOf(reader)[1]);
+  ASSERT_NE(mifare, nullptr);
+  ASSERT_NE(cpu, nullptr);
+  mifare->PokeBlock(5, MifareClassic::Block{0xAB, 0xCD});
+
+  VirtualReader next;
+  LoadField(FieldState(described, reader), next);
+  auto mifareAgain = std::dynamic_pointer_cast<MifareClassic>(CardsOf(next)[0]);
+  auto cpuAgain = std::dynamic_pointer_cast<CpuCard>(CardsOf(next)[1]);
+  ASSERT_NE(mifareAgain, nullptr);
+  ASSERT_NE(cpuAgain, nullptr);
+  EXPECT_EQ(mifareAgain->Serial(), mifare->Serial());
+  for (int block = 0; block < MifareClassic::kBlocks; ++block) {
+    EXPECT_EQ(mifareAgain->RawBlock(block), mifare->RawBlock(block)) << block;
+  }
+  EXPECT_EQ(mifareAgain->RawBlock(7)[0], 0xA0) << "the trailer's key A kept";
+  EXPECT_EQ(cpuAgain->Balance(), 500u);
+  next.WithState([](ReaderState& state) { EXPECT_FALSE(state.psamPresent); });
 }
 
 }  // namespace

@@ -23,16 +23,26 @@ class SimControlTest : public ::testing::Test {
     close_reader();
     ::unsetenv("VQHW_COM8");
     std::remove(cardFile.c_str());
+    std::remove(emptyField.c_str());
   }
-  static ProgramRun Ctl(const std::vector<std::string>& request) {
+  // The field starts empty, where the default field would hold a card.
+  static std::string EmptyField(const std::string& name) {
+    const std::string path = ::testing::TempDir() + "vqhw_sim_" + name + "_empty.json";
+    std::ofstream(path) << R"({"cards": [], "psam": true})";
+    return path;
+  }
+  ProgramRun Ctl(const std::vector<std::string>& request) const {
     std::vector<std::string> arguments{VQHW_SIM_TOOL, "ctl", "--socket", socket};
     arguments.insert(arguments.end(), request.begin(), request.end());
     return RunProgram(std::move(arguments), std::chrono::seconds(5));
   }
 
-  static inline const std::string socket = ::testing::TempDir() + "vqhw_sim_control.sock";
-  const std::string cardFile = ::testing::TempDir() + "vqhw_sim_control_card.json";
-  SimServer sim{{"--control", socket}};
+  // Files of this test's own: ctest runs the tests of this fixture side by side.
+  const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  const std::string socket = ::testing::TempDir() + "vqhw_sim_" + name + ".sock";
+  const std::string cardFile = ::testing::TempDir() + "vqhw_sim_" + name + "_card.json";
+  const std::string emptyField = EmptyField(name);
+  SimServer sim{{"--control", socket, "--field", emptyField}};
 };
 
 TEST_F(SimControlTest, CardsComeAndGoAndFaultsArmWhileTheLaneRuns) {
@@ -58,7 +68,7 @@ TEST_F(SimControlTest, CardsComeAndGoAndFaultsArmWhileTheLaneRuns) {
   EXPECT_EQ(record[0], 0x3A);
 
   const ProgramRun removed = Ctl({"remove", "0A0B0C0D"});
-  EXPECT_EQ(removed.exitCode, 1) << "that card was swapped out";
+  EXPECT_EQ(removed.exitCode, 64) << "that card was swapped out";
   EXPECT_EQ(removed.err, "error no card 0A0B0C0D in the field\n");
   ASSERT_EQ(Ctl({"remove"}).exitCode, 0);
   EXPECT_EQ(opencard(record), VQHW_NO_CARD);
@@ -67,15 +77,15 @@ TEST_F(SimControlTest, CardsComeAndGoAndFaultsArmWhileTheLaneRuns) {
 TEST_F(SimControlTest, RefusedRequestsSayWhyAndChangeNothing) {
   std::ofstream(cardFile) << R"({"kind": "mifare-one", "serial": "0A0B"})";
   const ProgramRun bad = Ctl({"present", cardFile});
-  EXPECT_EQ(bad.exitCode, 1);
+  EXPECT_EQ(bad.exitCode, 64);
   EXPECT_NE(bad.err.find("card.serial: 4 bytes of hex expected"), std::string::npos) << bad.err;
-  EXPECT_EQ(Ctl({"fault", "late", "-5"}).exitCode, 1);
-  EXPECT_EQ(Ctl({"fly"}).exitCode, 1);
+  EXPECT_EQ(Ctl({"fault", "late", "-5"}).exitCode, 64);
+  EXPECT_EQ(Ctl({"fly"}).exitCode, 64);
   EXPECT_EQ(Ctl({"state"}).out, "ok\nno card in the field\npsam present\n");
 
   const ProgramRun nobody =
       RunProgram({VQHW_SIM_TOOL, "ctl", "--socket", ::testing::TempDir() + "nobody.sock", "state"}, std::chrono::seconds(5));
-  EXPECT_EQ(nobody.exitCode, 1);
+  EXPECT_EQ(nobody.exitCode, 69);
   EXPECT_NE(nobody.err.find("nobody.sock"), std::string::npos) << nobody.err;
 }
 

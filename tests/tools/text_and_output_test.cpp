@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
@@ -30,6 +31,7 @@ TEST(ToolExitCodes, FollowTheResultAndNeverWrapToSuccess) {
   EXPECT_EQ(ExitCodeFor(0), 0);
   EXPECT_EQ(ExitCodeFor(1), 101);
   EXPECT_EQ(ExitCodeFor(-1), 1);
+  EXPECT_EQ(ExitCodeFor(-12), 69) << "a port that cannot be opened is the device's exit code";
   EXPECT_EQ(ExitCodeFor(-254), 254);
   EXPECT_EQ(ExitCodeFor(-256), 255) << "256 would be 0 to the shell";
   EXPECT_EQ(ExitCodeFor(-1000), 255);
@@ -66,10 +68,21 @@ TEST(ToolOutput, TextShowsLinesAndOneErrorLine) {
   Captured captured(false);
   captured.output.Field("serial", "serial", "A1B2C3D4");
   captured.output.Entry("blocks", {{"block", 4}}, "block 4");
-  EXPECT_EQ(captured.output.CallFailed("readblock 4", -103, "用户卡认证错误"), 103);
+  EXPECT_EQ(captured.output.CallFailed({.call = "readblock 4",
+                                        .result = -103,
+                                        .status = -103,
+                                        .message = "用户卡认证错误",
+                                        .meaning = "the card refused the key",
+                                        .detail = "",
+                                        .hint = "try another key"}),
+            103);
   EXPECT_EQ(captured.output.Finish(103), 103);
   EXPECT_EQ(captured.Out(), "serial: A1B2C3D4\nblock 4\n");
-  EXPECT_EQ(captured.Err(), "vqhw: readblock 4 failed: -103 用户卡认证错误\n");
+  const std::string line = captured.Err();
+  EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1) << line;
+  for (const char* part : {"readblock 4", "-103", "用户卡认证错误", "the card refused the key", "try another key"}) {
+    EXPECT_NE(line.find(part), std::string::npos) << part << " in " << line;
+  }
 }
 
 TEST(ToolOutput, JsonIsOneDocumentWithTheErrorAndExitCode) {
@@ -78,13 +91,17 @@ TEST(ToolOutput, JsonIsOneDocumentWithTheErrorAndExitCode) {
   captured.output.Entry("blocks", {{"block", 4}}, "block 4");
   captured.output.Collect("blocks", {{"block", 5}});
   captured.output.Text("only for people");
-  captured.output.CallFailed("opencard", 1, "天线范围内无卡");
+  captured.output.CallFailed({.call = "opencard", .result = 1, .status = -101, .message = "天线范围内无卡",
+                              .meaning = "no card", .detail = "", .hint = ""});
   captured.output.Finish(101);
   const nlohmann::json document = nlohmann::json::parse(captured.Out());
   EXPECT_EQ(document["serial"], "A1B2C3D4");
   EXPECT_EQ(document["blocks"].size(), 2u);
   EXPECT_EQ(document["error"]["result"], 1);
   EXPECT_EQ(document["error"]["message"], "天线范围内无卡");
+  EXPECT_EQ(document["error"]["status"], -101);
+  EXPECT_EQ(document["error"]["meaning"], "no card");
+  EXPECT_FALSE(document["error"].contains("hint")) << "no empty hint";
   EXPECT_EQ(document["exit_code"], 101);
   EXPECT_EQ(captured.Err(), "");
 }

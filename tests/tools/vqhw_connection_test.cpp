@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 
@@ -35,20 +40,76 @@ TEST(VqhwConnection, InfoOpenAndDemoWorkOnTheBuiltInReader) {
 
 TEST(VqhwConnection, OpenExplainsWhyAPortFails) {
   const ProgramRun missing = Vqhw({"--device", "/nonexistent/ttyVQ", "--json", "open"});
-  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_EQ(missing.exitCode, 69) << "a device that cannot be opened";
   const json document = Document(missing);
   ASSERT_FALSE(document.is_discarded()) << missing.out;
   EXPECT_EQ(document["result"], -1);
   EXPECT_EQ(document["status"], -12) << "the message tells the cannot-open status from the others";
   EXPECT_EQ(document["message"], "串行口无法打开");
+  EXPECT_NE(document["device"].get<std::string>().find("/nonexistent/ttyVQ"), std::string::npos);
 
   // A reader that never answers: the port opens, the probe finds nobody.
   SimServer silent({"--silent", "1000"});
   ASSERT_FALSE(silent.Path().empty());
   const ProgramRun mute = Vqhw({"--device", silent.Path(), "open"});
-  EXPECT_EQ(mute.exitCode, 1);
+  EXPECT_EQ(mute.exitCode, 23) << "the status -23 behind the result -1";
   EXPECT_NE(mute.out.find("找不到机具"), std::string::npos) << mute.out;
   EXPECT_NE(mute.out.find("-23"), std::string::npos) << mute.out;
+}
+
+// A port that does not open: the device and the system's reason, every
+// cause its own, and the device's exit code; under trace (whose relay opens
+// the device itself) the same.
+TEST(VqhwConnection, OpenFailuresNameTheDeviceAndTheSystemsReason) {
+  SimServer held({});
+  ASSERT_FALSE(held.Path().empty());
+  const int holder = ::open(held.Path().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0) << "another program holds the port";
+  const struct {
+    std::string device;
+    const char* reason;
+  } causes[] = {
+      {"/nonexistent/ttyVQ", "No such file"},
+      {"/dev/null", "not a serial port"},
+      {::testing::TempDir(), "directory"},
+      {held.Path(), "held by another program"},
+  };
+  for (const auto& cause : causes) {
+    for (const std::vector<std::string>& command : {std::vector<std::string>{"info"}, {"trace", "card"}}) {
+      std::vector<std::string> arguments{"--device", cause.device};
+      arguments.insert(arguments.end(), command.begin(), command.end());
+      const ProgramRun run = Vqhw(arguments);
+      EXPECT_EQ(run.exitCode, 69) << cause.device << " " << command[0] << ": " << run.err;
+      EXPECT_NE(run.err.find(cause.device), std::string::npos) << run.err;
+      EXPECT_NE(run.err.find(cause.reason), std::string::npos) << run.err;
+      EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    }
+  }
+  ::close(holder);
+  EXPECT_EQ(Vqhw({"--device", held.Path(), "info"}).exitCode, 0) << "free again";
+}
+
+// A failed call's line: the code, the message as UTF-8, its meaning in
+// English and what to try.
+TEST(VqhwConnection, FailureLinesGiveTheMeaningAndAHint) {
+  const ProgramRun refused = Vqhw({"--sim", "read", "4", "-k", "000000000000"});
+  EXPECT_EQ(refused.exitCode, 103);
+  for (const char* part : {"-103", "用户卡认证错误", "refused the key", "-k"}) {
+    EXPECT_NE(refused.err.find(part), std::string::npos) << part << " in " << refused.err;
+  }
+  const json document = Document(Vqhw({"--sim", "--json", "read", "4", "-k", "000000000000"}));
+  EXPECT_EQ(document["error"]["status"], -103);
+  EXPECT_NE(document["error"]["meaning"].get<std::string>().find("refused the key"), std::string::npos);
+  EXPECT_NE(document["error"]["hint"].get<std::string>().find("-k"), std::string::npos);
+
+  // The result 1 is the status -101, no card: its own exit code and words.
+  const std::string empty = ::testing::TempDir() + "vqhw_empty_field.json";
+  std::ofstream(empty) << R"({"cards": []})";
+  const ProgramRun noCard = Vqhw({"--sim-field", empty, "card"});
+  EXPECT_EQ(noCard.exitCode, 101);
+  EXPECT_NE(noCard.err.find("no card in the antenna field"), std::string::npos) << noCard.err;
+  std::remove(empty.c_str());
 }
 
 TEST(VqhwConnection, StatusExplainsCodesAndStatusWords) {
@@ -121,7 +182,7 @@ TEST(VqhwConnection, RefusesBadInputWithOneLineAndAUsageExit) {
   const std::string badField = ::testing::TempDir() + "vqhw_bad_field.json";
   std::ofstream(badField) << R"({"cards": [{"kind": "mifare-one", "serial": "12"}]})";
   const ProgramRun refused = Vqhw({"--sim-field", badField, "card"});
-  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_EQ(refused.exitCode, 65) << "a malformed field file";
   EXPECT_NE(refused.err.find("cards[0].serial"), std::string::npos) << refused.err;
   EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
   std::remove(badField.c_str());

@@ -1,6 +1,7 @@
 #pragma once
 // Runs vqhw with the given arguments; its JSON document when it printed one.
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -9,9 +10,14 @@
 
 namespace vqtest {
 
-// The virtual reader answers at once: these runs test what the tool says, not its time.
+// The virtual reader answers at once: these runs test what the tool says,
+// not its time. A run without the built-in reader, or of demo with its own
+// lane, would refuse the timing option.
 inline ProgramRun Vqhw(std::vector<std::string> arguments) {
-  arguments.insert(arguments.begin(), {VQHW_TOOL, "--sim-timing", "instant"});
+  const auto named = [&](const char* word) { return std::ranges::find(arguments, word) != arguments.end(); };
+  const bool builtIn = named("--sim") || named("--sim-field") || named("--sim-state");
+  if (builtIn && !named("demo")) arguments.insert(arguments.begin(), {"--sim-timing", "instant"});
+  arguments.insert(arguments.begin(), VQHW_TOOL);
   return RunProgram(std::move(arguments));
 }
 

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <utility>
 #include <fstream>
 
 #include "VqhwLib.h"
@@ -13,7 +15,19 @@
 namespace vqtest {
 namespace {
 
+using nlohmann::json;
+
 constexpr int32_t kPort = 7;
+
+std::string Hex(const unsigned char* bytes, size_t size) {
+  std::string text;
+  char digits[3];
+  for (size_t i = 0; i < size; ++i) {
+    std::snprintf(digits, sizeof digits, "%02X", bytes[i]);
+    text += digits;
+  }
+  return text;
+}
 
 // Points port 7 at the path for the length of a test.
 class PortNamed {
@@ -78,19 +92,36 @@ TEST(VqhwSimProgram, ItsFaultOptionsReachTheLibrary) {
   PortNamed port(noPsam.Path());
   EXPECT_EQ(open_reader(kPort, 0), VQHW_NO_PSAM);
 
-  SimServer empty({});
-  PortNamed emptyPort(empty.Path());
-  ASSERT_EQ(open_reader(kPort, 0), 0);
-  unsigned char record[5] = {};
-  EXPECT_EQ(opencard(record), VQHW_NO_CARD) << "no field file: no card";
-  close_reader();
+}
+
+// Bare vqhw-sim and vqhw --sim serve the same default field: the MIFARE ONE
+// card, or on request the CPU card, and the PSAM.
+TEST(VqhwSimProgram, ServesTheToolsDefaultField) {
+  const json builtIn = Document(Vqhw({"--sim", "--json", "card"}));
+  for (const auto& [card, sak] : {std::pair{"mifare-one", 0x08}, std::pair{"cpu", 0x20}}) {
+    SimServer sim({"--card", card});
+    PortNamed port(sim.Path());
+    ASSERT_EQ(open_reader(kPort, 0), 0) << card << ": the PSAM answers its reset";
+    unsigned char record[5] = {};
+    ASSERT_EQ(opencard(record), 0) << card;
+    EXPECT_EQ(record[4], sak) << card;
+    if (sak == 0x08) {
+      EXPECT_EQ(Hex(record, 4), builtIn["serial"].get<std::string>()) << "the same card as vqhw --sim";
+    }
+    close_reader();
+  }
+  const json cpu = Document(Vqhw({"--sim", "--sim-card", "cpu", "--json", "card"}));
+  EXPECT_EQ(cpu["sak"], 0x20);
+  const ProgramRun both = RunProgram({VQHW_SIM_TOOL, "--card", "cpu", "--field", Example("lane.json")});
+  EXPECT_EQ(both.exitCode, 64) << "--card cannot apply to a field file";
+  EXPECT_NE(both.err.find("--card"), std::string::npos) << both.err;
 }
 
 TEST(VqhwSimProgram, RefusesABadFieldFileWithItsPlace) {
   const std::string path = ::testing::TempDir() + "vqhw_sim_bad_field.json";
   std::ofstream(path) << R"({"cards": [{"kind": "mifare-one", "sectors": {"1": {"accessBits": "FF078169"}}}]})";
   const ProgramRun run = RunProgram({VQHW_SIM_TOOL, "--field", path}, std::chrono::seconds(5));
-  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.exitCode, 65) << "a malformed field file";
   EXPECT_TRUE(run.out.empty()) << "no path is served";
   EXPECT_NE(run.err.find("cards[0].sectors.1.accessBits"), std::string::npos) << run.err;
   std::remove(path.c_str());
@@ -112,7 +143,7 @@ TEST(VqhwSimProgram, RunsAScenarioFileAndRefusesABadOne) {
   const std::string path = ::testing::TempDir() + "vqhw_sim_bad_scenario.json";
   std::ofstream(path) << R"({"events": [{"at": 10, "tear": "done"}]})";
   const ProgramRun run = RunProgram({VQHW_SIM_TOOL, "--scenario", path}, std::chrono::seconds(5));
-  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.exitCode, 65) << "a malformed scenario file";
   EXPECT_TRUE(run.out.empty()) << "no path is served";
   EXPECT_NE(run.err.find("events[0].tear"), std::string::npos) << run.err;
   std::remove(path.c_str());

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "shared/command_line.h"
 #include "vqhw/access_text.h"
 #include "vqhw/commands.h"
 #include "vqhw/mifare_card.h"
@@ -168,13 +169,17 @@ void AddCardCommands(CLI::App& parent, CommandRegistry& registry) {
   auto read = std::make_shared<ReadOptions>();
   CLI::App* readCommand = registry.Add(parent, "read", "read MIFARE ONE blocks",
                                        [read](Context& context) { return RunRead(context, *read); });
-  readCommand->add_option("blocks", read->blocks, "block numbers, 0 to 63")->required()->check(CLI::Range(0, 63));
+  readCommand->add_option("blocks", read->blocks, "block numbers, 0 to 63")
+      ->required()
+      ->check(vqshared::WholeNumber(0, 63, "a block number"));
   read->keys.AddTo(*readCommand);
 
   auto write = std::make_shared<WriteOptions>();
   CLI::App* writeCommand = registry.Add(parent, "write", "write one MIFARE ONE block",
                                         [write](Context& context) { return RunWrite(context, *write); });
-  writeCommand->add_option("block", write->block, "block number, 0 to 63")->required()->check(CLI::Range(0, 63));
+  writeCommand->add_option("block", write->block, "block number, 0 to 63")
+      ->required()
+      ->check(vqshared::WholeNumber(0, 63, "a block number"));
   writeCommand->add_option("data", write->data, "16 bytes of hex")->required();
   writeCommand->add_flag("--force", write->force, "allow writing a sector trailer");
   write->keys.AddTo(*writeCommand);
@@ -183,7 +188,8 @@ void AddCardCommands(CLI::App& parent, CommandRegistry& registry) {
   CLI::App* trailerCommand =
       registry.Add(parent, "trailer", "show a sector trailer and decode its access bits",
                    [trailer](Context& context) { return RunTrailer(context, *trailer); });
-  trailerCommand->add_option("sector", trailer->sector, "sector number, 0 to 15")->check(CLI::Range(0, 15));
+  trailerCommand->add_option("sector", trailer->sector, "sector number, 0 to 15")
+      ->check(vqshared::WholeNumber(0, 15, "a sector number"));
   trailerCommand->add_option("--bits", trailer->bits, "decode these access bits (hex) without a card");
   trailer->keys.AddTo(*trailerCommand);
 }

@@ -3,9 +3,9 @@
 namespace vqtool {
 
 CLI::App* CommandRegistry::Add(CLI::App& parent, const std::string& name,
-                               const std::string& description, Run run, bool alwaysTraced) {
+                               const std::string& description, Run run, bool alwaysTraced, Reach reach) {
   CLI::App* command = parent.add_subcommand(name, description);
-  entries_.push_back({command, std::move(run), traced_ || alwaysTraced});
+  entries_.push_back({command, std::move(run), traced_ || alwaysTraced, reach});
   return command;
 }
 

@@ -17,6 +17,11 @@ struct Context {
   int port;
 };
 
+// Which reader a command talks to: the one the global options name, its
+// own virtual lane (demo), or none (status): the reader options of the
+// last two are refused, never ignored.
+enum class Reach { kNamedReader, kOwnLane, kNoReader };
+
 class CommandRegistry {
  public:
   using Run = std::function<int(Context&)>;
@@ -24,12 +29,13 @@ class CommandRegistry {
     CLI::App* command;
     Run run;
     bool traced;  // chosen under `trace`, or shows its frames anyway
+    Reach reach;
   };
 
   explicit CommandRegistry(bool traced) : traced_(traced) {}
   // Adds a subcommand that does `run`; `alwaysTraced` for one that shows its frames anyway.
   CLI::App* Add(CLI::App& parent, const std::string& name, const std::string& description, Run run,
-                bool alwaysTraced = false);
+                bool alwaysTraced = false, Reach reach = Reach::kNamedReader);
   // The one subcommand the command line chose, or null.
   static const Entry* Chosen(const std::vector<CommandRegistry>& registries);
 
@@ -39,11 +45,12 @@ class CommandRegistry {
 };
 
 // Family by family: connection (info, open, status, demo), the MIFARE ONE
-// card (card, read, write, trailer, dump), card files (file read|write),
-// and APDUs (apdu pro|sam).
+// card (card, read, write, trailer), dump and restore, card files (file
+// read|write), and APDUs (apdu pro|sam).
 void AddConnectionCommands(CLI::App& parent, CommandRegistry& registry);
 void AddCardCommands(CLI::App& parent, CommandRegistry& registry);
-void AddDumpCommand(CLI::App& parent, CommandRegistry& registry);
+void AddDumpCommands(CLI::App& parent, CommandRegistry& registry);  // dump, and restore beside it
+void AddRestoreCommand(CLI::App& parent, CommandRegistry& registry);
 void AddFileCommands(CLI::App& parent, CommandRegistry& registry);
 void AddApduCommands(CLI::App& parent, CommandRegistry& registry);
 

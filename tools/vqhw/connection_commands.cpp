@@ -2,13 +2,16 @@
 
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "VqhwLib.h"
+#include "shared/command_line.h"
 #include "vqhw/commands.h"
 #include "vqhw/demo_command.h"
+#include "vqhw/failure_hints.h"
 #include "vqhw/reader_calls.h"
 #include "vqhw/status_texts.h"
 #include "vqhw/text.h"
@@ -51,40 +54,33 @@ int RunInfo(Context& context) {
   return 0;
 }
 
-// The status that a message stands for, the first one with that text: after
-// a failed open_reader the result is -1 for several causes, and the last
-// status's message tells them apart.
-int32_t StatusOfMessage(int32_t result, const std::string& message) {
-  for (int32_t status : {-12, -23, -26, -8, -7, -1}) {
-    if (ExplainStatus(status).message == message) return status;
-  }
-  return result;
-}
-
 int RunOpen(Context& context) {
-  int32_t result = 0;
-  std::string message;
+  CallResult opened;
   {
     OpenReader reader(context.port);
-    result = reader.Opened().result;
-    message = LastMessage();
+    opened = reader.Opened();
   }
-  const StatusExplanation why = ExplainStatus(StatusOfMessage(result, message));
+  const StatusExplanation why = ExplainStatus(opened.status);
   context.out.Field("port", "port", context.port, "COM" + std::to_string(context.port));
-  context.out.Field("result", "open_reader", result);
+  context.out.Field("result", "open_reader", opened.result);
   context.out.Field("status", "status", why.status);
-  context.out.Field("message", "message", message);
+  context.out.Field("message", "message", opened.message.empty() ? why.message : opened.message);
   context.out.Field("meaning", "meaning", why.meaning);
-  if (result == 0) context.out.Field("closed", "closed again", true);
-  return ExitCodeFor(result);
+  if (!opened.detail.empty()) context.out.Field("device", "device", opened.detail);
+  if (const std::string hint = HintFor(opened.status); !hint.empty()) context.out.Field("hint", "hint", hint);
+  if (opened.Ok()) context.out.Field("closed", "closed again", true);
+  return ExitCodeFor(opened.status);
 }
 
 struct StatusQuery {
-  int32_t code = 0;
+  std::optional<int> code;
   std::string statusWord;
 };
 
 int RunStatus(Context& context, const StatusQuery& query) {
+  if (query.code.has_value() == !query.statusWord.empty()) {
+    return context.out.UsageError("status needs a code, e.g. -101, or a status word with --sw, e.g. 6A82");
+  }
   if (!query.statusWord.empty()) {
     const auto bytes = vqshared::DecodeHex(query.statusWord);
     if (!bytes || bytes->size() != 2) return context.out.UsageError("--sw takes two bytes of hex, e.g. 6A82");
@@ -93,7 +89,7 @@ int RunStatus(Context& context, const StatusQuery& query) {
     context.out.Field("text", "text", StatusWordText(sw));
     return 0;
   }
-  const StatusExplanation why = ExplainStatus(query.code);
+  const StatusExplanation why = ExplainStatus(*query.code);
   context.out.Field("status", "status", why.status);
   context.out.Field("message", "message", why.message);
   context.out.Field("meaning", "meaning", why.meaning);
@@ -107,9 +103,11 @@ void AddConnectionCommands(CLI::App& parent, CommandRegistry& registry) {
   registry.Add(parent, "open", "probe the reader: open it, explain the result, close it", RunOpen);
   AddDemoCommand(parent, registry);
   auto query = std::make_shared<StatusQuery>();
-  CLI::App* status = registry.Add(parent, "status", "the message and meaning of a status code (e.g. -101)",
-                                  [query](Context& context) { return RunStatus(context, *query); });
-  status->add_option("code", query->code, "a result or status code, e.g. -101 or an exit code as -N");
+  CLI::App* status = registry.Add(
+      parent, "status", "the message and meaning of a status code (e.g. -101)",
+      [query](Context& context) { return RunStatus(context, *query); }, false, Reach::kNoReader);
+  status->add_option("code", query->code, "a result or status code, e.g. -101 or an exit code as -N")
+      ->check(vqshared::WholeNumber(-1000, 1, "a status code"));
   status->add_option("--sw", query->statusWord, "explain a card status word instead, e.g. 6A82");
 }
 

@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 
+#include "shared/command_line.h"
 #include "vqhw/demo_line.h"
 #include "vqhw/lane_demo.h"
 
@@ -32,12 +33,12 @@ void AddDemoCommand(CLI::App& parent, CommandRegistry& registry) {
       parent, "demo",
       "the main job: a lane transaction for a MIFARE ONE card and one for a CPU card (purchase with the PSAM), "
       "step by step with frames and times, on the built-in virtual lane",
-      [options](Context& context) { return RunDemo(context, *options); });
+      [options](Context& context) { return RunDemo(context, *options); }, true, Reach::kOwnLane);
   demo->add_option("--port", options->realPort,
                    "run on the real reader on this port instead; its field must hold the cards")
-      ->check(CLI::Range(1, 99));
+      ->check(vqshared::WholeNumber(1, 99, "a port number"));
   demo->add_option("--amount", options->amount, "the toll, in the purse's smallest unit (default 1250)")
-      ->check(CLI::Range(0, 0x7FFFFFFF));
+      ->check(vqshared::WholeNumber(0, 0x7FFFFFFF, "an amount"));
 }
 
 }  // namespace vqtool

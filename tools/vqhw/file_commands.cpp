@@ -6,6 +6,7 @@
 #include <string>
 
 #include "VqhwLib.h"
+#include "shared/command_line.h"
 #include "vqhw/commands.h"
 #include "vqhw/mifare_card.h"
 #include "vqhw/text.h"
@@ -103,10 +104,11 @@ int RunFileWrite(Context& context, const FileOptions& options) {
 void AddCommonOptions(CLI::App& command, FileOptions& options) {
   command.add_option("file", options.file, "file number, 0 to 15 (the data blocks of that sector)")
       ->required()
-      ->check(CLI::Range(0, 15));
+      ->check(vqshared::WholeNumber(0, 15, "a file number"));
   command.add_option("--slot", options.slot, "key slot the reader uses, 0 to 15; default: the file's number")
-      ->check(CLI::Range(0, 15));
-  command.add_option("--offset", options.offset, "first byte, 0 to 47")->check(CLI::Range(0, 47));
+      ->check(vqshared::WholeNumber(0, 15, "a key slot"));
+  command.add_option("--offset", options.offset, "first byte, 0 to 47")
+      ->check(vqshared::WholeNumber(0, 47, "an offset"));
   options.keys.AddTo(command, false);  // the reader's file commands use key A
 }
 
@@ -120,7 +122,8 @@ void AddFileCommands(CLI::App& parent, CommandRegistry& registry) {
   CLI::App* readCommand = registry.Add(*file, "read", "read a card file",
                                        [read](Context& context) { return RunFileRead(context, *read); });
   AddCommonOptions(*readCommand, *read);
-  readCommand->add_option("--length", read->length, "bytes to read; default: to the end")->check(CLI::Range(0, 48));
+  readCommand->add_option("--length", read->length, "bytes to read; default: to the end")
+      ->check(vqshared::WholeNumber(0, 48, "a length"));
 
   auto write = std::make_shared<FileOptions>();
   CLI::App* writeCommand = registry.Add(*file, "write", "write bytes into a card file",

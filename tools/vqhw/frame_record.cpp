@@ -1,13 +1,15 @@
 #include "vqhw/frame_record.h"
 
 #include <cstdio>
-#include <stdexcept>
+
+#include "shared/exit_codes.h"
+#include "vqhw/tool_error.h"
 
 namespace vqtool {
 
 FrameRecord::FrameRecord(const std::string& path)
     : path_(path), file_(path, std::ios::trunc), start_(std::chrono::steady_clock::now()) {
-  if (!file_) throw std::runtime_error(path + ": cannot be written");
+  if (!file_) throw ToolError(vqshared::kExitCannotWrite, path + ": cannot be written");
   file_ << "# vqhw session record\n#         ms  dir  bytes\n";
 }
 
@@ -23,7 +25,7 @@ void FrameRecord::Finish() {
     if (auto rest = splitter.Flush()) Write(direction, *rest, std::chrono::steady_clock::now());
   }
   file_.flush();
-  if (!file_) throw std::runtime_error(path_ + ": could not be written in full");
+  if (!file_) throw ToolError(vqshared::kExitCannotWrite, path_ + ": could not be written in full");
 }
 
 void FrameRecord::Write(LineDirection direction, const FrameSplitter::Piece& piece,

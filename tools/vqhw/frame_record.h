@@ -22,13 +22,13 @@ namespace vqtool {
 
 class FrameRecord {
  public:
-  // Throws std::runtime_error when the file cannot be written.
+  // Throws ToolError when the file cannot be written.
   explicit FrameRecord(const std::string& path);
   // The bytes seen on the line in one direction at `at` (default: now).
   void Observe(LineDirection direction, std::span<const uint8_t> bytes,
                std::chrono::steady_clock::time_point at = std::chrono::steady_clock::now());
-  // Writes what is left of unfinished frames and flushes; throws when the
-  // file could not be written in full.
+  // Writes what is left of unfinished frames and flushes; throws ToolError
+  // when the file could not be written in full.
   void Finish();
 
  private:

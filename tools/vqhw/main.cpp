@@ -10,12 +10,17 @@
 #include <vector>
 
 #include "VqhwLib.h"
+#include "shared/command_line.h"
+#include "shared/exit_codes.h"
 #include "vqhw/commands.h"
 #include "vqhw/frame_record.h"
 #include "vqhw/frame_trace.h"
+#include "vqhw/help_command.h"
+#include "vqhw/option_rules.h"
 #include "vqhw/output.h"
 #include "vqhw/reader_session.h"
 #include "vqhw/text.h"
+#include "vqhw/tool_error.h"
 
 namespace {
 
@@ -24,34 +29,77 @@ using namespace vqtool;
 void AddEveryCommand(CLI::App& parent, CommandRegistry& registry) {
   AddConnectionCommands(parent, registry);
   AddCardCommands(parent, registry);
-  AddDumpCommand(parent, registry);
+  AddDumpCommands(parent, registry);
   AddFileCommands(parent, registry);
   AddApduCommands(parent, registry);
+}
+
+void AddGlobalOptions(CLI::App& app, SessionOptions& options, bool& json) {
+  app.add_option("--port", options.port, "serial port number, 1 = COM1")
+      ->check(vqshared::WholeNumber(1, 99, "a port number"));
+  app.add_option("--device", options.device, "device path of the port (sets VQHW_COM<port>)");
+  app.add_flag("--sim", options.simulate, "use the built-in virtual reader on a pseudo-terminal");
+  app.add_option("--sim-field", options.fieldFile,
+                 "the virtual reader's cards and PSAM from a JSON field file (implies --sim)");
+  app.add_option("--sim-state", options.stateFile,
+                 "the virtual reader's field from this file when it is there, saved back into it at the end "
+                 "(implies --sim)");
+  app.add_option("--sim-card", options.card,
+                 "the card of the default field: mifare-one (default) or cpu; the PSAM is always there")
+      ->check(vqshared::OneOf({"mifare-one", "cpu"}, "a card kind"));
+  app.add_option("--sim-timing", options.timing, "the virtual reader's timing: real (default) or instant")
+      ->check(vqshared::OneOf({"real", "instant"}, "a timing"));
+  app.add_flag("--json", json, "machine-readable output: one JSON document on stdout");
+  app.set_version_flag("--version", "vqhw " VQHW_VERSION_STRING);
+}
+
+// The trace's own options: a session record for `vqhw-sim --replay`, and each frame's bytes.
+struct TraceOptions {
+  std::string recordFile;
+  bool raw = false;
+};
+
+int Run(const CLI::App& app, const CommandRegistry::Entry& chosen, SessionOptions options,
+        const TraceOptions& traceOptions, Output& out) {
+  std::string refused = RefusedOptions(app, chosen.command->get_name(), chosen.reach);
+  if (refused.empty()) refused = ReaderSession::Inapplicable(options);
+  if (!refused.empty()) return out.UsageError(refused);
+  options.simulate = options.simulate || !options.fieldFile.empty() || !options.stateFile.empty();
+  FrameTrace frames(out);
+  frames.ShowRaw(traceOptions.raw);
+  std::unique_ptr<FrameRecord> record;
+  int exitCode = 0;
+  try {
+    if (!traceOptions.recordFile.empty()) {
+      record = std::make_unique<FrameRecord>(traceOptions.recordFile);
+      frames.RecordTo(record.get());
+    }
+    ReaderSession session(options, chosen.traced ? &frames : nullptr);
+    Context context{out, session.Port()};
+    exitCode = chosen.run(context);
+    session.SaveState();
+  } catch (const ToolError& error) {
+    exitCode = out.Error(error.what(), exitCode == 0 ? error.ExitCode() : exitCode);
+  } catch (const std::exception& error) {
+    exitCode = out.Error(error.what(), vqshared::kExitOsError);
+  }
+  try {
+    if (chosen.traced) frames.Finish();
+  } catch (const ToolError& error) {  // the record could not be written in full
+    exitCode = out.Error(error.what(), exitCode == 0 ? error.ExitCode() : exitCode);
+  }
+  return exitCode;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const Utf8Console console;
-  CLI::App app{std::string("vqhw: talk to the lane's contactless card reader") + ReaderSession::PlatformNote()};
-  app.footer(
-      "Exit codes: 0 success; N (1..254) the failed status -N, explained by `vqhw status -N` "
-      "(101: no card in the field); 255 the time-out or a status beyond -254; 64 a refused command line.");
+  CLI::App app{std::string("vqhw: talk to the lane's contactless card reader") + ReaderSession::PlatformNote(), "vqhw"};
+  app.footer(vqshared::ExitCodeText());
   SessionOptions options;
   bool json = false;
-  app.add_option("--port", options.port, "serial port number, 1 = COM1")->check(CLI::Range(1, 99));
-  CLI::Option* device =
-      app.add_option("--device", options.device, "device path of the port (sets VQHW_COM<port>)");
-  app.add_flag("--sim", options.simulate, "use the built-in virtual reader on a pseudo-terminal")
-      ->excludes(device);
-  app.add_option("--sim-field", options.fieldFile,
-                 "the virtual reader's cards and PSAM from a JSON file (implies --sim)")
-      ->check(CLI::ExistingFile)
-      ->excludes(device);
-  app.add_option("--sim-timing", options.timing, "the virtual reader's timing: real (default) or instant")
-      ->check(CLI::IsMember({"real", "instant"}));
-  app.add_flag("--json", json, "machine-readable output: one JSON document on stdout");
-  app.set_version_flag("--version", "vqhw " VQHW_VERSION_STRING);
+  AddGlobalOptions(app, options, json);
   app.require_subcommand(1);
   app.fallthrough();
 
@@ -66,37 +114,24 @@ int main(int argc, char** argv) {
   bool raw = false;
   trace->add_option("--record", recordFile, "also write every frame, both ways and timed, to this file");
   trace->add_flag("--raw", raw, "show each frame's bytes too");
+  const HelpCommand help(app);
 
   try {
     app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& asked) {
+    return app.exit(asked);
+  } catch (const CLI::CallForVersion& asked) {
+    return app.exit(asked);
   } catch (const CLI::ParseError& error) {
-    const int code = app.exit(error);
-    return code == 0 ? 0 : kUsageExit;
+    Output out(json);
+    return out.Finish(out.UsageError(vqshared::DescribeParseError(app, error)));
   }
-  if (!options.fieldFile.empty()) options.simulate = true;
-
-  const CommandRegistry::Entry* chosen = CommandRegistry::Chosen(registries);
   Output out(json);
-  if (chosen == nullptr) return out.Finish(out.UsageError("no command chosen"));
-  if (const std::string why = ReaderSession::Inapplicable(options); !why.empty()) {
-    return out.Finish(out.UsageError(why));
+  if (help.Chosen()) {
+    const std::string refused = RefusedOptions(app, "help", Reach::kNoReader);
+    return out.Finish(refused.empty() ? help.Show(out) : out.UsageError(refused));
   }
-  FrameTrace frames(out);
-  frames.ShowRaw(raw);
-  std::unique_ptr<FrameRecord> record;
-  int exitCode = 0;
-  try {
-    if (!recordFile.empty()) frames.RecordTo((record = std::make_unique<FrameRecord>(recordFile)).get());
-    ReaderSession session(options, chosen->traced ? &frames : nullptr);
-    Context context{out, session.Port()};
-    exitCode = chosen->run(context);
-  } catch (const std::exception& error) {
-    exitCode = out.Error(error.what(), ExitCodeFor(VQHW_FAILED));
-  }
-  try {
-    if (chosen->traced) frames.Finish();
-  } catch (const std::exception& error) {
-    exitCode = out.Error(error.what(), ExitCodeFor(VQHW_FAILED));
-  }
-  return out.Finish(exitCode);
+  const CommandRegistry::Entry* chosen = CommandRegistry::Chosen(registries);
+  if (chosen == nullptr) return out.Finish(out.UsageError("vqhw needs a command; vqhw help lists them"));
+  return out.Finish(Run(app, *chosen, options, TraceOptions{recordFile, raw}, out));
 }

@@ -6,8 +6,6 @@ namespace vqtool {
 
 namespace {
 
-constexpr int kOutOfRangeExit = 255;
-
 std::string TextOf(const nlohmann::json& value) {
   if (value.is_string()) return value.get<std::string>();
   if (value.is_boolean()) return value.get<bool>() ? "yes" : "no";
@@ -16,11 +14,13 @@ std::string TextOf(const nlohmann::json& value) {
 
 }  // namespace
 
-int ExitCodeFor(int32_t result) {
-  if (result == VQHW_OK) return 0;
-  if (result == VQHW_NO_CARD) return 101;  // the status behind the result 1
-  if (result > 0 || result < -254) return kOutOfRangeExit;
-  return -result;
+int ExitCodeFor(int32_t status) {
+  constexpr int32_t kCannotOpen = -12;
+  if (status == VQHW_OK) return vqshared::kExitSuccess;
+  if (status == VQHW_NO_CARD) return 101;  // the status behind the result 1
+  if (status == kCannotOpen) return vqshared::kExitNoDevice;
+  if (status > 0 || status < -254) return vqshared::kExitBeyondStatus;
+  return -status;
 }
 
 Output::Output(bool json, std::FILE* out, std::FILE* err) : json_(json), out_(out), err_(err) {}
@@ -58,16 +58,26 @@ void Output::Collect(std::string_view list, const nlohmann::json& entry) {
   if (json_) document_[std::string(list)].push_back(entry);
 }
 
-int Output::CallFailed(std::string_view call, int32_t result, std::string_view message) {
+int Output::CallFailed(const Failure& failure) {
   std::lock_guard lock(mutex_);
   if (json_) {
-    document_["error"] = {{"call", call}, {"result", result}, {"message", message}};
+    nlohmann::json error = {{"call", failure.call},       {"result", failure.result},
+                            {"status", failure.status},   {"message", failure.message},
+                            {"meaning", failure.meaning}};
+    if (!failure.detail.empty()) error["detail"] = failure.detail;
+    if (!failure.hint.empty()) error["hint"] = failure.hint;
+    document_["error"] = error;
   } else {
-    std::fprintf(err_, "vqhw: %.*s failed: %d %.*s\n", static_cast<int>(call.size()), call.data(),
-                 static_cast<int>(result), static_cast<int>(message.size()), message.data());
+    std::string line = "vqhw: " + failure.call + " failed: " + std::to_string(failure.result) + " " +
+                       failure.message + " (";
+    if (failure.status != failure.result) line += "status " + std::to_string(failure.status) + ": ";
+    line += failure.meaning + ")";
+    if (!failure.detail.empty()) line += ": " + failure.detail;
+    if (!failure.hint.empty()) line += "; " + failure.hint;
+    std::fprintf(err_, "%s\n", line.c_str());
     std::fflush(err_);
   }
-  return ExitCodeFor(result);
+  return ExitCodeFor(failure.status);
 }
 
 int Output::Error(std::string_view message, int exitCode) {

@@ -1,7 +1,8 @@
 #pragma once
 // What a subcommand tells its user: lines of text, or with --json one JSON
 // document on stdout when the command ends. A failure is one line with the
-// call, its result and its message; the exit code follows the result.
+// call, its result, its message, the meaning and what to try; the exit code
+// follows the status.
 // Every method may be called from any thread (frames arrive on the line's).
 
 #include <cstdint>
@@ -11,14 +12,26 @@
 #include <string>
 #include <string_view>
 
+#include "shared/exit_codes.h"
+
 namespace vqtool {
 
-// Exit codes: 0 success; 1..254 the failed status as a positive number
-// (`vqhw status -N` explains exit code N; no card in the field is 101);
-// 255 for a status beyond that (the time-out, -1000); 64 for a command
-// line refused before anything reached the reader.
-inline constexpr int kUsageExit = 64;
-int ExitCodeFor(int32_t result);
+// The exit code of a result or status, after the table in shared/exit_codes.h:
+// 0 success; N for the status -N (the result 1 is -101); 69 for a port that
+// cannot be opened; 255 for a status beyond -254.
+inline constexpr int kUsageExit = vqshared::kExitUsage;
+int ExitCodeFor(int32_t status);
+
+// A failed library call, as the error line shows it.
+struct Failure {
+  std::string call;     // "readblock 4"
+  int32_t result = 0;   // what the export returned
+  int32_t status = 0;   // the status behind it (the result -1 stands for several)
+  std::string message;  // the library's message, UTF-8
+  std::string meaning;  // in English
+  std::string detail;   // what else is known, e.g. the device and the OS error; may be empty
+  std::string hint;     // what to try; may be empty
+};
 
 class Output {
  public:
@@ -37,8 +50,8 @@ class Output {
   void Collect(std::string_view list, const nlohmann::json& entry);
 
   // A library call failed: the one error line (stderr; "error" in the
-  // document with --json). Returns the exit code.
-  int CallFailed(std::string_view call, int32_t result, std::string_view message);
+  // document with --json). Returns the exit code of its status.
+  int CallFailed(const Failure& failure);
   // Something other than a library call went wrong (a line that cannot be
   // set up, a bad field file): the one error line; returns exitCode.
   int Error(std::string_view message, int exitCode);

@@ -1,9 +1,11 @@
 #include "vqhw/port_relay.h"
 
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
+#include <system_error>
 
 namespace vqtool {
 
@@ -11,6 +13,10 @@ PortRelay::PortRelay(const std::string& devicePath, Observer observer)
     : observer_(std::move(observer)),
       device_(vqsim::OpenSerialDevice(devicePath)),
       pty_(vqsim::OpenPtyPair()) {
+  // Held as the library holds a port: never a second user of a device another program has.
+  if (::flock(device_.get(), LOCK_EX | LOCK_NB) != 0) {
+    throw std::system_error(errno, std::generic_category(), "lock " + devicePath);
+  }
   thread_ = std::thread([this] { Relay(); });
 }
 

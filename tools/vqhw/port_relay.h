@@ -18,7 +18,8 @@ class PortRelay {
  public:
   using Observer = std::function<void(LineDirection, std::span<const uint8_t>)>;
 
-  // Opens the real device; throws std::system_error when it cannot.
+  // Opens the real device and locks it as the library does; throws
+  // std::system_error when it cannot (another program holding it, too).
   PortRelay(const std::string& devicePath, Observer observer);
   ~PortRelay();
   PortRelay(const PortRelay&) = delete;

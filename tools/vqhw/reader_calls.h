@@ -16,16 +16,20 @@ std::string LastMessage();
 struct CallResult {
   std::string call;  // "readblock 4"
   int32_t result = 0;
+  int32_t status = 0;   // the status behind the result, told apart by its message
   std::string message;  // of the last status, when the call failed
+  std::string detail;   // what the tool found out itself, e.g. why a device does not open
   bool Ok() const { return result == 0; }
 };
 
-// The result of a call that just returned, with its message when it failed.
+// The result of a call that just returned, with its status and message when it failed.
 CallResult Checked(std::string call, int32_t result);
-// The one error line for a failed call; returns the exit code.
+// The one error line for a failed call, with the meaning and a hint; returns the exit code.
 int Report(Output& out, const CallResult& failed);
 
-// open_reader on construction, close_reader at the end when it opened.
+// open_reader on construction, close_reader at the end when it opened. A
+// port that cannot be opened is looked at: the failure names the device and
+// the system's reason.
 class OpenReader {
  public:
   explicit OpenReader(int port);

@@ -18,17 +18,24 @@ struct SessionOptions {
   int port = 1;
   std::string device;     // names port `port` through VQHW_COM<port>
   bool simulate = false;
-  std::string fieldFile;  // the virtual reader's cards, JSON; empty: one factory-fresh MIFARE ONE card
+  std::string fieldFile;  // the virtual reader's cards, JSON; empty: the default field
+  std::string stateFile;  // the field loaded from here (when there) and saved back at the end
+  std::string card = "mifare-one";  // the default field's card: "mifare-one" or "cpu"
   std::string timing;     // the virtual reader's: "real" (also when empty) or "instant"
 };
 
 class ReaderSession {
  public:
   // `trace` (may be null) sees every frame; it must outlive the session.
-  // Throws std::exception with a message for people when the line cannot
-  // be set up (no pty, a device that cannot be opened, a bad field file).
+  // Throws ToolError with a message for people and the exit code when the
+  // line cannot be set up (no pty, a device that cannot be opened, a bad
+  // field or state file).
   ReaderSession(const SessionOptions& options, FrameTrace* trace);
   ~ReaderSession();
+
+  // Stops the virtual reader and saves its field into the state file, when
+  // one was named; throws ToolError when it cannot be written.
+  void SaveState();
 
   int Port() const { return options_.port; }
   bool Simulated() const;

@@ -63,10 +63,12 @@ std::string TraceFile() {
 std::string ReaderSession::DefaultDevice(int port) { return "COM" + std::to_string(port); }
 
 std::string ReaderSession::Inapplicable(const SessionOptions& options) {
-  const char* simOption = !options.fieldFile.empty() ? "--sim-field"
-                          : options.simulate         ? "--sim"
-                          : !options.timing.empty()  ? "--sim-timing"
-                                                     : nullptr;
+  const char* simOption = !options.fieldFile.empty()              ? "--sim-field"
+                          : !options.stateFile.empty()             ? "--sim-state"
+                          : options.card != SessionOptions{}.card  ? "--sim-card"
+                          : options.simulate                       ? "--sim"
+                          : !options.timing.empty()                ? "--sim-timing"
+                                                                   : nullptr;
   if (simOption != nullptr) {
     return std::string(simOption) +
            ": the Windows build has no built-in virtual reader (it needs pseudo-terminals); "
@@ -84,7 +86,7 @@ const char* ReaderSession::TraceDescription() {
 }
 
 const char* ReaderSession::PlatformNote() {
-  return "\nOn Windows --port N is COMN; --device, --sim, --sim-field, --sim-timing and demo are refused: "
+  return "\nOn Windows --port N is COMN; --device, --sim and its options and demo are refused: "
          "they need pseudo-terminals or the purse arithmetic, which the Windows build does not have.";
 }
 
@@ -99,5 +101,7 @@ ReaderSession::ReaderSession(const SessionOptions& options, FrameTrace* trace)
 ReaderSession::~ReaderSession() = default;
 
 bool ReaderSession::Simulated() const { return false; }
+
+void ReaderSession::SaveState() {}  // no virtual reader, so no state
 
 }  // namespace vqtool

@@ -72,24 +72,22 @@ class VirtualReader:
         self._variable = f"VQHW_COM{port}"
         self._previous: Optional[str] = None
 
-    def _field_path(self) -> Optional[str]:
-        if self.field is None:
-            return None
-        if isinstance(self.field, Mapping):
+    def _field_path(self) -> str:
+        # vqhw-sim alone serves the tools' default card: None is an empty field, given as such.
+        field = {"cards": []} if self.field is None else self.field
+        if isinstance(field, Mapping):
             handle, path = tempfile.mkstemp(prefix="vqhw-field-", suffix=".json")
             with os.fdopen(handle, "w", encoding="utf-8") as file:
-                json.dump(self.field, file)
+                json.dump(field, file)
             self._field_file = path
             return path
-        return os.fspath(self.field)
+        return os.fspath(field)
 
     def start(self) -> "VirtualReader":
         if self._process is not None:
             return self
         command = [self._program or find_program()]
-        field = self._field_path()
-        if field is not None:
-            command += ["--field", field]
+        command += ["--field", self._field_path()]
         command += self._options
         try:
             self._process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
