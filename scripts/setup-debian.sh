@@ -18,7 +18,8 @@ packages=(
   # the Windows DLL and its tests under Wine
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 gcc-multilib wine wine64
   # the Windows bundle: its import library for the Microsoft linker
-  # (llvm-dlltool), a caller built the Microsoft way (clang, lld-link), the zip
+  # (llvm-dlltool), a caller built the Microsoft way (clang, lld-link), the zip,
+  # and jq for the JSON of vqhw.exe under Wine
   clang lld llvm zip unzip jq
   # the fuzz targets under libFuzzer (scripts/fuzz.sh)
   libfuzzer-14-dev
