@@ -16,10 +16,18 @@ static class VqhwLibTests
     sealed class VirtualReader : IDisposable
     {
         readonly Process process;
+        readonly string emptyField;
 
+        // A null field file is an empty field: vqhw-sim alone serves a card.
         public VirtualReader(string fieldFile, params string[] options)
         {
-            string arguments = (fieldFile == null ? "" : "--field " + fieldFile + " ") + string.Join(" ", options);
+            if (fieldFile == null)
+            {
+                emptyField = System.IO.Path.GetTempFileName();
+                System.IO.File.WriteAllText(emptyField, "{\"cards\": []}");
+                fieldFile = emptyField;
+            }
+            string arguments = "--field " + fieldFile + " " + string.Join(" ", options);
             process = Process.Start(new ProcessStartInfo(Environment.GetEnvironmentVariable("VQHW_SIM"), arguments)
             {
                 UseShellExecute = false, RedirectStandardOutput = true, RedirectStandardInput = true
@@ -33,6 +41,7 @@ static class VqhwLibTests
         {
             process.Kill();
             process.WaitForExit();
+            if (emptyField != null) System.IO.File.Delete(emptyField);
         }
     }
 
