@@ -24,6 +24,7 @@
 #include "VqhwLibVersion.h"
 #include "shared/command_line.h"
 #include "shared/exit_codes.h"
+#include "shared/file_exit_code.h"
 #include "shared/file_text.h"
 #include "sim/control_client.h"
 #include "sim/control_commands.h"
@@ -58,15 +59,6 @@ struct Failure {
   int exitCode;
   std::string message;
 };
-
-int ExitCodeOf(const vqsim::FieldFileError& error) {
-  switch (error.FileKind()) {
-    case vqsim::FieldFileError::Kind::kUnreadable: return vqshared::kExitNoInput;
-    case vqsim::FieldFileError::Kind::kUnwritable: return vqshared::kExitCannotWrite;
-    case vqsim::FieldFileError::Kind::kMalformed: break;
-  }
-  return vqshared::kExitBadFile;
-}
 
 // Options that cannot go together, refused with the reason; empty when they can.
 std::string RefusedOptions(const CLI::App& app) {
@@ -273,7 +265,7 @@ int main(int argc, char** argv) {
     return failure.exitCode;
   } catch (const vqsim::FieldFileError& error) {
     std::fprintf(stderr, "vqhw-sim: %s\n", error.what());
-    return ExitCodeOf(error);
+    return vqshared::ExitCodeOf(error);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "vqhw-sim: %s\n", error.what());
     return vqshared::kExitOsError;

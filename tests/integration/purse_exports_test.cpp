@@ -21,16 +21,8 @@ class PurseExportsTest : public ReaderTest {
  protected:
   PurseExportsTest() { com1->reader.InsertCard(card); }
 
-  // PRO_COMMAND_H and SAM_COMMAND_H, giving "data/SW".
-  std::string Pro(const std::string& apdu) { return Split(&LibraryUnderTest::PRO_COMMAND_H, apdu); }
-  std::string Sam(const std::string& apdu) { return Split(&LibraryUnderTest::SAM_COMMAND_H, apdu); }
-  template <typename Export>
-  std::string Split(Export LibraryUnderTest::*exported, const std::string& apdu) {
-    char data[600] = "Z";
-    char sw[8] = "Z";
-    const int32_t result = (lib.*exported)(apdu.c_str(), data, sw);
-    return result == 0 ? std::string(data) + "/" + sw : "result " + std::to_string(result);
-  }
+  std::string Pro(const std::string& apdu) { return lib.ProText(apdu); }
+  std::string Sam(const std::string& apdu) { return lib.SamText(apdu); }
   static std::string DataPart(const std::string& reply) { return reply.substr(0, reply.find('/')); }
   static ByteVector DataBytes(const std::string& reply) { return purse::FromHex(DataPart(reply)); }
 

@@ -64,4 +64,17 @@ std::string Gbk(const std::string& utf8) {
   return out;
 }
 
+namespace {
+template <typename Export>
+std::string ApduText(Export exported, const std::string& apdu) {
+  char data[600] = "Z";
+  char sw[8] = "Z";
+  const int32_t result = exported(apdu.c_str(), data, sw);
+  return result == 0 ? std::string(data) + "/" + sw : "result " + std::to_string(result);
+}
+}  // namespace
+
+std::string LibraryUnderTest::ProText(const std::string& apdu) { return ApduText(PRO_COMMAND_H, apdu); }
+std::string LibraryUnderTest::SamText(const std::string& apdu) { return ApduText(SAM_COMMAND_H, apdu); }
+
 }  // namespace vqtest

@@ -26,6 +26,11 @@ class LibraryUnderTest {
   // Unloads now (idempotent).
   void Unload();
 
+  // PRO_COMMAND_H and SAM_COMMAND_H with hex text: "data/SW", or "result n"
+  // when the export fails.
+  std::string ProText(const std::string& apdu);
+  std::string SamText(const std::string& apdu);
+
   // The export of that name, or null when the library lacks it (the
   // export-list test names every export that must be there).
   void* Symbol(const char* name) const;

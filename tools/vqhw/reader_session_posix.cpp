@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "shared/exit_codes.h"
+#include "shared/file_exit_code.h"
 #include "sim/field_file.h"
 #include "sim/pty_host.h"
 #include "sim/reader_model.h"
@@ -26,15 +27,6 @@ namespace {
 std::string PortVariable(int port) { return "VQHW_COM" + std::to_string(port); }
 
 void PointPortAt(int port, const std::string& path) { ::setenv(PortVariable(port).c_str(), path.c_str(), 1); }
-
-int ExitCodeOf(const vqsim::FieldFileError& error) {
-  switch (error.FileKind()) {
-    case vqsim::FieldFileError::Kind::kUnreadable: return vqshared::kExitNoInput;
-    case vqsim::FieldFileError::Kind::kUnwritable: return vqshared::kExitCannotWrite;
-    case vqsim::FieldFileError::Kind::kMalformed: break;
-  }
-  return vqshared::kExitBadFile;
-}
 
 // The field from the field file, else from the state file when it is
 // there, else the default field; returns the description it came from.
@@ -78,7 +70,7 @@ ReaderSession::ReaderSession(const SessionOptions& options, FrameTrace* trace)
     try {
       line_->loadedField = LoadFieldInto(*line_->reader, options_);
     } catch (const vqsim::FieldFileError& error) {
-      throw ToolError(ExitCodeOf(error), error.what());
+      throw ToolError(vqshared::ExitCodeOf(error), error.what());
     }
     vqsim::PtyHost::TrafficLog log;
     if (trace != nullptr) {
@@ -122,7 +114,7 @@ void ReaderSession::SaveState() {
   try {
     vqsim::SaveFieldState(options_.stateFile, line_->loadedField, *line_->reader);
   } catch (const vqsim::FieldFileError& error) {
-    throw ToolError(ExitCodeOf(error), error.what());
+    throw ToolError(vqshared::ExitCodeOf(error), error.what());
   }
 }
 
