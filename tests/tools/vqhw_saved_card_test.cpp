@@ -85,7 +85,9 @@ class SavedCard : public ::testing::Test {
     return Vqhw(std::move(arguments));
   }
 
-  std::string state_ = Path("vqhw_saved_card_state.json");
+  // A file of this test's own: ctest runs the tests of this fixture side by side.
+  std::string state_ =
+      Path(std::string("vqhw_saved_card_") + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".json");
 };
 
 TEST_F(SavedCard, DumpSavesKeysBlocksAndAccessBitsAsJsonAndBinary) {
