@@ -33,6 +33,11 @@ inline nlohmann::json ParseJson(std::string_view text) {
     }
     throw JsonTextError("not valid JSON at line " + std::to_string(line) + ", column " + std::to_string(column) +
                         ": " + reason);
+  } catch (const nlohmann::json::exception& error) {
+    // A number too large for any type ends the parse without a place.
+    std::string reason = error.what();
+    if (const size_t at = reason.find("] "); at != std::string::npos) reason = reason.substr(at + 2);
+    throw JsonTextError("not valid JSON: " + reason);
   }
 }
 
