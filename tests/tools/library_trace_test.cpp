@@ -77,7 +77,10 @@ std::string Stamp(std::chrono::system_clock::time_point at) {
   const std::time_t seconds = std::chrono::system_clock::to_time_t(at);
   const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch()).count() % 1000;
   char text[40];
-  const size_t length = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", std::localtime(&seconds));
+  // localtime_r: the follower's thread converts times meanwhile, and
+  // localtime would set the time zone up again under it.
+  std::tm fields{};
+  const size_t length = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", localtime_r(&seconds, &fields));
   std::snprintf(text + length, sizeof text - length, ".%03d", static_cast<int>(millis));
   return text;
 }
