@@ -2,6 +2,8 @@
 
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -14,6 +16,7 @@ namespace {
 
 constexpr size_t kLongestRequest = 4096;
 constexpr int kRequestWaitMs = 2000;  // a client that sends nothing is dropped
+constexpr time_t kReplyWaitSeconds = 10;  // a reader that never answers (stopped, say) fails the request
 
 [[noreturn]] void Fail(const std::string& what) { throw std::system_error(errno, std::generic_category(), what); }
 
@@ -43,7 +46,16 @@ ControlSocket::ControlSocket(std::string path, Handler handler)
   const sockaddr_un address = Address(path_);
   listener_ = UniqueFd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (!listener_) Fail("control socket");
-  ::unlink(path_.c_str());
+  // A socket left by an earlier run goes; any other file at the path is
+  // somebody's, and stays.
+  struct stat existing{};
+  if (::lstat(path_.c_str(), &existing) == 0) {
+    if (!S_ISSOCK(existing.st_mode)) {
+      errno = EEXIST;
+      Fail(path_ + " is there and is no socket");
+    }
+    ::unlink(path_.c_str());
+  }
   if (::bind(listener_.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) Fail(path_);
   if (::listen(listener_.get(), 4) != 0) Fail(path_);
   thread_ = std::thread([this] { Serve(); });
@@ -85,11 +97,15 @@ std::string SendControlRequest(const std::string& path, const std::string& reque
   const sockaddr_un address = Address(path);
   const UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (!fd) Fail("control socket");
+  const timeval wait{kReplyWaitSeconds, 0};
+  ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
   if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) Fail(path);
   WriteAll(fd.get(), request + "\n");
   std::string reply;
   char buffer[512];
-  for (ssize_t n; (n = ::recv(fd.get(), buffer, sizeof buffer, 0)) > 0;) reply.append(buffer, static_cast<size_t>(n));
+  ssize_t n;
+  while ((n = ::recv(fd.get(), buffer, sizeof buffer, 0)) > 0) reply.append(buffer, static_cast<size_t>(n));
+  if (n < 0 && reply.empty()) Fail(path + ": no answer");
   return reply;
 }
 

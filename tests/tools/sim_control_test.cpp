@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "VqhwLib.h"
@@ -87,6 +88,19 @@ TEST_F(SimControlTest, RefusedRequestsSayWhyAndChangeNothing) {
       RunProgram({VQHW_SIM_TOOL, "ctl", "--socket", ::testing::TempDir() + "nobody.sock", "state"}, std::chrono::seconds(5));
   EXPECT_EQ(nobody.exitCode, 69);
   EXPECT_NE(nobody.err.find("nobody.sock"), std::string::npos) << nobody.err;
+}
+
+// A control path that names somebody's file: refused, and the file stays.
+TEST(SimControlPath, AFileThatIsNoSocketIsLeftAlone) {
+  const std::string path = ::testing::TempDir() + "vqhw_sim_control_not_a_socket.json";
+  std::ofstream(path) << "{\"cards\": []}";
+  const ProgramRun run = RunProgram({VQHW_SIM_TOOL, "--control", path}, std::chrono::seconds(5));
+  EXPECT_NE(run.exitCode, 0);
+  EXPECT_TRUE(run.out.empty()) << "no path is served";
+  EXPECT_NE(run.err.find("no socket"), std::string::npos) << run.err;
+  std::ifstream kept(path);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "{\"cards\": []}");
+  std::remove(path.c_str());
 }
 
 }  // namespace
