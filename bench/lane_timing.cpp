@@ -33,18 +33,18 @@
 #include "VqhwLib.h"
 #include "bare_pty.h"
 #include "shared/hex_text.h"
-#include "shared/purse_terminal.h"
-#include "sim/cpu_card.h"
-#include "sim/mifare_classic.h"
-#include "sim/pty_host.h"
-#include "sim/reader_model.h"
+#include "lane/purse_terminal.h"
+#include "sim/cards/cpu_card.h"
+#include "sim/cards/mifare/mifare_classic.h"
+#include "sim/hosts/pty_host.h"
+#include "sim/reader/reader_model.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using Ms = std::chrono::duration<double, std::milli>;
 using vqbench::Median;
-namespace purse = vqshared::purse;
+namespace purse = vqlane::purse;
 
 // The virtual reader with real timing on COM1, counting the bytes on the
 // line and timing each exchange from the reader's side.

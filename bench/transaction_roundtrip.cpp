@@ -15,8 +15,8 @@
 
 #include "VqhwLib.h"
 #include "bare_pty.h"
-#include "sim/pty_host.h"
-#include "sim/reader_model.h"
+#include "sim/hosts/pty_host.h"
+#include "sim/reader/reader_model.h"
 
 namespace {
 

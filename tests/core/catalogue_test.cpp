@@ -13,9 +13,9 @@
 #include "core/device_fixture.h"
 #include "apdu/psam_catalogue.h"
 #include "apdu/user_card_catalogue.h"
-#include "sim/cpu_card.h"
-#include "sim/des3.h"
-#include "sim/psam.h"
+#include "sim/cards/cpu_card.h"
+#include "sim/cards/iso7816/des3.h"
+#include "sim/cards/psam.h"
 #include "support/scripted_apdu_card.h"
 #include "support/simulated_port.h"
 

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "core/device_fixture.h"
-#include "sim/cpu_card.h"
-#include "sim/mifare_classic.h"
-#include "sim/mifare_value_block.h"
+#include "sim/cards/cpu_card.h"
+#include "sim/cards/mifare/mifare_classic.h"
+#include "sim/cards/mifare/mifare_value_block.h"
 #include "support/simulated_port.h"
 
 namespace vqhw {

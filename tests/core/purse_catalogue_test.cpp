@@ -12,8 +12,8 @@
 #include "core/device_fixture.h"
 #include "apdu/psam_catalogue.h"
 #include "apdu/user_card_catalogue.h"
-#include "sim/cpu_card.h"
-#include "sim/psam.h"
+#include "sim/cards/cpu_card.h"
+#include "sim/cards/psam.h"
 #include "support/purse_terminal.h"
 #include "support/simulated_port.h"
 

@@ -10,7 +10,7 @@
 #include <span>
 
 #include "fuzz_check.h"
-#include "sim/frame_parser.h"
+#include "sim/protocol/frame_parser.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   vqsim::FrameParser parser;

@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "sim/field_file.h"
-#include "sim/scenario_file.h"
+#include "sim/files/field_file.h"
+#include "sim/files/scenario_file.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "integration/reader_fixture.h"
-#include "sim/cpu_card.h"
-#include "sim/psam.h"
+#include "sim/cards/cpu_card.h"
+#include "sim/cards/psam.h"
 
 namespace vqtest {
 namespace {

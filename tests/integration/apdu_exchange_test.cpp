@@ -6,8 +6,8 @@
 #include <string>
 
 #include "integration/reader_fixture.h"
-#include "sim/cpu_card.h"
-#include "sim/psam.h"
+#include "sim/cards/cpu_card.h"
+#include "sim/cards/psam.h"
 #include "support/guarded_memory.h"
 #include "support/scripted_apdu_card.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "integration/reader_fixture.h"
-#include "sim/mifare_classic.h"
+#include "sim/cards/mifare/mifare_classic.h"
 
 namespace vqtest {
 

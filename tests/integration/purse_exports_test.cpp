@@ -8,8 +8,8 @@
 #include <string>
 
 #include "integration/reader_fixture.h"
-#include "sim/cpu_card.h"
-#include "sim/psam_purse.h"
+#include "sim/cards/cpu_card.h"
+#include "sim/cards/purse/psam_purse.h"
 #include "support/purse_terminal.h"
 
 namespace vqtest {

@@ -9,8 +9,8 @@
 
 #include "scenarios/scenario_fixture.h"
 #include "shared/hex_text.h"
-#include "sim/mifare_classic.h"
-#include "sim/mifare_value_block.h"
+#include "sim/cards/mifare/mifare_classic.h"
+#include "sim/cards/mifare/mifare_value_block.h"
 
 namespace vqtest {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "scenarios/scenario_fixture.h"
-#include "sim/cpu_card.h"
+#include "sim/cards/cpu_card.h"
 #include "support/purse_terminal.h"
 
 namespace vqtest {

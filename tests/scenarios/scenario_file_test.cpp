@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "sim/mifare_classic.h"
-#include "sim/scenario_file.h"
+#include "sim/cards/mifare/mifare_classic.h"
+#include "sim/files/scenario_file.h"
 
 namespace vqsim {
 namespace {

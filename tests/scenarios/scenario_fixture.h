@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "integration/reader_fixture.h"
-#include "sim/scenario_file.h"
+#include "sim/files/scenario_file.h"
 
 namespace vqtest {
 

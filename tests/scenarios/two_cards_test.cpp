@@ -5,7 +5,7 @@
 
 #include "core/device_fixture.h"
 #include "scenarios/scenario_fixture.h"
-#include "sim/scenario_file.h"
+#include "sim/files/scenario_file.h"
 
 namespace vqtest {
 namespace {

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "sim/command_table.h"
-#include "sim/cpu_card.h"
-#include "sim/des3.h"
-#include "sim/psam.h"
-#include "sim/status_bytes.h"
+#include "sim/commands/command_table.h"
+#include "sim/cards/cpu_card.h"
+#include "sim/cards/iso7816/des3.h"
+#include "sim/cards/psam.h"
+#include "sim/protocol/status_bytes.h"
 
 namespace vqsim {
 namespace {

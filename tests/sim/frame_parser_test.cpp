@@ -1,9 +1,9 @@
-#include "sim/frame_parser.h"
+#include "sim/protocol/frame_parser.h"
 
 #include <gtest/gtest.h>
 
 #include "pty_client.h"
-#include "sim/response_frame.h"
+#include "sim/protocol/response_frame.h"
 
 namespace vqsim {
 namespace {

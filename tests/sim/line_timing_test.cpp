@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
-#include "sim/mifare_classic.h"
-#include "sim/pty_host.h"
-#include "sim/reader_model.h"
+#include "sim/cards/mifare/mifare_classic.h"
+#include "sim/hosts/pty_host.h"
+#include "sim/reader/reader_model.h"
 #include "tests/sim/pty_client.h"
 
 namespace vqsim {

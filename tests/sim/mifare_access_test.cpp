@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include "sim/mifare_access.h"
-#include "sim/mifare_value_block.h"
+#include "shared/mifare_access.h"
+#include "sim/cards/mifare/mifare_value_block.h"
 
 namespace vqsim::mifare {
 namespace {
+
+using namespace vqshared::mifare;
 
 std::optional<SectorConditions> Decode(std::array<uint8_t, 3> bytes) {
   return DecodeAccessBits(std::span<const uint8_t, 3>(bytes));

@@ -6,10 +6,10 @@
 #include <memory>
 #include <vector>
 
-#include "sim/command_table.h"
-#include "sim/cpu_card.h"
-#include "sim/mifare_classic.h"
-#include "sim/mifare_value_block.h"
+#include "sim/commands/command_table.h"
+#include "sim/cards/cpu_card.h"
+#include "sim/cards/mifare/mifare_classic.h"
+#include "sim/cards/mifare/mifare_value_block.h"
 
 namespace vqsim {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/unique_fd.h"
+#include "sim/hosts/unique_fd.h"
 
 namespace vqsim::testing {
 

@@ -1,4 +1,4 @@
-#include "sim/pty_host.h"
+#include "sim/hosts/pty_host.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "pty_client.h"
-#include "sim/response_frame.h"
+#include "sim/protocol/response_frame.h"
 
 namespace vqsim {
 namespace {

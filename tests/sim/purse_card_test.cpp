@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "sim/cpu_card.h"
-#include "sim/psam.h"
+#include "sim/cards/cpu_card.h"
+#include "sim/cards/psam.h"
 #include "tests/support/purse_terminal.h"
 
 namespace vqsim {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/purse_crypto.h"
+#include "sim/cards/purse/purse_crypto.h"
 
 namespace vqsim::purse {
 namespace {

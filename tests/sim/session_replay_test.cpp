@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "sim/session_replay.h"
+#include "sim/lane/session_replay.h"
 
 namespace vqsim {
 namespace {

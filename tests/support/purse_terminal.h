@@ -7,14 +7,14 @@
 #include <stdexcept>
 #include <string>
 
-#include "sim/purse_crypto.h"
+#include "sim/cards/purse/purse_crypto.h"
 #include "shared/hex_text.h"
-#include "shared/purse_terminal.h"
+#include "lane/purse_terminal.h"
 
 namespace vqtest::purse {
 
-using namespace vqshared::purse;
-using vqshared::purse::Bytes;  // not vqtest::Bytes, the hex helper
+using namespace vqlane::purse;
+using vqlane::purse::Bytes;  // not vqtest::Bytes, the hex helper
 
 inline const DateTime kWhen{{0x20, 0x26, 0x12, 0x08}, {0x09, 0x30, 0x15}};
 inline const TerminalNumber kPsamTerminal{0x01, 0x02, 0x03, 0x04, 0x05, 0x06};  // the default PSAM's EF 0016

@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-#include "sim/card.h"
+#include "sim/cards/card.h"
 
 namespace vqtest {
 

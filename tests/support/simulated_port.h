@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "sim/pty_host.h"
-#include "sim/reader_model.h"
+#include "sim/hosts/pty_host.h"
+#include "sim/reader/reader_model.h"
 
 namespace vqtest {
 

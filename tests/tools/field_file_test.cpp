@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "sim/cpu_card.h"
-#include "sim/field_file.h"
-#include "sim/mifare_classic.h"
+#include "sim/cards/cpu_card.h"
+#include "sim/files/field_file.h"
+#include "sim/cards/mifare/mifare_classic.h"
 
 namespace vqsim {
 namespace {

@@ -2,18 +2,18 @@
 
 #include <array>
 
-#include "sim/mifare_access.h"
+#include "shared/mifare_access.h"
 #include "vqhw/text.h"
 
 namespace vqtool {
 
 namespace {
 
-using vqsim::mifare::Allows;
-using vqsim::mifare::Condition;
-using vqsim::mifare::DataRight;
-using vqsim::mifare::KeyType;
-using vqsim::mifare::TrailerRight;
+using vqshared::mifare::Allows;
+using vqshared::mifare::Condition;
+using vqshared::mifare::DataRight;
+using vqshared::mifare::KeyType;
+using vqshared::mifare::TrailerRight;
 
 template <typename Right>
 std::string WhoMay(Condition condition, Right right) {
@@ -61,7 +61,7 @@ constexpr std::array<std::pair<const char*, TrailerRight>, 5> kTrailerRights{{
 
 AccessDescription DescribeAccessBits(std::span<const uint8_t, 4> bytes) {
   AccessDescription description;
-  const auto conditions = vqsim::mifare::DecodeAccessBits(bytes.first<3>());
+  const auto conditions = vqshared::mifare::DecodeAccessBits(bytes.first<3>());
   description.consistent = conditions.has_value();
   description.json = {{"bytes", CompactHex(bytes)}, {"consistent", description.consistent}};
   if (!conditions) {

@@ -6,7 +6,7 @@
 #include "shared/exit_codes.h"
 #include "shared/file_text.h"
 #include "shared/json_text.h"
-#include "sim/mifare_access.h"
+#include "shared/mifare_access.h"
 #include "vqhw/access_text.h"
 #include "vqhw/text.h"
 #include "vqhw/tool_error.h"
@@ -114,9 +114,9 @@ void LearnKeys(SectorImage& sector, char keyType, const Key& key) {
   if (keyType != 'A' || !sector.blocks[3]) return;
   // Key B shows in the trailer only where the access bits let key A read it.
   const BlockData& trailer = *sector.blocks[3];
-  const auto conditions = vqsim::mifare::DecodeAccessBits(std::span<const uint8_t, 3>(trailer.data() + kAccessAt, 3));
-  if (conditions && vqsim::mifare::Allows((*conditions)[3], vqsim::mifare::TrailerRight::ReadKeyB,
-                                          vqsim::mifare::KeyType::A)) {
+  const auto conditions = vqshared::mifare::DecodeAccessBits(std::span<const uint8_t, 3>(trailer.data() + kAccessAt, 3));
+  if (conditions && vqshared::mifare::Allows((*conditions)[3], vqshared::mifare::TrailerRight::ReadKeyB,
+                                          vqshared::mifare::KeyType::A)) {
     sector.keyB.emplace();
     std::copy_n(trailer.begin() + kKeyBAt, 6, sector.keyB->begin());
   }

@@ -10,7 +10,7 @@
 #include "VqhwLib.h"
 #include "shared/command_line.h"
 #include "vqhw/commands.h"
-#include "vqhw/demo_command.h"
+#include "vqhw/demo/demo_command.h"
 #include "vqhw/failure_hints.h"
 #include "vqhw/reader_calls.h"
 #include "vqhw/status_texts.h"

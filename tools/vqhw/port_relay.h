@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "sim/serial_line.h"
+#include "sim/hosts/serial_line.h"
 #include "vqhw/frame_trace.h"
 
 namespace vqtool {

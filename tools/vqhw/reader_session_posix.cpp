@@ -5,10 +5,10 @@
 #include <system_error>
 
 #include "shared/exit_codes.h"
-#include "shared/file_exit_code.h"
-#include "sim/field_file.h"
-#include "sim/pty_host.h"
-#include "sim/reader_model.h"
+#include "sim/files/file_exit_code.h"
+#include "sim/files/field_file.h"
+#include "sim/hosts/pty_host.h"
+#include "sim/reader/reader_model.h"
 #include "vqhw/device_probe.h"
 #include "vqhw/port_relay.h"
 #include "vqhw/tool_error.h"
@@ -70,7 +70,7 @@ ReaderSession::ReaderSession(const SessionOptions& options, FrameTrace* trace)
     try {
       line_->loadedField = LoadFieldInto(*line_->reader, options_);
     } catch (const vqsim::FieldFileError& error) {
-      throw ToolError(vqshared::ExitCodeOf(error), error.what());
+      throw ToolError(vqsim::ExitCodeOf(error), error.what());
     }
     vqsim::PtyHost::TrafficLog log;
     if (trace != nullptr) {
@@ -114,7 +114,7 @@ void ReaderSession::SaveState() {
   try {
     vqsim::SaveFieldState(options_.stateFile, line_->loadedField, *line_->reader);
   } catch (const vqsim::FieldFileError& error) {
-    throw ToolError(vqshared::ExitCodeOf(error), error.what());
+    throw ToolError(vqsim::ExitCodeOf(error), error.what());
   }
 }
 

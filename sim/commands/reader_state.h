@@ -1,0 +1,24 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "sim/cards/card.h"
+#include "sim/cards/field.h"
+#include "sim/cards/mifare/mifare_key_store.h"
+
+namespace vqsim {
+
+// What the reader holds between commands: the cards in its antenna field
+// and the card in its PSAM slot.
+struct ReaderState {
+  bool psamPresent = true;
+  Field field;
+  std::shared_ptr<ApduCard> psam;  // the PSAM model, when one is in the slot
+  mifare::KeyStore mifareKeys;          // keys loaded by the host for MIFARE Classic sectors
+  std::array<uint8_t, 3> controlValues{};  // the three bytes of the last control command
+  uint32_t hostLineBaud = 115200;          // the host line's speed, changed by its speed command
+};
+
+}  // namespace vqsim

@@ -1,0 +1,69 @@
+#pragma once
+// Plays a session record back (its format: sim/README.md): each command
+// frame from the host is compared with the next one recorded; when they are
+// the same, the reader answers what was recorded after it, as long after it
+// as recorded. The first command that differs is kept (which one, expected,
+// got) and from then on nothing is answered. Thread-safe.
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim/lane/fault_plan.h"
+#include "sim/protocol/frame_parser.h"
+
+namespace vqsim {
+
+struct RecordedBytes {
+  int line = 0;             // in the record
+  double ms = 0;            // since the record began
+  bool toReader = false;    // '>' host to reader, else '<'
+  bool isFrame = true;      // '?': bytes that were no frame
+  std::vector<uint8_t> bytes;
+};
+
+class SessionRecordError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Throws SessionRecordError naming the line of what is wrong.
+std::vector<RecordedBytes> ParseSessionRecord(std::string_view text);
+
+class SessionReplay {
+ public:
+  struct Difference {
+    size_t command = 0;  // 1: the first command frame
+    int line = 0;        // of the expected frame in the record; 0 past its end
+    std::string expected;  // hex, or "the end of the record" / "nothing"
+    std::string got;
+  };
+
+  // `onDifference` (may be empty) is called once, under the reader's lock,
+  // when the first difference is found.
+  explicit SessionReplay(std::vector<RecordedBytes> record, std::function<void()> onDifference = {});
+
+  std::vector<AnswerChunk> Answer(const ReceivedFrame& frame);
+
+  std::optional<Difference> FirstDifference() const;
+  // The difference of a session that stopped now: the first recorded
+  // command that never came ("nothing" got), unless one differed before.
+  std::optional<Difference> DifferenceAtEnd() const;
+  size_t RecordedCommands() const;
+
+ private:
+  std::vector<RecordedBytes> record_;
+  std::vector<size_t> commands_;  // indexes of the host's frames in record_
+  std::function<void()> onDifference_;
+  mutable std::mutex mutex_;
+  size_t next_ = 0;  // of commands_
+  std::optional<Difference> difference_;
+};
+
+}  // namespace vqsim

@@ -1,0 +1,159 @@
+#include "sim/reader/reader_model.h"
+
+#include <algorithm>
+
+#include "sim/commands/command_table.h"
+#include "sim/protocol/frame_layout.h"
+#include "sim/cards/psam.h"
+#include "sim/protocol/status_bytes.h"
+#include "sim/lane/torn_command.h"
+
+namespace vqsim {
+
+// A PSAM sits in the slot from the start; SetPsamPresent(false) takes it out.
+VirtualReader::VirtualReader() { state_.psam = std::make_shared<Psam>(); }
+
+void VirtualReader::SetPsamPresent(bool present) {
+  std::lock_guard lock(mutex_);
+  state_.psamPresent = present;
+}
+
+void VirtualReader::InsertCard(std::shared_ptr<Card> card) {
+  std::lock_guard lock(mutex_);
+  state_.field.Insert(std::move(card));
+}
+
+void VirtualReader::RemoveCard(const Card* card) {
+  std::lock_guard lock(mutex_);
+  state_.field.Remove(card);
+}
+
+void VirtualReader::ClearField() {
+  std::lock_guard lock(mutex_);
+  state_.field.Clear();
+}
+
+void VirtualReader::WithState(const std::function<void(ReaderState&)>& change) {
+  std::lock_guard lock(mutex_);
+  change(state_);
+}
+
+void VirtualReader::SetTiming(TimingProfile profile) {
+  std::lock_guard lock(mutex_);
+  timing_ = std::move(profile);
+}
+
+TimingProfile VirtualReader::Timing() const {
+  std::lock_guard lock(mutex_);
+  return timing_;
+}
+
+std::chrono::nanoseconds VirtualReader::ByteTime() const {
+  std::lock_guard lock(mutex_);
+  return timing_.LineTime(1, state_.hostLineBaud);
+}
+
+Micros VirtualReader::CardTimeSoFar() const {
+  std::lock_guard lock(mutex_);
+  return cardTimeSoFar_;
+}
+
+FaultPlan& VirtualReader::Faults() { return faults_; }
+
+void VirtualReader::SetScenario(std::shared_ptr<Scenario> scenario) {
+  std::lock_guard lock(mutex_);
+  scenario_ = std::move(scenario);
+  if (scenario_) scenario_->Start(std::chrono::steady_clock::now());
+}
+
+void VirtualReader::SetReplay(std::shared_ptr<SessionReplay> replay) {
+  std::lock_guard lock(mutex_);
+  replay_ = std::move(replay);
+}
+
+std::vector<std::string> VirtualReader::DescribeScenario() const {
+  std::lock_guard lock(mutex_);
+  return scenario_ ? scenario_->Describe() : std::vector<std::string>{};
+}
+
+std::vector<ReceivedFrame> VirtualReader::ReceivedFrames() const {
+  std::lock_guard lock(mutex_);
+  return received_;
+}
+
+size_t VirtualReader::CountReceived(uint8_t command) const {
+  std::lock_guard lock(mutex_);
+  return static_cast<size_t>(std::ranges::count(received_, command, &ReceivedFrame::command));
+}
+
+void VirtualReader::ClearReceived() {
+  std::lock_guard lock(mutex_);
+  received_.clear();
+}
+
+void VirtualReader::LimitHistory(size_t frames) {
+  std::lock_guard lock(mutex_);
+  historyLimit_ = frames;
+  TrimHistory();
+}
+
+void VirtualReader::TrimHistory() {
+  if (received_.size() <= historyLimit_) return;
+  received_.erase(received_.begin(),
+                  received_.end() - static_cast<std::ptrdiff_t>(historyLimit_));
+}
+
+std::vector<AnswerChunk> VirtualReader::Receive(std::span<const uint8_t> bytes,
+                                                std::chrono::steady_clock::time_point at) {
+  std::lock_guard lock(mutex_);
+  std::vector<AnswerChunk> answers;
+  for (ReceivedFrame& frame : parser_.Feed(bytes, at)) {
+    std::vector<AnswerChunk> answer = Answer(frame);
+    answers.insert(answers.end(), std::make_move_iterator(answer.begin()),
+                   std::make_move_iterator(answer.end()));
+    received_.push_back(std::move(frame));
+  }
+  TrimHistory();
+  return answers;
+}
+
+// A swallowed command is not run; a forced status replaces running it. A
+// command that runs takes the card's time; its answer goes out at the line
+// speed it came in with, even when the command changed the speed. The
+// scenario may have the reader unpowered, tear the card away, or add faults.
+std::vector<AnswerChunk> VirtualReader::Answer(const ReceivedFrame& frame) {
+  if (replay_) return replay_->Answer(frame);
+  const CommandPlan plan = scenario_ ? scenario_->BeforeCommand(state_, frame) : CommandPlan{};
+  if (plan.unpowered) return {};
+  FrameFaults faults = faults_.TakeFor(frame.command());
+  faults.Add(plan.faults);
+  if (faults.silent) {
+    if (scenario_) scenario_->AfterCommand(state_, frame, frame.at);
+    return {};
+  }
+
+  const std::chrono::nanoseconds byteTime = timing_.LineTime(1, state_.hostLineBaud);
+  Reply reply;
+  Micros cardTime{0};
+  if (!frame.checkByteOk) {
+    reply.status = status::kCommunicationError;
+  } else if (faults.status) {
+    reply.status = *faults.status;
+  } else {
+    const std::vector<uint8_t> data = frame.data();
+    reply = plan.tear ? RunTorn(state_, frame.command(), data, *plan.tear) : Dispatch(state_, frame.command(), data);
+    if (reply.data.size() > kMaxDataLength) reply = {status::kReaderBufferOverflow, {}};
+    cardTime = timing_.CardTime(frame.command(), data, reply.data);
+    cardTimeSoFar_ += cardTime;
+  }
+  if (scenario_) scenario_->AfterCommand(state_, frame, frame.at + cardTime);
+  if (plan.tear && plan.tear->silent) return {};
+  std::vector<AnswerChunk> chunks = faults.Shape(frame.sequence(), reply);
+  for (AnswerChunk& chunk : chunks) {
+    chunk.notBefore = frame.at + cardTime;
+    chunk.byteTime = byteTime;
+  }
+  return chunks;
+}
+
+}  // namespace vqsim
