@@ -59,20 +59,21 @@ struct Lane {
 
   Lane() {
     reader.SetTiming(vqsim::TimingProfile::Real());
-    host = std::make_unique<vqsim::PtyHost>(
-        reader, [this](vqsim::PtyHost::Direction direction, std::span<const uint8_t> bytes) {
-          const Clock::time_point now = Clock::now();
-          lineBytes += bytes.size();
-          std::lock_guard guard(lock);
-          if (direction == vqsim::PtyHost::Direction::kToHost) {
-            lastAnswer = now;
-            return;
-          }
-          // Host bytes after an answer start the next exchange; before one,
-          // they are more of the same command.
-          if (lastAnswer != Clock::time_point{}) CloseExchange();
-          if (commandSeen == Clock::time_point{}) commandSeen = now;
-        });
+    vqsim::LineHost::Events events;
+    events.traffic = [this](vqsim::LineHost::Direction direction, std::span<const uint8_t> bytes) {
+      const Clock::time_point now = Clock::now();
+      lineBytes += bytes.size();
+      std::lock_guard guard(lock);
+      if (direction == vqsim::LineHost::Direction::kToHost) {
+        lastAnswer = now;
+        return;
+      }
+      // Host bytes after an answer start the next exchange; before one,
+      // they are more of the same command.
+      if (lastAnswer != Clock::time_point{}) CloseExchange();
+      if (commandSeen == Clock::time_point{}) commandSeen = now;
+    };
+    host = std::make_unique<vqsim::PtyHost>(reader, std::move(events));
     ::setenv("VQHW_COM1", host->SlavePath().c_str(), 1);
   }
   void CloseExchange() {

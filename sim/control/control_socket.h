@@ -1,14 +1,15 @@
 #pragma once
-// A control socket beside the pty: a Unix stream socket at a path, served
-// from its own thread. Each connection sends one request line and gets one
-// reply (any number of lines), then the socket closes it.
+// A control socket beside the reader's line: a local stream socket at a
+// path, served from its own thread. Each connection sends one request line
+// and gets one reply (any number of lines), then the socket closes it.
+// POSIX has it as a Unix socket (control_socket_posix.cpp).
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 
-#include "sim/hosts/serial_line.h"
-#include "sim/hosts/unique_fd.h"
+#include "sim/hosts/platform/line_io.h"
 
 namespace vqsim {
 
@@ -17,7 +18,7 @@ class ControlSocket {
   using Handler = std::function<std::string(const std::string& request)>;
 
   // Throws std::system_error when the socket cannot be set up; a stale
-  // socket file at `path` is replaced.
+  // socket file at `path` is replaced, any other file there is kept.
   ControlSocket(std::string path, Handler handler);
   ~ControlSocket();  // stops the thread and removes the socket file
   ControlSocket(const ControlSocket&) = delete;
@@ -26,18 +27,18 @@ class ControlSocket {
   const std::string& Path() const { return path_; }
 
  private:
+  struct Listener;
   void Serve();
-  void Answer(int connection);
 
   std::string path_;
   Handler handler_;
-  UniqueFd listener_;
-  StopSignal stop_;
+  std::unique_ptr<Listener> listener_;
+  io::Event stop_;
   std::thread thread_;
 };
 
 // Sends one request to the socket at `path`; returns the reply. Throws
-// std::system_error when nothing listens there.
+// std::system_error when nothing listens there or no answer comes.
 std::string SendControlRequest(const std::string& path, const std::string& request);
 
 }  // namespace vqsim

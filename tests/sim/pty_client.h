@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/hosts/unique_fd.h"
+#include "sim/hosts/platform/unique_fd.h"
 
 namespace vqsim::testing {
 
@@ -33,7 +33,7 @@ class PtyClient {
   int fd() const { return fd_.get(); }
 
  private:
-  UniqueFd fd_;
+  io::UniqueFd fd_;
 };
 
 }  // namespace vqsim::testing

@@ -68,7 +68,7 @@ TEST_F(PtyHostTest, AnswersAFrameAtOnceAndRecordsItsArrival) {
 TEST(PtyHost, SlaveIsRawBeforeAnyoneConfiguresIt) {
   VirtualReader reader;
   PtyHost host(reader);
-  UniqueFd fresh(::open(host.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+  io::UniqueFd fresh(::open(host.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
   ASSERT_TRUE(fresh);
   termios settings{};
   ASSERT_EQ(::tcgetattr(fresh.get(), &settings), 0);

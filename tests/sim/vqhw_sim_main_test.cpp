@@ -144,10 +144,10 @@ class CableEnd {
     }
     return bytes;
   }
-  void HangUp() { master_ = UniqueFd(); }
+  void HangUp() { master_ = io::UniqueFd(); }
 
  private:
-  UniqueFd master_;
+  io::UniqueFd master_;
   std::string devicePath_;
 };
 

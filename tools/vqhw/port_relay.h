@@ -9,7 +9,8 @@
 #include <string>
 #include <thread>
 
-#include "sim/hosts/serial_line.h"
+#include "sim/hosts/platform/line_io.h"
+#include "sim/hosts/platform/pty.h"
 #include "vqhw/frame_trace.h"
 
 namespace vqtool {
@@ -25,17 +26,17 @@ class PortRelay {
   PortRelay(const PortRelay&) = delete;
   PortRelay& operator=(const PortRelay&) = delete;
 
-  const std::string& SlavePath() const { return pty_.slavePath; }
+  const std::string& SlavePath() const { return pty_.SlavePath(); }
 
  private:
   void Relay();
   // Moves what `from` has to `to`; false when `from` is gone or a stop came.
-  bool Pass(int from, int to, LineDirection direction);
+  bool Pass(vqsim::io::Stream& from, vqsim::io::Stream& to, LineDirection direction);
 
   Observer observer_;
-  vqsim::UniqueFd device_;
-  vqsim::PtyPair pty_;
-  vqsim::StopSignal stop_;
+  vqsim::io::Stream device_;
+  vqsim::io::Pty pty_;
+  vqsim::io::Event stop_;
   std::thread thread_;
 };
 

@@ -72,16 +72,16 @@ ReaderSession::ReaderSession(const SessionOptions& options, FrameTrace* trace)
     } catch (const vqsim::FieldFileError& error) {
       throw ToolError(vqsim::ExitCodeOf(error), error.what());
     }
-    vqsim::PtyHost::TrafficLog log;
+    vqsim::LineHost::Events events;
     if (trace != nullptr) {
-      log = [trace](vqsim::PtyHost::Direction direction, std::span<const uint8_t> bytes) {
-        trace->Observe(direction == vqsim::PtyHost::Direction::kFromHost ? LineDirection::kToReader
+      events.traffic = [trace](vqsim::LineHost::Direction direction, std::span<const uint8_t> bytes) {
+        trace->Observe(direction == vqsim::LineHost::Direction::kFromHost ? LineDirection::kToReader
                                                                          : LineDirection::kToHost,
                        bytes);
       };
     }
     try {
-      line_->host = std::make_unique<vqsim::PtyHost>(*line_->reader, std::move(log));
+      line_->host = std::make_unique<vqsim::PtyHost>(*line_->reader, std::move(events));
     } catch (const std::system_error& error) {
       throw ToolError(vqshared::kExitOsError, std::string("no pseudo-terminal for the virtual reader: ") + error.what());
     }

@@ -26,12 +26,13 @@ std::unique_ptr<DemoLine> DemoLine::VirtualLane(int port) {
   line->cpuCard_ = std::make_shared<vqsim::CpuCard>();
   line->reader_->InsertCard(line->mifare_);
   DemoLine* observer = line.get();
-  line->host_ = std::make_unique<vqsim::PtyHost>(
-      *line->reader_, [observer](vqsim::PtyHost::Direction direction, std::span<const uint8_t> bytes) {
-        observer->Observe(direction == vqsim::PtyHost::Direction::kFromHost ? LineDirection::kToReader
-                                                                             : LineDirection::kToHost,
-                          bytes);
-      });
+  vqsim::LineHost::Events events;
+  events.traffic = [observer](vqsim::LineHost::Direction direction, std::span<const uint8_t> bytes) {
+    observer->Observe(
+        direction == vqsim::LineHost::Direction::kFromHost ? LineDirection::kToReader : LineDirection::kToHost,
+        bytes);
+  };
+  line->host_ = std::make_unique<vqsim::PtyHost>(*line->reader_, std::move(events));
   PointPort(port, line->host_->SlavePath());
   return line;
 }

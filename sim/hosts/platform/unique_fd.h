@@ -4,9 +4,9 @@
 
 #include <utility>
 
-namespace vqsim {
+namespace vqsim::io {
 
-// Owns one file descriptor and closes it.
+// Owns one file descriptor and closes it (POSIX code alone uses it).
 class UniqueFd {
  public:
   UniqueFd() = default;
@@ -35,4 +35,4 @@ class UniqueFd {
   int fd_ = -1;
 };
 
-}  // namespace vqsim
+}  // namespace vqsim::io

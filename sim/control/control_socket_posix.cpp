@@ -1,5 +1,3 @@
-#include "sim/control/control_socket.h"
-
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -9,23 +7,30 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <system_error>
 
+#include "sim/control/control_socket.h"
+#include "sim/hosts/platform/posix_io.h"
+
 namespace vqsim {
+
+struct ControlSocket::Listener {
+  io::UniqueFd fd;
+};
+
 namespace {
 
 constexpr size_t kLongestRequest = 4096;
 constexpr int kRequestWaitMs = 2000;  // a client that sends nothing is dropped
 constexpr time_t kReplyWaitSeconds = 10;  // a reader that never answers (stopped, say) fails the request
 
-[[noreturn]] void Fail(const std::string& what) { throw std::system_error(errno, std::generic_category(), what); }
-
 sockaddr_un Address(const std::string& path) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   if (path.size() >= sizeof address.sun_path) {
     errno = ENAMETOOLONG;
-    Fail(path);
+    io::ThrowErrno(path);
   }
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
   return address;
@@ -39,73 +44,79 @@ void WriteAll(int fd, const std::string& text) {
   }
 }
 
+// One line, or what came before the client closed its side; none from a
+// client that sent nothing in time.
+std::optional<std::string> ReadRequest(int connection) {
+  std::string request;
+  char buffer[512];
+  while (request.find('\n') == std::string::npos && request.size() < kLongestRequest) {
+    pollfd fd{connection, POLLIN, 0};
+    if (::poll(&fd, 1, kRequestWaitMs) <= 0) return std::nullopt;
+    const ssize_t n = ::recv(connection, buffer, sizeof buffer, 0);
+    if (n <= 0) break;
+    request.append(buffer, static_cast<size_t>(n));
+  }
+  if (const size_t end = request.find('\n'); end != std::string::npos) request.resize(end);
+  return request;
+}
+
 }  // namespace
 
 ControlSocket::ControlSocket(std::string path, Handler handler)
-    : path_(std::move(path)), handler_(std::move(handler)) {
+    : path_(std::move(path)), handler_(std::move(handler)), listener_(std::make_unique<Listener>()) {
   const sockaddr_un address = Address(path_);
-  listener_ = UniqueFd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  if (!listener_) Fail("control socket");
+  listener_->fd = io::UniqueFd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!listener_->fd) io::ThrowErrno("control socket");
   // A socket left by an earlier run goes; any other file at the path is
   // somebody's, and stays.
   struct stat existing{};
   if (::lstat(path_.c_str(), &existing) == 0) {
     if (!S_ISSOCK(existing.st_mode)) {
       errno = EEXIST;
-      Fail(path_ + " is there and is no socket");
+      io::ThrowErrno(path_ + " is there and is no socket");
     }
     ::unlink(path_.c_str());
   }
-  if (::bind(listener_.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) Fail(path_);
-  if (::listen(listener_.get(), 4) != 0) Fail(path_);
+  if (::bind(listener_->fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    io::ThrowErrno(path_);
+  }
+  if (::listen(listener_->fd.get(), 4) != 0) io::ThrowErrno(path_);
   thread_ = std::thread([this] { Serve(); });
 }
 
 ControlSocket::~ControlSocket() {
-  stop_.Raise();
+  stop_.Set();
   thread_.join();
   ::unlink(path_.c_str());
 }
 
 void ControlSocket::Serve() {
   while (true) {
-    pollfd fds[2] = {{listener_.get(), POLLIN, 0}, {stop_.Fd(), POLLIN, 0}};
+    pollfd fds[2] = {{listener_->fd.get(), POLLIN, 0}, {stop_.Native().read.get(), POLLIN, 0}};
     if (::poll(fds, 2, -1) < 0 && errno != EINTR) return;
     if (fds[1].revents != 0) return;
     if ((fds[0].revents & POLLIN) == 0) continue;
-    const UniqueFd connection(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
-    if (connection) Answer(connection.get());
+    const io::UniqueFd connection(::accept4(listener_->fd.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    if (!connection) continue;
+    if (const std::optional<std::string> request = ReadRequest(connection.get())) {
+      WriteAll(connection.get(), handler_(*request));
+    }
   }
-}
-
-// One line, or what came before the client closed its side.
-void ControlSocket::Answer(int connection) {
-  std::string request;
-  char buffer[512];
-  while (request.find('\n') == std::string::npos && request.size() < kLongestRequest) {
-    pollfd fd{connection, POLLIN, 0};
-    if (::poll(&fd, 1, kRequestWaitMs) <= 0) return;
-    const ssize_t n = ::recv(connection, buffer, sizeof buffer, 0);
-    if (n <= 0) break;
-    request.append(buffer, static_cast<size_t>(n));
-  }
-  if (const size_t end = request.find('\n'); end != std::string::npos) request.resize(end);
-  WriteAll(connection, handler_(request));
 }
 
 std::string SendControlRequest(const std::string& path, const std::string& request) {
   const sockaddr_un address = Address(path);
-  const UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  if (!fd) Fail("control socket");
+  const io::UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!fd) io::ThrowErrno("control socket");
   const timeval wait{kReplyWaitSeconds, 0};
   ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
-  if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) Fail(path);
+  if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) io::ThrowErrno(path);
   WriteAll(fd.get(), request + "\n");
   std::string reply;
   char buffer[512];
   ssize_t n;
   while ((n = ::recv(fd.get(), buffer, sizeof buffer, 0)) > 0) reply.append(buffer, static_cast<size_t>(n));
-  if (n < 0 && reply.empty()) Fail(path + ": no answer");
+  if (n < 0 && reply.empty()) io::ThrowErrno(path + ": no answer");
   return reply;
 }
 
