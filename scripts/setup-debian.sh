@@ -23,6 +23,8 @@ packages=(
   clang lld llvm zip unzip jq
   # the fuzz targets under libFuzzer (scripts/fuzz.sh)
   libfuzzer-14-dev
+  # pyserial's RFC 2217 client, which the virtual reader's TCP port answers
+  python3-serial
 )
 
 dpkg --add-architecture i386

@@ -21,18 +21,25 @@
 
 #include "sim/hosts/line_host.h"
 #include "sim/hosts/platform/line_io.h"
+#include "sim/hosts/tcp/com_port_server.h"
 #include "sim/reader/reader_model.h"
 
 namespace vqsim {
 
 class LineServer {
  public:
+  // The lane's bytes that the reader has not taken in are kept up to this;
+  // beyond it they are lost, as an overrun receiver loses them, so that a
+  // flood cannot grow the memory.
+  static constexpr size_t kLongestBacklog = 64 * 1024;
+
   enum class End { kEvent, kLineGone };
 
   LineServer(VirtualReader& reader, LineHost::Events events, bool ownWire);
 
-  // Serves `line` until `event` is set or the line goes.
-  End Serve(io::Stream& line, const io::Event& event);
+  // Serves `line` until `event` is set or the line goes. With `comPort`,
+  // the line carries telnet with the com port option (RFC 2217).
+  End Serve(io::Stream& line, const io::Event& event, ComPortServer* comPort = nullptr);
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -41,10 +48,14 @@ class LineServer {
     std::vector<uint8_t> bytes;
     Clock::time_point at;
   };
+  enum class Read { kOk, kGone, kEvent };
 
   bool WaitUntil(io::Deadline deadline);
-  bool ReadFromLane();
+  Read ReadFromLane();
+  void TakeIn(std::span<const uint8_t> bytes, Clock::time_point now);
   bool Deliver(const AnswerChunk& chunk);
+  bool Send(std::span<const uint8_t> bytes);
+  void Note(const std::string& text) const;
 
   VirtualReader& reader_;
   const LineHost::Events events_;
@@ -53,9 +64,13 @@ class LineServer {
   // The line being served, and what it holds; the serving thread's own.
   io::Stream* line_ = nullptr;
   const io::Event* event_ = nullptr;
+  ComPortServer* comPort_ = nullptr;
   End end_ = End::kEvent;
   std::deque<Arrival> inbox_;
+  size_t backlog_ = 0;  // bytes in inbox_
+  bool overrun_ = false;
   std::deque<AnswerChunk> answers_;
+  bool answersPurged_ = false;
   Clock::time_point lineInFreeAt_{};
 };
 

@@ -27,10 +27,9 @@
 #include "sim/files/file_exit_code.h"
 #include "sim/hosts/line_host.h"
 #include "sim/hosts/platform/line_io.h"
-#include "sim/hosts/pty_host.h"
-#include "sim/hosts/serial_device_host.h"
 #include "sim/program/failure.h"
 #include "sim/program/frame_log.h"
+#include "sim/program/open_line.h"
 #include "sim/program/reader_setup.h"
 #include "sim/program/replay_run.h"
 #include "sim/program/stop_signals.h"
@@ -42,8 +41,9 @@ using vqsim::program::Failure;
 // What the command line names besides the reader itself.
 struct ProgramOptions {
   bool log = false;
-  std::string device;       // serve on this serial device instead of a pty
-  std::string replayFile;   // a session record to answer from
+  vqsim::program::LineChoice line;  // a pty unless a device or a TCP port is named
+  bool takeOver = false;            // a new client of a TCP port takes it over
+  std::string replayFile;           // a session record to answer from
   std::string controlPath;  // the control socket to serve
 };
 
@@ -57,6 +57,10 @@ std::string RefusedOptions(const CLI::App& app) {
   if (app.count("--replay") > 0 && (app.count("--field") > 0 || app.count("--state") > 0)) {
     return "--replay answers from the record alone: --field and --state cannot apply";
   }
+  if (app.count("--device") > 0 && app.count("--listen") > 0) {
+    return "--device and --listen both name the reader's line: give one of them";
+  }
+  if (app.count("--take-over") > 0 && app.count("--listen") == 0) return "--take-over applies to a TCP port (--listen)";
   if (app.count("--field") > 0 && app.count("--state") > 0) {
     return "--field and --state both name the field: copy the field file to the state file to start from it";
   }
@@ -88,29 +92,27 @@ int Run(const vqsim::program::ReaderOptions& readerOptions, const ProgramOptions
         options.controlPath, [&reader](const std::string& request) { return vqsim::RunControlRequest(reader, request); });
   }
   vqsim::LineHost::Events events;
-  if (options.log) events.traffic = vqsim::program::FrameLog();
-  events.lost = [&](const std::string&) {
+  events.clients = [](const std::string& note) { std::fprintf(stderr, "vqhw-sim: %s\n", note.c_str()); };
+  if (options.log) {
+    events.traffic = vqsim::program::FrameLog();
+    events.settings = [](const std::string& note) { std::fprintf(stderr, "vqhw-sim: rfc2217: %s\n", note.c_str()); };
+  }
+  std::string lostWhy;
+  events.lost = [&](const std::string& why) {
+    lostWhy = why;
     lineLost = true;
     stop.Set();
   };
   {
-    std::unique_ptr<vqsim::LineHost> host;
-    if (options.device.empty()) {
-      host = std::make_unique<vqsim::PtyHost>(reader, events);
-    } else {
-      try {
-        host = std::make_unique<vqsim::SerialDeviceHost>(reader, options.device, events);
-      } catch (const std::system_error& error) {
-        throw Failure{vqshared::kExitNoDevice, options.device + ": cannot be opened: " + error.code().message()};
-      }
-    }
+    const std::unique_ptr<vqsim::LineHost> host =
+        vqsim::program::OpenLine(options.line, reader, events, options.takeOver);
     std::printf("%s\n", host->PortName().c_str());
     std::fflush(stdout);
     stop.WaitUntil(std::nullopt);
     if (options.log) std::fprintf(stderr, "stopping\n");
   }  // the line is closed: the field no longer changes
   if (!readerOptions.stateFile.empty()) vqsim::SaveFieldState(readerOptions.stateFile, loaded, reader);
-  if (lineLost) throw Failure{vqshared::kExitNoDevice, options.device + " went away"};
+  if (lineLost) throw Failure{vqshared::kExitNoDevice, lostWhy};
   if (replay) return vqsim::program::ReplayResult(*replay, options.replayFile);
   return vqshared::kExitSuccess;
 }
@@ -118,7 +120,7 @@ int Run(const vqsim::program::ReaderOptions& readerOptions, const ProgramOptions
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"Virtual card reader on a pseudo-terminal or a serial device", "vqhw-sim"};
+  CLI::App app{"Virtual card reader on a pseudo-terminal, a serial device or a TCP port", "vqhw-sim"};
   vqsim::program::ReaderOptions readerOptions;
   ProgramOptions options;
   app.add_flag("--no-psam", readerOptions.noPsam, "No PSAM in the reader: the PSAM reset fails");
@@ -134,7 +136,16 @@ int main(int argc, char** argv) {
                  "real: bytes take their time on the line and cards theirs (default); instant: no time at all")
       ->check(vqshared::OneOf({"real", "instant"}, "a timing"));
   app.add_flag("--log", options.log, "Print every byte string received and sent, timed and in hex, on stderr");
-  app.add_option("--device", options.device, "Serve on this serial device (e.g. /dev/ttyUSB0) instead of a pty");
+  app.add_option("--device", options.line.name, "Serve on this serial device (e.g. /dev/ttyUSB0) instead of a pty");
+  app.add_option("--listen", options.line.name,
+                 "Serve on a TCP port instead of a pty: socket://HOST:PORT (the reader's bytes) or "
+                 "rfc2217://HOST:PORT (telnet with the com port option); HOST 127.0.0.1 when left out "
+                 "(socket://:4001), PORT 0 any free one; the first line printed is the URL to put in "
+                 "VQHW_COM<n>. Anyone who can reach the port can drive the reader: give another address "
+                 "than this machine's only on a network you trust")
+      ->check(CLI::Validator(vqsim::program::CheckListenUrl, "URL"));
+  app.add_flag("--take-over", options.takeOver,
+               "A client that calls while another is served takes the TCP port over (default: refused)");
   app.add_option("--field", readerOptions.fieldFile, "The cards in the field and the PSAM, from a JSON file");
   app.add_option("--scenario", readerOptions.scenarioFile,
                  "A lane scenario from a JSON file: its cards, and what happens when (cards come and go, "
@@ -173,6 +184,8 @@ int main(int argc, char** argv) {
     return vqshared::kExitUsage;
   }
   if (ctl->parsed()) return vqsim::RunControlClient(ctlSocket, ctlWords);
+  if (app.count("--device") > 0) options.line.kind = vqsim::program::LineChoice::Kind::kDevice;
+  if (app.count("--listen") > 0) options.line.kind = vqsim::program::LineChoice::Kind::kListen;
 
   try {
     return Run(readerOptions, options);

@@ -20,6 +20,11 @@ std::vector<uint8_t> ReceivedFrame::data() const {
 FrameParser::FrameParser(std::chrono::milliseconds interByteTimeout)
     : interByteTimeout_(interByteTimeout) {}
 
+void FrameParser::DropPartialFrame() {
+  discarded_ += partial_.size();
+  partial_.clear();
+}
+
 std::vector<ReceivedFrame> FrameParser::Feed(std::span<const uint8_t> bytes,
                                              std::chrono::steady_clock::time_point at) {
   std::vector<ReceivedFrame> complete;

@@ -36,6 +36,9 @@ class FrameParser {
   std::vector<ReceivedFrame> Feed(std::span<const uint8_t> bytes,
                                   std::chrono::steady_clock::time_point at);
 
+  // Forgets the frame begun so far (its bytes count as thrown away).
+  void DropPartialFrame();
+
   // Bytes thrown away so far: junk outside frames and abandoned partial frames.
   size_t DiscardedBytes() const { return discarded_; }
 

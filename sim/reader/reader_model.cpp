@@ -103,6 +103,11 @@ void VirtualReader::TrimHistory() {
                   received_.end() - static_cast<std::ptrdiff_t>(historyLimit_));
 }
 
+void VirtualReader::DropPartialFrame() {
+  std::lock_guard lock(mutex_);
+  parser_.DropPartialFrame();
+}
+
 std::vector<AnswerChunk> VirtualReader::Receive(std::span<const uint8_t> bytes,
                                                 std::chrono::steady_clock::time_point at) {
   std::lock_guard lock(mutex_);

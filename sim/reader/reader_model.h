@@ -60,6 +60,10 @@ class VirtualReader {
   // would otherwise grow without end). Unlimited by default.
   void LimitHistory(size_t frames);
 
+  // Another host is on the line (a new client of a TCP port): a frame the
+  // one before cut short is forgotten, not completed by the newcomer's bytes.
+  void DropPartialFrame();
+
   // Bytes from the host, the last of them arrived at `at`; returns what to
   // write back, in order. An answer is not due before `at` plus the card's time.
   std::vector<AnswerChunk> Receive(std::span<const uint8_t> bytes,

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "pty_client.h"
+#include "tcp_client.h"
 
 extern char** environ;
 
@@ -26,6 +27,7 @@ namespace {
 using namespace std::chrono_literals;
 using testing::CommandFrame;
 using testing::PtyClient;
+using testing::TcpClient;
 using Bytes = std::vector<uint8_t>;
 
 // A running vqhw-sim with its first line of output.
@@ -181,6 +183,40 @@ TEST(VqhwSimExecutable, RefusesADeviceItCannotOpen) {
   const int status = sim.WaitForExit();
   ASSERT_TRUE(WIFEXITED(status)) << status;
   EXPECT_EQ(WEXITSTATUS(status), 69) << "a device that cannot be opened";
+}
+
+// --listen: the first line is the URL with the port the system chose.
+TEST(VqhwSimExecutable, ServesATcpPortAndPrintsItsUrl) {
+  SimProcess sim({"--listen", "socket://:0"});
+  const std::string url = sim.FirstLine();
+  ASSERT_EQ(url.rfind("socket://127.0.0.1:", 0), 0u) << url;
+  ASSERT_NE(testing::PortOf(url), 0);
+  {
+    TcpClient client(url);
+    client.Write(CommandFrame(2, 0x73));
+    EXPECT_EQ(client.Read(5, 1s), (Bytes{0xFF, 0x02, 0x00, 0x00, 0xFD}));
+  }
+  const int status = sim.StopWith(SIGTERM);
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(VqhwSimExecutable, RefusesAMalformedUrlAndAPortInUse) {
+  for (const char* malformed : {"socket://127.0.0.1", "tcp://127.0.0.1:4001", "socket://127.0.0.1:65536",
+                                "rfc2217://::1:4001", "socket://127.0.0.1:4001/x"}) {
+    SimProcess sim({"--listen", malformed});
+    EXPECT_EQ(sim.FirstLine(), "") << malformed;
+    const int status = sim.WaitForExit();
+    ASSERT_TRUE(WIFEXITED(status)) << malformed;
+    EXPECT_EQ(WEXITSTATUS(status), 64) << malformed;
+  }
+  SimProcess first({"--listen", "rfc2217://127.0.0.1:0"});
+  const std::string taken = first.FirstLine();
+  SimProcess second({"--listen", "socket://127.0.0.1:" + std::to_string(testing::PortOf(taken))});
+  EXPECT_EQ(second.FirstLine(), "");
+  const int status = second.WaitForExit();
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 69) << "the port is in use";
 }
 
 }  // namespace
