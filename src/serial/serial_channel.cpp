@@ -11,7 +11,7 @@ SerialChannel::~SerialChannel() { Close(); }
 ReaderStatus SerialChannel::Open(const char* deviceName, int32_t baud, char parity, int32_t dataBits,
                             int32_t stopBits) {
   if (isOpen) return status::kAlreadyOpen;
-  ReaderStatus opened = port.Open(deviceName, LineSettings{baud, parity, dataBits, stopBits});
+  ReaderStatus opened = OpenPort(deviceName, LineSettings{baud, parity, dataBits, stopBits}, port);
   if (opened != status::kOk) return opened;
   {
     std::lock_guard lock(receiveLock);
@@ -19,7 +19,7 @@ ReaderStatus SerialChannel::Open(const char* deviceName, int32_t baud, char pari
     frameReady = false;
   }
   if (!worker.Start([this] { ReceiveLoop(); })) {
-    port.Close();
+    port.reset();
     return status::kCannotOpen;
   }
   isOpen = 1;
@@ -29,10 +29,10 @@ ReaderStatus SerialChannel::Open(const char* deviceName, int32_t baud, char pari
 ReaderStatus SerialChannel::Close() {
   if (!isOpen) return status::kNotOpen;
   // The worker leaves its loop by itself, between bytes, holding no lock.
-  port.StopWaiting();
+  port->StopWaiting();
   worker.Join();
   Purge();
-  port.Close();
+  port.reset();
   isOpen = 0;
   return status::kOk;
 }
@@ -47,7 +47,7 @@ ReaderStatus SerialChannel::Configure(int32_t baud, char parity, int32_t dataBit
   char text[64];
   if (!FormatSettingsText(wanted, text, sizeof text)) return status::kSettingsRejected;
   if (!isOpen) return status::kOk;
-  return port.Apply(wanted);
+  return port->Apply(wanted);
 }
 
 ReaderStatus SerialChannel::ReadFrame(uint8_t* destination) {
@@ -70,7 +70,7 @@ ReaderStatus SerialChannel::Write(const uint8_t* bytes, int32_t count) {
   DropReceived();
   std::lock_guard lock(sendLock);
   trace::Frame(trace::Direction::kSent, bytes, static_cast<size_t>(count));
-  return port.Write(bytes, static_cast<size_t>(count), kWriteWait);
+  return port->Write(bytes, static_cast<size_t>(count), kWriteWait);
 }
 
 ReaderStatus SerialChannel::Purge() {
@@ -89,12 +89,12 @@ void SerialChannel::DropReceived() {
   receiveBuffer.Reset();
   std::memset(completeFrame, 0, sizeof completeFrame);
   frameReady = false;
-  port.Purge();
+  port->Purge();
 }
 
 void SerialChannel::ReceiveLoop() {
   uint8_t bytes[kFrameBufferSize];
-  while (size_t count = port.WaitAndRead(bytes, sizeof bytes)) {
+  while (size_t count = port->WaitAndRead(bytes, sizeof bytes)) {
     std::lock_guard lock(receiveLock);
     for (size_t i = 0; i < count; ++i) {
       if (!receiveBuffer.Push(bytes[i])) continue;
