@@ -27,8 +27,11 @@ class Port {
   // the port keeps failing) or kTimeout.
   virtual ReaderStatus Write(const uint8_t* bytes, size_t count, std::chrono::milliseconds bound) = 0;
 
+  // Why the channel purges: before every frame it sends, or after an
+  // attempt that failed, when a late answer may still be on its way.
+  enum class PurgeOccasion { kBeforeFrame, kAfterFailure };
   // Aborts pending transfers and discards what the port holds both ways.
-  virtual void Purge() = 0;
+  virtual void Purge(PurgeOccasion occasion) = 0;
 
   // Blocks until input is there and reads what is available, at most
   // `capacity` bytes. Returns the number of bytes read, or 0 once

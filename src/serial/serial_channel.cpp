@@ -67,7 +67,7 @@ ReaderStatus SerialChannel::Write(const uint8_t* bytes, int32_t count) {
   // Nothing that came before this frame can answer it: a late answer that
   // completed after its command gave up, or the start of one, goes now.
   if (!isOpen) return status::kNotOpen;
-  DropReceived();
+  DropReceived(Port::PurgeOccasion::kBeforeFrame);
   std::lock_guard lock(sendLock);
   trace::Frame(trace::Direction::kSent, bytes, static_cast<size_t>(count));
   return port->Write(bytes, static_cast<size_t>(count), kWriteWait);
@@ -76,11 +76,11 @@ ReaderStatus SerialChannel::Write(const uint8_t* bytes, int32_t count) {
 ReaderStatus SerialChannel::Purge() {
   if (!isOpen) return status::kNotOpen;
   trace::Note("purge");
-  DropReceived();
+  DropReceived(Port::PurgeOccasion::kAfterFailure);
   return status::kOk;
 }
 
-void SerialChannel::DropReceived() {
+void SerialChannel::DropReceived(Port::PurgeOccasion occasion) {
   std::lock_guard lock(receiveLock);
   if (frameReady || receiveBuffer.PendingBytes() > 0) trace::Note("purge: an earlier answer dropped");
   // The frame being assembled goes too: otherwise the next answer would be
@@ -89,7 +89,7 @@ void SerialChannel::DropReceived() {
   receiveBuffer.Reset();
   std::memset(completeFrame, 0, sizeof completeFrame);
   frameReady = false;
-  port->Purge();
+  port->Purge(occasion);
 }
 
 void SerialChannel::ReceiveLoop() {

@@ -67,7 +67,7 @@ class SerialChannel {
   void ReceiveLoop();
   // Purge's work; an explicit Purge is traced, the one before each send
   // only when it drops something.
-  void DropReceived();
+  void DropReceived(Port::PurgeOccasion occasion);
 
   int32_t isOpen = 0;
   std::unique_ptr<Port> port;  // while open

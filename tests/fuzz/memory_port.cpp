@@ -36,7 +36,7 @@ class MemoryPort final : public Port {
     return status::kOk;
   }
 
-  void Purge() override {
+  void Purge(PurgeOccasion) override {
     std::lock_guard lock(lock_);
     input_.clear();
   }

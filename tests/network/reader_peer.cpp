@@ -110,6 +110,12 @@ void ServeReader(PeerConnection& connection, vqsim::VirtualReader& reader, const
         connection.Close();
         return;
       }
+      if (behaviour.answerInTwoWrites) {
+        connection.Send({wire.data(), wire.size() / 2});
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        connection.Send({wire.data() + wire.size() / 2, wire.size() - wire.size() / 2});
+        continue;
+      }
       if (!behaviour.splitEveryByte) {
         connection.Send(wire);
         continue;

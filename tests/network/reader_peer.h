@@ -57,6 +57,9 @@ struct PeerBehaviour {
   std::optional<uint32_t> answeredSpeed;
   // Every answer a byte a segment, with a modem-state notice (telnet) after each.
   bool splitEveryByte = false;
+  // Every answer in two writes 2 ms apart, as a server whose character
+  // delay ends in the middle of one.
+  bool answerInTwoWrites = false;
   // Close the connection after half of the answer to the reader's n-th
   // command frame (0: never).
   size_t cutAnswer = 0;

@@ -80,8 +80,8 @@ void PeerConnection::Close() {
   open_ = false;
 }
 
-TcpPeer::TcpPeer(Script script, uint16_t port, Family family)
-    : script_(std::move(script)), family_(family), port_(port), listener_(Listen(family, port, port_)) {
+TcpPeer::TcpPeer(Script script, uint16_t port, Family family, bool nagle)
+    : script_(std::move(script)), family_(family), nagle_(nagle), port_(port), listener_(Listen(family, port, port_)) {
   thread_ = std::thread([this] { Serve(); });
 }
 
@@ -101,8 +101,8 @@ void TcpPeer::Serve() {
     if (::poll(&in, 1, 20) <= 0) continue;
     const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) continue;
-    const int on = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    const int noDelay = nagle_ ? 0 : 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
     ++connections_;
     PeerConnection connection(fd, stopping_);
     script_(connection);

@@ -45,8 +45,9 @@ class TcpPeer {
   using Script = std::function<void(PeerConnection&)>;
   enum class Family { kIpv4, kIpv6 };
 
-  // Listens on 127.0.0.1 (or ::1) at `port`, 0 for one the system picks.
-  explicit TcpPeer(Script script, uint16_t port = 0, Family family = Family::kIpv4);
+  // Listens on 127.0.0.1 (or ::1) at `port`, 0 for one the system picks;
+  // with `nagle`, small writes wait for the acknowledgement of the last.
+  explicit TcpPeer(Script script, uint16_t port = 0, Family family = Family::kIpv4, bool nagle = false);
   ~TcpPeer();
   TcpPeer(const TcpPeer&) = delete;
   TcpPeer& operator=(const TcpPeer&) = delete;
@@ -61,6 +62,7 @@ class TcpPeer {
 
   Script script_;
   Family family_;
+  bool nagle_;
   uint16_t port_ = 0;  // before listener_, which sets it
   int listener_ = -1;
   std::atomic<bool> stopping_{false};

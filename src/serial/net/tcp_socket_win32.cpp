@@ -60,6 +60,12 @@ void TuneConnection(SOCKET s) {
   tcp_keepalive keepAlive{1, kKeepAliveIdleMs, kKeepAliveIntervalMs};
   DWORD returned = 0;
   WSAIoctl(s, SIO_KEEPALIVE_VALS, &keepAlive, sizeof keepAlive, nullptr, 0, &returned, nullptr, nullptr);
+  // Every segment acknowledged at once, where the system can (Windows 8 and
+  // later): a server that holds small writes until the last is acknowledged
+  // (Nagle) would otherwise wait for the delayed acknowledgement.
+  TCP_ACK_FREQUENCY_PARAMETERS everySegment{1};
+  WSAIoctl(s, SIO_TCP_SET_ACK_FREQUENCY, &everySegment, sizeof everySegment, nullptr, 0, &returned, nullptr,
+           nullptr);
 }
 
 // One address, without blocking past `deadline`: the connected socket or

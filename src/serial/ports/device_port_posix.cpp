@@ -112,13 +112,14 @@ class DevicePort final : public Port {
   ReaderStatus Open(const char* deviceName, const LineSettings& settings);
   ReaderStatus Apply(const LineSettings& settings) override;
   ReaderStatus Write(const uint8_t* bytes, size_t count, std::chrono::milliseconds bound) override;
-  void Purge() override;
+  void Purge(PurgeOccasion) override { Flush(); }
   size_t WaitAndRead(uint8_t* buffer, size_t capacity) override;
   void StopWaiting() override;
   void Abandon() override;
 
  private:
   void Close();
+  void Flush();  // aborts transfers, discards both queues
 
   int port_ = -1;
   int wakeRead_ = -1;
@@ -154,7 +155,7 @@ ReaderStatus DevicePort::Open(const char* deviceName, const LineSettings& settin
     Close();
     return result;
   }
-  Purge();
+  Flush();
   return status::kOk;
 }
 
@@ -201,7 +202,7 @@ ReaderStatus DevicePort::Write(const uint8_t* bytes, size_t count, std::chrono::
   return status::kOk;
 }
 
-void DevicePort::Purge() {
+void DevicePort::Flush() {
   if (port_ >= 0) ::tcflush(port_, TCIOFLUSH);
 }
 

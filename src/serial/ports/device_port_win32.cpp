@@ -178,12 +178,13 @@ class DevicePort final : public Port {
   ReaderStatus Open(const char* deviceName, const LineSettings& settings);
   ReaderStatus Apply(const LineSettings& settings) override;
   ReaderStatus Write(const uint8_t* bytes, size_t count, std::chrono::milliseconds bound) override;
-  void Purge() override;
+  void Purge(PurgeOccasion) override { Flush(); }
   size_t WaitAndRead(uint8_t* buffer, size_t capacity) override;
   void StopWaiting() override;
   void Abandon() override {}  // no fork() on Windows
 
  private:
+  void Flush();  // aborts transfers, discards both queues
   Handles handles_;
 };
 
@@ -213,7 +214,7 @@ ReaderStatus DevicePort::Open(const char* deviceName, const LineSettings& settin
   h.eventWaitUsable = SetCommMask(h.port, kEventMask) != 0;
   h.emptyWakeups = 0;
   h.failures = 0;
-  Purge();
+  Flush();
   return status::kOk;
 }
 
@@ -274,11 +275,11 @@ ReaderStatus DevicePort::Write(const uint8_t* bytes, size_t count, std::chrono::
     if (attempt == kWriteAttempts) return status::kCannotSend;
     if (Clock::now() >= deadline) return status::kTimeout;
     Sleep(kWriteRetryPauseMs);
-    Purge();
+    Flush();
   }
 }
 
-void DevicePort::Purge() {
+void DevicePort::Flush() {
   if (handles_.port != INVALID_HANDLE_VALUE) PurgeComm(handles_.port, kPurgeAll);
 }
 

@@ -80,8 +80,13 @@ class NetworkPort final : public Port {
     return Send(*connection, out, deadline);
   }
 
-  // What the channel has dropped, the server drops too, before the next frame.
-  void Purge() override { purgeAsked_ = true; }
+  // After a failed attempt the server drops what it holds too, before the
+  // next frame: a late answer may wait in its buffers. Not before every
+  // frame: the purge's answer would go ahead of the reader's, and a server
+  // that delays small writes (Nagle) would hold the reader's back.
+  void Purge(PurgeOccasion occasion) override {
+    if (occasion == PurgeOccasion::kAfterFailure) purgeAsked_ = true;
+  }
 
   size_t WaitAndRead(uint8_t* buffer, size_t capacity) override {
     uint8_t input[256];
