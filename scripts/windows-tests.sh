@@ -113,7 +113,7 @@ for arch in win32 win64; do
   fi
   for import in $imports; do
     case ${import,,} in
-      kernel32.dll | msvcrt.dll | ntdll.dll | user32.dll | advapi32.dll) ;;
+      kernel32.dll | msvcrt.dll | ntdll.dll | user32.dll | advapi32.dll | ws2_32.dll) ;;
       *) fail "$arch: the DLL imports $import, which Windows does not bring" ;;
     esac
   done

@@ -11,7 +11,7 @@ SerialChannel::~SerialChannel() { Close(); }
 ReaderStatus SerialChannel::Open(const char* deviceName, int32_t baud, char parity, int32_t dataBits,
                             int32_t stopBits) {
   if (isOpen) return status::kAlreadyOpen;
-  ReaderStatus opened = port.Open(deviceName, LineSettings{baud, parity, dataBits, stopBits});
+  ReaderStatus opened = OpenPort(deviceName, LineSettings{baud, parity, dataBits, stopBits}, port);
   if (opened != status::kOk) return opened;
   {
     std::lock_guard lock(receiveLock);
@@ -19,7 +19,7 @@ ReaderStatus SerialChannel::Open(const char* deviceName, int32_t baud, char pari
     frameReady = false;
   }
   if (!worker.Start([this] { ReceiveLoop(); })) {
-    port.Close();
+    port.reset();
     return status::kCannotOpen;
   }
   isOpen = 1;
@@ -29,10 +29,10 @@ ReaderStatus SerialChannel::Open(const char* deviceName, int32_t baud, char pari
 ReaderStatus SerialChannel::Close() {
   if (!isOpen) return status::kNotOpen;
   // The worker leaves its loop by itself, between bytes, holding no lock.
-  port.StopWaiting();
+  port->StopWaiting();
   worker.Join();
   Purge();
-  port.Close();
+  port.reset();
   isOpen = 0;
   return status::kOk;
 }
@@ -47,7 +47,7 @@ ReaderStatus SerialChannel::Configure(int32_t baud, char parity, int32_t dataBit
   char text[64];
   if (!FormatSettingsText(wanted, text, sizeof text)) return status::kSettingsRejected;
   if (!isOpen) return status::kOk;
-  return port.Apply(wanted);
+  return port->Apply(wanted);
 }
 
 ReaderStatus SerialChannel::ReadFrame(uint8_t* destination) {
@@ -67,20 +67,20 @@ ReaderStatus SerialChannel::Write(const uint8_t* bytes, int32_t count) {
   // Nothing that came before this frame can answer it: a late answer that
   // completed after its command gave up, or the start of one, goes now.
   if (!isOpen) return status::kNotOpen;
-  DropReceived();
+  DropReceived(Port::PurgeOccasion::kBeforeFrame);
   std::lock_guard lock(sendLock);
   trace::Frame(trace::Direction::kSent, bytes, static_cast<size_t>(count));
-  return port.Write(bytes, static_cast<size_t>(count), kWriteWait);
+  return port->Write(bytes, static_cast<size_t>(count), kWriteWait);
 }
 
 ReaderStatus SerialChannel::Purge() {
   if (!isOpen) return status::kNotOpen;
   trace::Note("purge");
-  DropReceived();
+  DropReceived(Port::PurgeOccasion::kAfterFailure);
   return status::kOk;
 }
 
-void SerialChannel::DropReceived() {
+void SerialChannel::DropReceived(Port::PurgeOccasion occasion) {
   std::lock_guard lock(receiveLock);
   if (frameReady || receiveBuffer.PendingBytes() > 0) trace::Note("purge: an earlier answer dropped");
   // The frame being assembled goes too: otherwise the next answer would be
@@ -89,12 +89,12 @@ void SerialChannel::DropReceived() {
   receiveBuffer.Reset();
   std::memset(completeFrame, 0, sizeof completeFrame);
   frameReady = false;
-  port.Purge();
+  port->Purge(occasion);
 }
 
 void SerialChannel::ReceiveLoop() {
   uint8_t bytes[kFrameBufferSize];
-  while (size_t count = port.WaitAndRead(bytes, sizeof bytes)) {
+  while (size_t count = port->WaitAndRead(bytes, sizeof bytes)) {
     std::lock_guard lock(receiveLock);
     for (size_t i = 0; i < count; ++i) {
       if (!receiveBuffer.Push(bytes[i])) continue;

@@ -1,17 +1,19 @@
 #pragma once
-// One serial port with its receive worker: the worker assembles response
-// frames and hands each complete one to the calling thread; writes and
-// frame waits are bounded.
+// One port to the reader (a serial device or a device server on the
+// network) with its receive worker: the worker assembles response frames
+// and hands each complete one to the calling thread; writes and frame
+// waits are bounded.
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 #include "base/frame_layout.h"
 #include "base/reader_status.h"
 #include "serial/frame_assembler.h"
-#include "serial/serial_port.h"
+#include "serial/port.h"
 #include "serial/worker_thread.h"
 
 namespace vqhw {
@@ -29,7 +31,8 @@ class SerialChannel {
   SerialChannel(const SerialChannel&) = delete;
   SerialChannel& operator=(const SerialChannel&) = delete;
 
-  // Opens the port and starts the worker. Returns 0, or kAlreadyOpen,
+  // Opens the port named `deviceName` (a device or a URL, see OpenPort)
+  // and starts the worker. Returns 0, or kAlreadyOpen,
   // kCannotOpen, kSettingsUnreadable, kSettingsRejected, kTimeoutsNotSet.
   // The parameters are not validated here (Configure does).
   ReaderStatus Open(const char* deviceName, int32_t baud, char parity, int32_t dataBits,
@@ -64,10 +67,10 @@ class SerialChannel {
   void ReceiveLoop();
   // Purge's work; an explicit Purge is traced, the one before each send
   // only when it drops something.
-  void DropReceived();
+  void DropReceived(Port::PurgeOccasion occasion);
 
   int32_t isOpen = 0;
-  SerialPort port;
+  std::unique_ptr<Port> port;  // while open
   WorkerThread worker;
 
   // Shared with the worker under receiveLock.

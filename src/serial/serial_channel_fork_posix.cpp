@@ -15,7 +15,8 @@ void SerialChannel::AfterForkInParent() { receiveLock.unlock(); }
 void SerialChannel::AfterForkInChild() {
   receiveLock.unlock();
   if (!isOpen) return;
-  port.Abandon();
+  port->Abandon();
+  port.reset();
   worker.Abandon();
   receiveBuffer.Reset();
   frameReady = false;

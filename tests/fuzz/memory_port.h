@@ -1,6 +1,6 @@
 #pragma once
 // A serial port in memory, for tests only: it stands behind the platform
-// interface (serial/serial_port.h) in place of a real port, and a test
+// interface (serial/port.h) in place of a serial device, and a test
 // decides what the "reader" answers to every frame the library writes.
 
 #include <cstdint>

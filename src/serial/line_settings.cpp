@@ -1,8 +1,6 @@
-// What both backends of SerialPort share.
+#include "serial/line_settings.h"
 
 #include <cstdio>
-
-#include "serial/serial_port.h"
 
 namespace vqhw {
 

@@ -1,4 +1,4 @@
-// POSIX backend of SerialPort: termios, poll() with a wake-up pipe, and an
+// A serial device on POSIX: termios, poll() with a wake-up pipe, and an
 // advisory lock so that a second opener, root included, is refused.
 
 #include <fcntl.h>
@@ -16,7 +16,7 @@
 #include <cstring>
 #include <thread>
 
-#include "serial/serial_port.h"
+#include "serial/ports/device_port.h"
 #include "util/trace.h"
 
 namespace vqhw {
@@ -103,39 +103,49 @@ bool FormatPortName(int32_t portNumber, char* name, size_t size) {
   return n > 0 && static_cast<size_t>(n) < size;
 }
 
-struct SerialPort::Handles {
-  int port = -1;
-  int wakeRead = -1;
-  int wakeWrite = -1;
+namespace {
+
+class DevicePort final : public Port {
+ public:
+  ~DevicePort() override { Close(); }
+
+  ReaderStatus Open(const char* deviceName, const LineSettings& settings);
+  ReaderStatus Apply(const LineSettings& settings) override;
+  ReaderStatus Write(const uint8_t* bytes, size_t count, std::chrono::milliseconds bound) override;
+  void Purge(PurgeOccasion) override { Flush(); }
+  size_t WaitAndRead(uint8_t* buffer, size_t capacity) override;
+  void StopWaiting() override;
+  void Abandon() override;
+
+ private:
+  void Close();
+  void Flush();  // aborts transfers, discards both queues
+
+  int port_ = -1;
+  int wakeRead_ = -1;
+  int wakeWrite_ = -1;
 };
 
-SerialPort::SerialPort() : handles_(std::make_unique<Handles>()) {}
-
-SerialPort::~SerialPort() { Close(); }
-
-bool SerialPort::IsOpen() const { return handles_->port >= 0; }
-
-ReaderStatus SerialPort::Open(const char* deviceName, const LineSettings& settings) {
-  Handles& h = *handles_;
-  h.port = ::open(deviceName, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (h.port < 0) {
+ReaderStatus DevicePort::Open(const char* deviceName, const LineSettings& settings) {
+  port_ = ::open(deviceName, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (port_ < 0) {
     TraceOsError("open", deviceName);
     return status::kCannotOpen;
   }
   // TIOCEXCL keeps other users out, but root passes it: the lock refuses a
   // second opener in this process or another one.
-  if (::flock(h.port, LOCK_EX | LOCK_NB) != 0) {
+  if (::flock(port_, LOCK_EX | LOCK_NB) != 0) {
     TraceOsError("lock", deviceName);
-    CloseIfOpen(h.port);
+    CloseIfOpen(port_);
     return status::kCannotOpen;
   }
-  ::ioctl(h.port, TIOCEXCL);
+  ::ioctl(port_, TIOCEXCL);
   ReaderStatus result = Apply(settings);
   if (result == status::kOk) {
     int wake[2];
     if (::pipe2(wake, O_CLOEXEC | O_NONBLOCK) == 0) {
-      h.wakeRead = wake[0];
-      h.wakeWrite = wake[1];
+      wakeRead_ = wake[0];
+      wakeWrite_ = wake[1];
     } else {
       TraceOsError("pipe for", deviceName);
       result = status::kCannotOpen;
@@ -145,29 +155,29 @@ ReaderStatus SerialPort::Open(const char* deviceName, const LineSettings& settin
     Close();
     return result;
   }
-  Purge();
+  Flush();
   return status::kOk;
 }
 
-ReaderStatus SerialPort::Apply(const LineSettings& settings) {
+ReaderStatus DevicePort::Apply(const LineSettings& settings) {
   termios tio{};
-  if (::tcgetattr(handles_->port, &tio) != 0) {
+  if (::tcgetattr(port_, &tio) != 0) {
     TraceOsError("tcgetattr", "of the port");
     return status::kSettingsUnreadable;
   }
   if (!ToTermios(settings, tio)) return status::kSettingsRejected;
   // As on Windows, the outcome changes no result; the trace still tells it.
-  if (::tcsetattr(handles_->port, TCSANOW, &tio) != 0) TraceOsError("tcsetattr", "of the port");
+  if (::tcsetattr(port_, TCSANOW, &tio) != 0) TraceOsError("tcsetattr", "of the port");
   return status::kOk;
 }
 
-ReaderStatus SerialPort::Write(const uint8_t* bytes, size_t count, std::chrono::milliseconds bound) {
+ReaderStatus DevicePort::Write(const uint8_t* bytes, size_t count, std::chrono::milliseconds bound) {
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + bound;
   size_t written = 0;
   int failures = 0;
   while (written < count) {
-    ssize_t n = ::write(handles_->port, bytes + written, count - written);
+    ssize_t n = ::write(port_, bytes + written, count - written);
     if (n > 0) {
       written += static_cast<size_t>(n);
       continue;
@@ -181,7 +191,7 @@ ReaderStatus SerialPort::Write(const uint8_t* bytes, size_t count, std::chrono::
       return status::kTimeout;
     }
     if (error == EAGAIN) {
-      pollfd out{handles_->port, POLLOUT, 0};
+      pollfd out{port_, POLLOUT, 0};
       ::poll(&out, 1, static_cast<int>(left.count()));
       continue;
     }
@@ -192,15 +202,14 @@ ReaderStatus SerialPort::Write(const uint8_t* bytes, size_t count, std::chrono::
   return status::kOk;
 }
 
-void SerialPort::Purge() {
-  if (handles_->port >= 0) ::tcflush(handles_->port, TCIOFLUSH);
+void DevicePort::Flush() {
+  if (port_ >= 0) ::tcflush(port_, TCIOFLUSH);
 }
 
-size_t SerialPort::WaitAndRead(uint8_t* buffer, size_t capacity) {
-  Handles& h = *handles_;
+size_t DevicePort::WaitAndRead(uint8_t* buffer, size_t capacity) {
   bool portFailed = false;
   for (;;) {
-    pollfd fds[2] = {{h.wakeRead, POLLIN, 0}, {h.port, POLLIN, 0}};
+    pollfd fds[2] = {{wakeRead_, POLLIN, 0}, {port_, POLLIN, 0}};
     // A failed port is left out of the poll for a while, so that a
     // hang-up that is reported again and again cannot make us spin.
     int ready = ::poll(fds, portFailed ? 1 : 2, portFailed ? kFailedPortRestMs : -1);
@@ -214,36 +223,43 @@ size_t SerialPort::WaitAndRead(uint8_t* buffer, size_t capacity) {
       continue;
     }
     if (fds[1].revents == 0) continue;
-    ssize_t n = ::read(h.port, buffer, capacity);
+    ssize_t n = ::read(port_, buffer, capacity);
     if (n > 0) return static_cast<size_t>(n);
     if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
     portFailed = true;  // end of file, EIO after a hang-up, or another failure
   }
 }
 
-void SerialPort::StopWaiting() {
-  if (handles_->wakeWrite >= 0) {
+void DevicePort::StopWaiting() {
+  if (wakeWrite_ >= 0) {
     const uint8_t wake = 1;
-    [[maybe_unused]] ssize_t ignored = ::write(handles_->wakeWrite, &wake, 1);
+    [[maybe_unused]] ssize_t ignored = ::write(wakeWrite_, &wake, 1);
   }
 }
 
-void SerialPort::Abandon() {
+void DevicePort::Abandon() {
   // The descriptors are copies of the parent's: closing them leaves the
   // parent's port, its lock and its wake-up pipe as they are, where
   // TIOCNXCL, a purge or a wake-up would reach the parent's.
-  Handles& h = *handles_;
-  CloseIfOpen(h.port);
-  CloseIfOpen(h.wakeRead);
-  CloseIfOpen(h.wakeWrite);
+  CloseIfOpen(port_);
+  CloseIfOpen(wakeRead_);
+  CloseIfOpen(wakeWrite_);
 }
 
-void SerialPort::Close() {
-  Handles& h = *handles_;
-  if (h.port >= 0) ::ioctl(h.port, TIOCNXCL);
-  CloseIfOpen(h.port);  // closing also releases the lock
-  CloseIfOpen(h.wakeRead);
-  CloseIfOpen(h.wakeWrite);
+void DevicePort::Close() {
+  if (port_ >= 0) ::ioctl(port_, TIOCNXCL);
+  CloseIfOpen(port_);  // closing also releases the lock
+  CloseIfOpen(wakeRead_);
+  CloseIfOpen(wakeWrite_);
+}
+
+}  // namespace
+
+ReaderStatus OpenDevicePort(const char* name, const LineSettings& settings, std::unique_ptr<Port>& port) {
+  auto device = std::make_unique<DevicePort>();
+  const ReaderStatus opened = device->Open(name, settings);
+  if (opened == status::kOk) port = std::move(device);
+  return opened;
 }
 
 }  // namespace vqhw

@@ -1,4 +1,4 @@
-// Windows backend of SerialPort: overlapped I/O on \\.\COM<n>, no port
+// A serial device on Windows: overlapped I/O on \\.\COM<n>, no port
 // time-outs, and a stop event that every wait of the worker includes.
 //
 // The worker waits for a port event (received character, CTS change, ring)
@@ -15,7 +15,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "serial/serial_port.h"
+#include "serial/ports/device_port.h"
 #include "util/trace.h"
 
 namespace vqhw {
@@ -49,11 +49,19 @@ void TraceOsError(const char* operation, const char* subject) {
 }  // namespace
 
 bool FormatPortName(int32_t portNumber, char* name, size_t size) {
-  int n = std::snprintf(name, size, "\\\\.\\COM%d", static_cast<int>(portNumber));
+  char variable[16];
+  std::snprintf(variable, sizeof variable, "VQHW_COM%d", static_cast<int>(portNumber));
+  // The process's own environment, which the program may have changed
+  // since it started, not a C runtime's copy of it.
+  const DWORD length = GetEnvironmentVariableA(variable, name, static_cast<DWORD>(size));
+  if (length > 0) return length < size;
+  const int n = std::snprintf(name, size, "\\\\.\\COM%d", static_cast<int>(portNumber));
   return n > 0 && static_cast<size_t>(n) < size;
 }
 
-struct SerialPort::Handles {
+namespace {
+
+struct Handles {
   HANDLE port = INVALID_HANDLE_VALUE;
   HANDLE stop = nullptr;
   // One record per kind of operation, on the heap so that one that the
@@ -163,14 +171,25 @@ struct SerialPort::Handles {
   }
 };
 
-SerialPort::SerialPort() : handles_(std::make_unique<Handles>()) {}
+class DevicePort final : public Port {
+ public:
+  ~DevicePort() override { handles_.CloseAll(); }
 
-SerialPort::~SerialPort() { Close(); }
+  ReaderStatus Open(const char* deviceName, const LineSettings& settings);
+  ReaderStatus Apply(const LineSettings& settings) override;
+  ReaderStatus Write(const uint8_t* bytes, size_t count, std::chrono::milliseconds bound) override;
+  void Purge(PurgeOccasion) override { Flush(); }
+  size_t WaitAndRead(uint8_t* buffer, size_t capacity) override;
+  void StopWaiting() override;
+  void Abandon() override {}  // no fork() on Windows
 
-bool SerialPort::IsOpen() const { return handles_->port != INVALID_HANDLE_VALUE; }
+ private:
+  void Flush();  // aborts transfers, discards both queues
+  Handles handles_;
+};
 
-ReaderStatus SerialPort::Open(const char* deviceName, const LineSettings& settings) {
-  Handles& h = *handles_;
+ReaderStatus DevicePort::Open(const char* deviceName, const LineSettings& settings) {
+  Handles& h = handles_;
   h.port = CreateFileA(deviceName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                        FILE_FLAG_OVERLAPPED, nullptr);
   if (h.port == INVALID_HANDLE_VALUE) {
@@ -189,18 +208,18 @@ ReaderStatus SerialPort::Open(const char* deviceName, const LineSettings& settin
     result = Apply(settings);
   }
   if (result != status::kOk) {
-    Close();
+    h.CloseAll();
     return result;
   }
   h.eventWaitUsable = SetCommMask(h.port, kEventMask) != 0;
   h.emptyWakeups = 0;
   h.failures = 0;
-  Purge();
+  Flush();
   return status::kOk;
 }
 
-ReaderStatus SerialPort::Apply(const LineSettings& settings) {
-  Handles& h = *handles_;
+ReaderStatus DevicePort::Apply(const LineSettings& settings) {
+  Handles& h = handles_;
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
   if (!GetCommState(h.port, &dcb)) {
@@ -227,8 +246,8 @@ ReaderStatus SerialPort::Apply(const LineSettings& settings) {
   return status::kOk;
 }
 
-ReaderStatus SerialPort::Write(const uint8_t* bytes, size_t count, std::chrono::milliseconds bound) {
-  Handles& h = *handles_;
+ReaderStatus DevicePort::Write(const uint8_t* bytes, size_t count, std::chrono::milliseconds bound) {
+  Handles& h = handles_;
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + bound;
   for (int attempt = 1;; ++attempt) {
@@ -256,16 +275,16 @@ ReaderStatus SerialPort::Write(const uint8_t* bytes, size_t count, std::chrono::
     if (attempt == kWriteAttempts) return status::kCannotSend;
     if (Clock::now() >= deadline) return status::kTimeout;
     Sleep(kWriteRetryPauseMs);
-    Purge();
+    Flush();
   }
 }
 
-void SerialPort::Purge() {
-  if (handles_->port != INVALID_HANDLE_VALUE) PurgeComm(handles_->port, kPurgeAll);
+void DevicePort::Flush() {
+  if (handles_.port != INVALID_HANDLE_VALUE) PurgeComm(handles_.port, kPurgeAll);
 }
 
-size_t SerialPort::WaitAndRead(uint8_t* buffer, size_t capacity) {
-  Handles& h = *handles_;
+size_t DevicePort::WaitAndRead(uint8_t* buffer, size_t capacity) {
+  Handles& h = handles_;
   size_t count = 0;
   for (;;) {
     if (h.StopRequested()) return 0;
@@ -296,10 +315,17 @@ size_t SerialPort::WaitAndRead(uint8_t* buffer, size_t capacity) {
   }
 }
 
-void SerialPort::StopWaiting() {
-  if (handles_->stop != nullptr) SetEvent(handles_->stop);
+void DevicePort::StopWaiting() {
+  if (handles_.stop != nullptr) SetEvent(handles_.stop);
 }
 
-void SerialPort::Close() { handles_->CloseAll(); }
+}  // namespace
+
+ReaderStatus OpenDevicePort(const char* name, const LineSettings& settings, std::unique_ptr<Port>& port) {
+  auto device = std::make_unique<DevicePort>();
+  const ReaderStatus opened = device->Open(name, settings);
+  if (opened == status::kOk) port = std::move(device);
+  return opened;
+}
 
 }  // namespace vqhw
