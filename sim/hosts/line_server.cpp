@@ -79,13 +79,9 @@ LineServer::Read LineServer::ReadFromLane() {
   }
   if (!io::WriteAll(*line_, in.reply, *event_)) return Read::kEvent;
   for (const ComPortServer::Piece& piece : in.pieces) {
-    if (piece.purgeCommands) {
+    if (piece.purge) {
       inbox_.clear();
       backlog_ = 0;
-    }
-    if (piece.purgeAnswers) {
-      answers_.clear();
-      answersPurged_ = true;
     }
     if (!piece.data.empty()) TakeIn(piece.data, now);
   }
@@ -117,10 +113,8 @@ void LineServer::TakeIn(std::span<const uint8_t> bytes, Clock::time_point now) {
 
 // Each byte goes out when its time on the line is over, so the lane's
 // receiver meets them one by one. Writes never block the thread beyond the
-// event, even when the lane reads slowly or not at all. An answer purged
-// meanwhile goes no further.
+// event, even when the lane reads slowly or not at all.
 bool LineServer::Deliver(const AnswerChunk& chunk) {
-  answersPurged_ = false;
   // The bytes are timed from when the answer is due, not from when this
   // thread woke up for it: the thread's own lateness is not the line's, and
   // the bytes it held up go out together.
@@ -129,18 +123,17 @@ bool LineServer::Deliver(const AnswerChunk& chunk) {
   const std::span<const uint8_t> bytes(chunk.bytes);
   const std::chrono::nanoseconds byteTime = ownWire_ ? std::chrono::nanoseconds{0} : chunk.byteTime;
   size_t sent = 0;
-  while (sent < bytes.size() && !answersPurged_) {
+  while (sent < bytes.size()) {
     size_t due = bytes.size();
     if (byteTime.count() != 0) {
       due = std::min(bytes.size(),
                      std::max(sent + 1, static_cast<size_t>((Clock::now() - start) / byteTime)));
       if (!WaitUntil(start + static_cast<int64_t>(due) * byteTime)) return false;
-      if (answersPurged_) break;
     }
     if (!Send(bytes.subspan(sent, due - sent))) return false;
     sent = due;
   }
-  if (events_.traffic && sent > 0) events_.traffic(LineHost::Direction::kToHost, bytes.first(sent));
+  if (events_.traffic) events_.traffic(LineHost::Direction::kToHost, bytes);
   return true;
 }
 

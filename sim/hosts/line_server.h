@@ -70,7 +70,6 @@ class LineServer {
   size_t backlog_ = 0;  // bytes in inbox_
   bool overrun_ = false;
   std::deque<AnswerChunk> answers_;
-  bool answersPurged_ = false;
   Clock::time_point lineInFreeAt_{};
 };
 

@@ -4,13 +4,29 @@
 
 #include <cstdlib>
 #include <sstream>
+#include <stdexcept>
+
+#include "sim/hosts/pty_host.h"
+#include "sim/hosts/tcp/tcp_host.h"
 
 namespace vqtest {
 
+namespace {
+
+std::unique_ptr<vqsim::LineHost> LineFor(vqsim::VirtualReader& reader) {
+  const char* line = std::getenv("VQHW_TEST_LINE");
+  if (line == nullptr || std::string(line) == "pty") return std::make_unique<vqsim::PtyHost>(reader);
+  std::string why;
+  const auto url = vqsim::ListenUrl::Parse(std::string(line) + "://127.0.0.1:0", why);
+  if (!url) throw std::invalid_argument("VQHW_TEST_LINE: pty, socket or rfc2217, not " + std::string(line));
+  return std::make_unique<vqsim::TcpHost>(reader, *url, vqsim::LineHost::Events{});
+}
+
+}  // namespace
+
 SimulatedPort::SimulatedPort(int portNumber)
-    : variable_("VQHW_COM" + std::to_string(portNumber)),
-      host_(std::make_unique<vqsim::PtyHost>(reader)) {
-  ::setenv(variable_.c_str(), host_->SlavePath().c_str(), 1);
+    : variable_("VQHW_COM" + std::to_string(portNumber)), host_(LineFor(reader)), path_(host_->PortName()) {
+  ::setenv(variable_.c_str(), path_.c_str(), 1);
 }
 
 SimulatedPort::~SimulatedPort() { ::unsetenv(variable_.c_str()); }

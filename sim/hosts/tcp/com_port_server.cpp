@@ -21,7 +21,7 @@ ComPortServer::Incoming ComPortServer::Take(std::span<const uint8_t> bytes) {
   for (Event& event : decoder_.Feed(bytes)) {
     switch (event.kind) {
       case Event::Kind::kData:
-        if (in.pieces.empty() || in.pieces.back().purgeAnswers || in.pieces.back().purgeCommands) {
+        if (in.pieces.empty() || in.pieces.back().purge) {
           in.pieces.push_back({});
         }
         in.pieces.back().data.insert(in.pieces.back().data.end(), event.bytes.begin(), event.bytes.end());
@@ -166,8 +166,8 @@ void ComPortServer::ComPort(std::span<const uint8_t> request, Incoming& in) {
       break;
     case kPurgeData:
       if (value.size() == 1 && value[0] >= 1 && value[0] <= 3) {
-        in.pieces.push_back({{}, value[0] != 2, value[0] != 1});
-        in.notes.push_back(value[0] == 1 ? "purge the answers" : value[0] == 2 ? "purge the commands" : "purge both");
+        if (value[0] != 1) in.pieces.push_back({{}, true});
+        in.notes.push_back(value[0] == 1 ? "purge the answers (none held)" : "purge the commands");
         Answer(code, value, in);
       } else {
         in.notes.push_back("malformed PURGE-DATA ignored");

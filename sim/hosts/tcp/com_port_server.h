@@ -6,7 +6,10 @@
 // (echo too: a serial line echoes nothing). It acknowledges line settings
 // (speed, data bits, parity, stop bits), flow control and the modem lines
 // it is asked for (DTR, RTS, BREAK) with the value in effect, answers
-// queries of the line and modem state, and purges on PURGE-DATA. The
+// queries of the line and modem state, and purges on PURGE-DATA what a
+// device server holds: the client's bytes not yet on the reader's line
+// (its transmit buffer); the reader's bytes it sends on as they come, and
+// keeps none to purge (its receive buffer: acknowledged alone). The
 // reader's own line keeps its speed: the settings are kept and told, as a
 // device server sets its UART, and change nothing the reader does. Once the
 // com port option is agreed it tells the modem state, and again whenever
@@ -48,11 +51,11 @@ class ComPortServer {
   // Transmit holding and shift registers empty: the reader's line is idle.
   static constexpr uint8_t kLineState = 0x60;
 
-  // A piece of what the client sent, in order: data for the reader, or a purge.
+  // A piece of what the client sent, in order: data for the reader, or a
+  // purge of the client's bytes the reader has not taken in (PURGE-DATA 2, 3).
   struct Piece {
     std::vector<uint8_t> data;
-    bool purgeAnswers = false;   // PURGE-DATA 1 or 3: the answers not yet sent to the client
-    bool purgeCommands = false;  // PURGE-DATA 2 or 3: the client's bytes the reader has not taken in
+    bool purge = false;
   };
   struct Incoming {
     std::vector<Piece> pieces;
