@@ -9,14 +9,14 @@
 
 namespace vqsim {
 
-int RunControlClient(const std::string& socketPath, std::vector<std::string> words) {
+int RunControlClient(const std::string& socketPath, std::vector<std::string> words, int reader) {
   if (socketPath.empty()) {
     std::fprintf(stderr, "vqhw-sim ctl: no control socket: give --socket PATH or set VQHW_SIM_CONTROL\n");
     return vqshared::kExitUsage;
   }
   // The reader reads the file itself, from its own directory.
   if (words.size() == 2 && words[0] == "present") words[1] = std::filesystem::absolute(words[1]).string();
-  std::string request;
+  std::string request = reader > 0 ? "reader " + std::to_string(reader) : "";
   for (const std::string& word : words) request += (request.empty() ? "" : " ") + word;
   std::string reply;
   try {

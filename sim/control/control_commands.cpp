@@ -113,6 +113,24 @@ std::string State(VirtualReader& reader) {
 
 }  // namespace
 
+std::string RunControlRequest(const std::vector<VirtualReader*>& readers, const std::string& request) {
+  const std::vector<std::string> words = Words(request);
+  if (words.size() >= 2 && words[0] == "reader") {
+    const std::optional<int> number = Count(words[1], static_cast<int>(readers.size()));
+    if (!number || *number == 0) {
+      return "error no reader " + words[1] + ": the readers are 1 to " + std::to_string(readers.size()) + "\n";
+    }
+    std::string rest;
+    for (size_t i = 2; i < words.size(); ++i) rest += (i > 2 ? " " : "") + words[i];
+    return RunControlRequest(*readers[static_cast<size_t>(*number) - 1], rest);
+  }
+  if (readers.size() != 1) {
+    return "error " + std::to_string(readers.size()) + " readers: name one, as in reader 2 " +
+           (words.empty() ? "state" : words[0]) + "\n";
+  }
+  return RunControlRequest(*readers[0], request);
+}
+
 std::string RunControlRequest(VirtualReader& reader, const std::string& request) {
   const std::vector<std::string> words = Words(request);
   if (words.empty()) return "error an empty request\n";

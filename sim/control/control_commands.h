@@ -8,13 +8,17 @@
 //   fault silent N | wrong-sequence N | late MS [N] | garbage HEX [N] | clear
 //                         arms a fault for the next N commands (default 1)
 //   state                 the cards in the field, the PSAM slot, the scenario
+// With several readers in the process a request names its reader first,
+// by the number of its line: "reader 2 present FILE".
 
 #include <string>
+#include <vector>
 
 #include "sim/reader/reader_model.h"
 
 namespace vqsim {
 
 std::string RunControlRequest(VirtualReader& reader, const std::string& request);
+std::string RunControlRequest(const std::vector<VirtualReader*>& readers, const std::string& request);
 
 }  // namespace vqsim

@@ -292,16 +292,35 @@ void LoadField(std::string_view jsonText, VirtualReader& reader) {
   reader.SetTiming(timing);
 }
 
-std::string LoadFieldFile(const std::string& path, VirtualReader& reader) {
+namespace {
+
+// The description of reader `index`: the whole text, or its entry of "readers".
+std::string ReaderField(const std::string& text, size_t index, size_t readers, std::string& where) {
+  const json description = Parsed(text);
+  if (!description.is_object() || !description.contains("readers")) return text;
+  CheckObject(description, "field", {"readers"});
+  const json& fields = description["readers"];
+  if (!fields.is_array() || fields.size() != readers) {
+    Refuse("readers", "a field for each of the " + std::to_string(readers) + " readers expected");
+  }
+  where = "readers[" + std::to_string(index) + "].";
+  return fields[index].dump(2) + "\n";
+}
+
+}  // namespace
+
+std::string LoadFieldFile(const std::string& path, VirtualReader& reader, size_t index, size_t readers) {
   std::string why;
   const std::optional<std::string> text = vqshared::ReadWholeFile(path, why);
   if (!text) throw FieldFileError(path + ": cannot be read: " + why, FieldFileError::Kind::kUnreadable);
+  std::string where;
   try {
-    LoadField(*text, reader);
+    const std::string field = ReaderField(*text, index, readers, where);
+    LoadField(field, reader);
+    return field;
   } catch (const FieldFileError& error) {
-    throw FieldFileError(path + ": " + error.what(), error.FileKind());
+    throw FieldFileError(path + ": " + where + error.what(), error.FileKind());
   }
-  return *text;
 }
 
 std::string FieldState(std::string_view loaded, VirtualReader& reader) {

@@ -36,8 +36,11 @@ std::string DefaultField(DefaultCard card);
 // overrides the times of single commands. Nothing changes when the
 // description is refused.
 void LoadField(std::string_view jsonText, VirtualReader& reader);
-// The file's text, loaded; returns the text. Unreadable: kUnreadable.
-std::string LoadFieldFile(const std::string& path, VirtualReader& reader);
+// The file's text, loaded; returns the description loaded. Unreadable:
+// kUnreadable. For one of several readers (`index` of `readers`), the
+// file may instead name the field of each: {"readers": [FIELD, ...]}, one
+// for every reader, in the order of their lines; the reader loads its own.
+std::string LoadFieldFile(const std::string& path, VirtualReader& reader, size_t index = 0, size_t readers = 1);
 
 // The description of the field as it is now: `loaded` (the description the
 // field came from) with every block of each MIFARE ONE card and the purse

@@ -6,9 +6,9 @@
 
 namespace vqsim::program {
 
-LineHost::TrafficLog FrameLog() {
+LineHost::TrafficLog FrameLog(std::string label) {
   const auto start = std::chrono::steady_clock::now();
-  return [start](LineHost::Direction direction, std::span<const uint8_t> bytes) {
+  return [start, label](LineHost::Direction direction, std::span<const uint8_t> bytes) {
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     std::string line;
     char hex[4];
@@ -16,7 +16,7 @@ LineHost::TrafficLog FrameLog() {
       std::snprintf(hex, sizeof hex, " %02X", b);
       line += hex;
     }
-    std::fprintf(stderr, "%10.1f ms  %s%s\n", ms,
+    std::fprintf(stderr, "%10.1f ms  %s%s%s\n", ms, label.c_str(),
                  direction == LineHost::Direction::kFromHost ? "host->reader" : "reader->host", line.c_str());
   };
 }

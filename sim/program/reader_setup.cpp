@@ -18,7 +18,8 @@ std::string SetUp(VirtualReader& reader, const ReaderOptions& options) {
     reader.WithState([](ReaderState& state) { state.psam = std::make_shared<Psam>(); });
     LoadScenarioFile(options.scenarioFile, reader);
   } else if (!file.empty() && (file == options.fieldFile || std::filesystem::exists(file))) {
-    loaded = LoadFieldFile(file, reader);
+    loaded = file == options.fieldFile ? LoadFieldFile(file, reader, options.index, options.readers)
+                                       : LoadFieldFile(file, reader);
   } else {
     loaded = DefaultField(options.card == "cpu" ? DefaultCard::kCpu : DefaultCard::kMifareOne);
     LoadField(loaded, reader);

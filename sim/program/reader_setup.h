@@ -1,5 +1,5 @@
 #pragma once
-// What the command line says about the reader, and the reader set up by it.
+// What the command line says about one reader, and the reader set up by it.
 
 #include <string>
 
@@ -17,6 +17,8 @@ struct ReaderOptions {
   std::string card = "mifare-one";  // the default field's card
   std::string scenarioFile;  // a lane scenario, JSON: its own field
   std::string timing = "real";
+  size_t index = 0;    // of the readers the command line names (from 0)
+  size_t readers = 1;  // how many it names
 };
 
 // Sets the reader up; returns the description its field came from (empty

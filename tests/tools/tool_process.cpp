@@ -77,7 +77,8 @@ ProgramRun RunProgram(std::vector<std::string> arguments, std::chrono::milliseco
   return run;
 }
 
-SimServer::SimServer(std::vector<std::string> arguments, const std::string& errorFile) {
+SimServer::SimServer(std::vector<std::string> arguments, const std::string& errorFile, size_t readers)
+    : paths_(readers) {
   arguments.insert(arguments.begin(), {VQHW_SIM_TOOL, "--timing", "instant"});
   int out[2];
   if (::pipe(out) != 0) return;
@@ -85,9 +86,11 @@ SimServer::SimServer(std::vector<std::string> arguments, const std::string& erro
   pid_ = Spawn(arguments, out[1], err);
   ::close(out[1]);
   if (err >= 0) ::close(err);
-  // The first line, read byte by byte so nothing after it is taken.
-  char c = 0;
-  while (pid_ > 0 && ::read(out[0], &c, 1) == 1 && c != '\n') path_ += c;
+  // The first lines, read byte by byte so nothing after them is taken.
+  for (std::string& path : paths_) {
+    char c = 0;
+    while (pid_ > 0 && ::read(out[0], &c, 1) == 1 && c != '\n') path += c;
+  }
   ::close(out[0]);
 }
 

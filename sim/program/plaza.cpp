@@ -1,0 +1,111 @@
+#include "sim/program/plaza.h"
+
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "shared/exit_codes.h"
+#include "sim/control/control_commands.h"
+#include "sim/control/control_socket.h"
+#include "sim/files/field_file.h"
+#include "sim/program/failure.h"
+#include "sim/program/frame_log.h"
+#include "sim/program/replay_run.h"
+#include "sim/program/stop_signals.h"
+
+namespace vqsim::program {
+
+namespace {
+
+// One reader and what it was set up from.
+struct Lane {
+  ReaderOptions options;
+  VirtualReader reader;
+  std::string loaded;  // the description its field came from
+  std::unique_ptr<LineHost> host;
+};
+
+// Why the run ended from inside, first come.
+class Ending {
+ public:
+  explicit Ending(io::Event& stop) : stop_(stop) {}
+  void Lost(const std::string& why) {
+    {
+      std::lock_guard lock(mutex_);
+      if (lost_.empty()) lost_ = why;
+    }
+    stop_.Set();
+  }
+  std::string LostLine() {
+    std::lock_guard lock(mutex_);
+    return lost_;
+  }
+
+ private:
+  io::Event& stop_;
+  std::mutex mutex_;
+  std::string lost_;
+};
+
+LineHost::Events EventsOf(const SimOptions& options, const std::string& label, Ending& ending) {
+  LineHost::Events events;
+  events.clients = [label](const std::string& note) { std::fprintf(stderr, "vqhw-sim: %s%s\n", label.c_str(), note.c_str()); };
+  if (options.log) {
+    events.traffic = FrameLog(label);
+    events.settings = [label](const std::string& note) {
+      std::fprintf(stderr, "vqhw-sim: %srfc2217: %s\n", label.c_str(), note.c_str());
+    };
+  }
+  events.lost = [&ending](const std::string& why) { ending.Lost(why); };
+  return events;
+}
+
+}  // namespace
+
+int ServeReaders(const SimOptions& options) {
+  io::Event stop;
+  StopOnRequest(stop);
+  Ending ending(stop);
+  const size_t readers = options.Readers();
+  std::vector<std::unique_ptr<Lane>> lanes;
+  std::vector<VirtualReader*> controlled;
+  for (size_t i = 0; i < readers; ++i) {
+    auto lane = std::make_unique<Lane>();
+    lane->options = options.ForReader(i);
+    lane->loaded = SetUp(lane->reader, lane->options);
+    controlled.push_back(&lane->reader);
+    lanes.push_back(std::move(lane));
+  }
+  const std::shared_ptr<SessionReplay> replay =
+      options.replayFile.empty() ? nullptr
+                                 : StartReplay(lanes[0]->reader, options.replayFile, [&stop] { stop.Set(); });
+  // Listening before the names are printed: whoever read them can send requests.
+  std::unique_ptr<ControlSocket> control;
+  if (!options.controlPath.empty()) {
+    control = std::make_unique<ControlSocket>(
+        options.controlPath, [&controlled](const std::string& request) { return RunControlRequest(controlled, request); });
+  }
+  for (size_t i = 0; i < readers; ++i) {
+    const std::string label = readers > 1 ? "reader " + std::to_string(i + 1) + ": " : "";
+    const LineChoice line = options.lines.empty() ? LineChoice{} : options.lines[i];
+    lanes[i]->host = OpenLine(line, lanes[i]->reader, EventsOf(options, label, ending), options.takeOver);
+  }
+  std::string names;
+  for (const auto& lane : lanes) names += lane->host->PortName() + "\n";
+  std::fputs(names.c_str(), stdout);
+  std::fflush(stdout);
+  stop.WaitUntil(std::nullopt);
+  if (options.log) std::fprintf(stderr, "stopping\n");
+  for (auto& lane : lanes) lane->host.reset();  // the lines are closed: the fields no longer change
+  for (const auto& lane : lanes) {
+    if (!lane->options.stateFile.empty()) SaveFieldState(lane->options.stateFile, lane->loaded, lane->reader);
+  }
+  if (const std::string lost = ending.LostLine(); !lost.empty()) throw Failure{vqshared::kExitNoDevice, lost};
+  if (replay) return ReplayResult(*replay, options.replayFile);
+  return vqshared::kExitSuccess;
+}
+
+}  // namespace vqsim::program
