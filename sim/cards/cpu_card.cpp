@@ -43,7 +43,7 @@ PurseSetup PurseOf(const CpuCardProfile& profile) {
   if (profile.balance > Purse::kMostBalance) throw std::invalid_argument("a balance past 2^31 - 1");
   const purse::PurseKeys keys = purse::CardKeys(profile.masterKeys, IssuerFile::IssuerId(profile.issuerData),
                                                 IssuerFile::DiversifyingSerial(profile.issuerData));
-  return {profile.balance, keys, profile.randomSeed};
+  return {profile.balance, keys};
 }
 
 CardSecrets Secrets(const CpuCardProfile& profile) {

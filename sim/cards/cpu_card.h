@@ -15,6 +15,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "sim/cards/card.h"
@@ -48,7 +49,7 @@ struct CpuCardProfile {
                                   0x20, 0x26, 0x01, 0x01, 0x20, 0x36, 0x12, 0x31,
                                   0x00, 0x00};
   std::vector<uint8_t> cardholderData = std::vector<uint8_t>(40, 0xC4);
-  uint32_t randomSeed = 1;
+  std::optional<uint32_t> randomSeed;  // none: fresh randoms (CardCore)
 };
 
 class CpuCard : public Card, public ApduCard {

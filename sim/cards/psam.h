@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "sim/cards/card.h"
@@ -33,7 +34,7 @@ struct PsamProfile {
                      0x88, 0x88, 0x88, 0x88, 0x88, 0x88, 0x88, 0x88};
   DesKey internalKey{0x99, 0x99, 0x99, 0x99, 0x99, 0x99, 0x99, 0x99,
                      0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA};
-  uint32_t randomSeed = 2;
+  std::optional<uint32_t> randomSeed;  // none: fresh randoms (CardCore)
   purse::PurseKeys masterKeys = purse::kDefaultMasterKeys;  // the card issuer's
   uint32_t terminalSerial = 1;  // the terminal transaction serial number of the next purchase
 };

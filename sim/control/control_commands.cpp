@@ -37,7 +37,7 @@ std::string Present(VirtualReader& reader, const std::string& path) {
   try {
     const json description = vqshared::ParseJson(text.str());
     if (description.is_object() && description.contains("kind")) {
-      reader.InsertCard(field_json::CardFrom(description, "card"));
+      reader.InsertCard(field_json::CardFrom(description, "card", reader.NextCardSeed()));
       return "ok the card entered the field\n";
     }
     LoadField(text.str(), reader);

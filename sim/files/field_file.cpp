@@ -116,11 +116,13 @@ std::shared_ptr<Card> MifareCardFrom(const json& description, const std::string&
   return card;
 }
 
-std::shared_ptr<Card> CpuCardFrom(const json& description, const std::string& where) {
+std::shared_ptr<Card> CpuCardFrom(const json& description, const std::string& where,
+                                  std::optional<uint32_t> randomSeed) {
   CheckObject(description, where,
               {"kind", "serial", "applicationName", "pin", "externalKey", "internalKey", "macKey",
                "balance", "issuerData", "cardholderData", "randomSeed"});
   CpuCardProfile profile;
+  profile.randomSeed = randomSeed;
   const auto member = [&](const char* key) { return description[key]; };
   const auto at = [&](const char* key) { return where + "." + key; };
   if (description.contains("serial")) profile.serial = HexArray<4>(member("serial"), at("serial"));
@@ -150,12 +152,19 @@ std::shared_ptr<Card> CpuCardFrom(const json& description, const std::string& wh
   return std::make_shared<CpuCard>(std::move(profile));
 }
 
-PsamSlot PsamFrom(const json& description, const std::string& where) {
-  if (description.is_boolean()) return {description.get<bool>(), std::make_shared<Psam>()};
+PsamSlot DefaultPsamSlot(std::optional<uint32_t> randomSeed) {
+  PsamProfile profile;
+  profile.randomSeed = randomSeed;
+  return {true, std::make_shared<Psam>(std::move(profile))};
+}
+
+PsamSlot PsamFrom(const json& description, const std::string& where, std::optional<uint32_t> randomSeed) {
+  if (description.is_boolean()) return {description.get<bool>(), DefaultPsamSlot(randomSeed).psam};
   CheckObject(description, where,
               {"present", "terminalNumber", "serialNumber", "pin", "externalKey", "internalKey",
                "contactMode", "randomSeed"});
   PsamProfile profile;
+  profile.randomSeed = randomSeed;
   const auto member = [&](const char* key) { return description[key]; };
   const auto at = [&](const char* key) { return where + "." + key; };
   if (description.contains("terminalNumber")) {
@@ -186,13 +195,14 @@ PsamSlot PsamFrom(const json& description, const std::string& where) {
   return slot;
 }
 
-std::shared_ptr<Card> CardFrom(const json& description, const std::string& where) {
+std::shared_ptr<Card> CardFrom(const json& description, const std::string& where,
+                               std::optional<uint32_t> randomSeed) {
   if (!description.is_object() || !description.contains("kind")) {
     Refuse(where, "a card object with a \"kind\" expected");
   }
   const json& kind = description["kind"];
   if (kind == "mifare-one") return MifareCardFrom(description, where);
-  if (kind == "cpu") return CpuCardFrom(description, where);
+  if (kind == "cpu") return CpuCardFrom(description, where, randomSeed);
   Refuse(where + ".kind", "\"mifare-one\" or \"cpu\" expected");
 }
 
@@ -277,11 +287,11 @@ void LoadField(std::string_view jsonText, VirtualReader& reader) {
   if (description.contains("cards")) {
     if (!description["cards"].is_array()) Refuse("cards", "an array expected");
     for (size_t i = 0; i < description["cards"].size(); ++i) {
-      cards.push_back(CardFrom(description["cards"][i], "cards[" + std::to_string(i) + "]"));
+      cards.push_back(CardFrom(description["cards"][i], "cards[" + std::to_string(i) + "]", reader.NextCardSeed()));
     }
   }
-  const PsamSlot slot = description.contains("psam") ? PsamFrom(description["psam"], "psam")
-                                                     : PsamSlot{};
+  const PsamSlot slot = description.contains("psam") ? PsamFrom(description["psam"], "psam", reader.NextCardSeed())
+                                                     : DefaultPsamSlot(reader.NextCardSeed());
   const TimingProfile timing =
       description.contains("timing") ? TimingFrom(description["timing"], reader.Timing()) : reader.Timing();
 

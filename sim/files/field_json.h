@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
@@ -27,13 +28,19 @@ void CheckObject(const json& value, const std::string& where, std::initializer_l
 std::vector<uint8_t> HexBytes(const json& value, const std::string& where, size_t minSize, size_t maxSize);
 uint32_t Number(const json& value, const std::string& where, uint32_t max);
 
-std::shared_ptr<Card> CardFrom(const json& description, const std::string& where);
+// A card of the description; `randomSeed` starts its randoms unless the
+// description names its own (none: fresh ones).
+std::shared_ptr<Card> CardFrom(const json& description, const std::string& where,
+                               std::optional<uint32_t> randomSeed);
 
 struct PsamSlot {
   bool present = true;
-  std::shared_ptr<Psam> psam = std::make_shared<Psam>();
+  std::shared_ptr<Psam> psam;
 };
-PsamSlot PsamFrom(const json& description, const std::string& where);
+// `true`, `false` or a PSAM object; `randomSeed` as for CardFrom.
+PsamSlot PsamFrom(const json& description, const std::string& where, std::optional<uint32_t> randomSeed);
+// The slot of a description that names no PSAM: a default one in it.
+PsamSlot DefaultPsamSlot(std::optional<uint32_t> randomSeed);
 
 TimingProfile TimingFrom(const json& description, TimingProfile profile);
 

@@ -172,7 +172,9 @@ ScenarioCards LoadScenario(std::string_view jsonText, VirtualReader& reader) {
   Cards cards;
   if (description.contains("cards")) {
     if (!description["cards"].is_object()) Refuse("cards", "an object of named cards expected");
-    for (const auto& [name, card] : description["cards"].items()) cards[name] = CardFrom(card, "cards." + name);
+    for (const auto& [name, card] : description["cards"].items()) {
+      cards[name] = CardFrom(card, "cards." + name, reader.NextCardSeed());
+    }
   }
   std::vector<std::shared_ptr<Card>> field;
   if (description.contains("field")) {
@@ -191,7 +193,8 @@ ScenarioCards LoadScenario(std::string_view jsonText, VirtualReader& reader) {
       events.push_back(EventFrom(description["events"][i], cards, "events[" + std::to_string(i) + "]"));
     }
   }
-  const PsamSlot slot = description.contains("psam") ? PsamFrom(description["psam"], "psam") : PsamSlot{};
+  const PsamSlot slot = description.contains("psam") ? PsamFrom(description["psam"], "psam", reader.NextCardSeed())
+                                                     : DefaultPsamSlot(reader.NextCardSeed());
   const TimingProfile timing =
       description.contains("timing") ? TimingFrom(description["timing"], reader.Timing()) : reader.Timing();
 

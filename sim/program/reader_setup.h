@@ -1,6 +1,8 @@
 #pragma once
 // What the command line says about one reader, and the reader set up by it.
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "sim/reader/reader_model.h"
@@ -17,6 +19,7 @@ struct ReaderOptions {
   std::string card = "mifare-one";  // the default field's card
   std::string scenarioFile;  // a lane scenario, JSON: its own field
   std::string timing = "real";
+  std::optional<uint32_t> seed;  // the run's random seed; none: fresh randoms
   size_t index = 0;    // of the readers the command line names (from 0)
   size_t readers = 1;  // how many it names
 };

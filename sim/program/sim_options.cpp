@@ -50,6 +50,11 @@ void DefineOptions(CLI::App& app, SimOptions& options) {
   app.add_option("--timing", common.timing,
                  "real: bytes take their time on the line and cards theirs (default); instant: no time at all")
       ->check(vqshared::OneOf({"real", "instant"}, "a timing"));
+  app.add_option("--seed", options.common.seed,
+                 "Start the randoms of the cards (the challenges of the CPU card and the PSAM, the card's "
+                 "random of each purchase) from N, so that a run repeats; default: fresh randoms every run")
+      ->type_name("N")
+      ->check(vqshared::WholeNumber(0, 4294967295L, "a seed"));
   app.add_flag("--log", options.log,
                "Print every byte string received and sent, timed and in hex, on stderr (with several readers, "
                "each line names its reader)");

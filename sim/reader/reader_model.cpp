@@ -18,6 +18,17 @@ void VirtualReader::SetPsamPresent(bool present) {
   state_.psamPresent = present;
 }
 
+void VirtualReader::SeedCards(uint32_t seed) {
+  std::lock_guard lock(mutex_);
+  cardSeeds_.emplace(seed);
+}
+
+std::optional<uint32_t> VirtualReader::NextCardSeed() {
+  std::lock_guard lock(mutex_);
+  if (!cardSeeds_) return std::nullopt;
+  return static_cast<uint32_t>((*cardSeeds_)());
+}
+
 void VirtualReader::InsertCard(std::shared_ptr<Card> card) {
   std::lock_guard lock(mutex_);
   state_.field.Insert(std::move(card));

@@ -7,6 +7,8 @@
 #include <memory>
 #include <limits>
 #include <mutex>
+#include <optional>
+#include <random>
 #include <span>
 #include <string>
 #include <vector>
@@ -47,6 +49,13 @@ class VirtualReader {
   // the PSAM model); keep it short, the reader waits meanwhile.
   void WithState(const std::function<void(ReaderState&)>& change);
   FaultPlan& Faults();
+  // The random seeds of the cards made for this reader from descriptions
+  // that give none of their own (field and scenario files, control
+  // requests): none, for fresh randoms, unless SeedCards was called; then
+  // the same sequence from the same seed, so that a run can be repeated.
+  void SeedCards(uint32_t seed);
+  std::optional<uint32_t> NextCardSeed();
+
   // Runs a lane scenario from now on (none: stops the one running).
   void SetScenario(std::shared_ptr<Scenario> scenario);
   std::vector<std::string> DescribeScenario() const;
@@ -82,6 +91,7 @@ class VirtualReader {
   std::shared_ptr<Scenario> scenario_;
   std::shared_ptr<SessionReplay> replay_;
   TimingProfile timing_ = TimingProfile::Instant();
+  std::optional<std::mt19937> cardSeeds_;
   Micros cardTimeSoFar_{0};
 };
 

@@ -299,5 +299,34 @@ TEST_F(PurseTest, ContactPsamHandsMac1OverThroughGetResponse) {
   EXPECT_EQ(CardBalance(), 9700u);
 }
 
+// Every purchase draws its own card random, so that its MAC2 proves this
+// purchase alone: two cards of one profile, the same amount and terminal,
+// answer different randoms and MAC2s, and the PSAM refuses the MAC2 of the
+// other purchase where a lane reused it. A seed repeats them.
+TEST_F(PurseTest, EachPurchaseDrawsAFreshRandomAndAStaleMac2IsRefused) {
+  const Bytes first = InitializeForPurchase(100);
+  ASSERT_EQ(StatusWord(first), sw::kOk);
+  const Bytes mac1 = PsamMac1(first, 100);
+  const Bytes debit = Debit(terminal::DebitData(DataOf(mac1), terminal::kWhen));
+  ASSERT_EQ(StatusWord(debit), sw::kOk);
+  const Bytes staleMac2(debit.begin() + 4, debit.begin() + 8);
+
+  card = std::make_shared<CpuCard>();  // the next vehicle, a card of the same profile
+  psam = std::make_shared<Psam>();
+  Prepare();
+  const Bytes second = InitializeForPurchase(100);
+  ASSERT_EQ(StatusWord(second), sw::kOk);
+  EXPECT_NE(terminal::PurchaseStart::Parse(DataOf(second)).random, terminal::PurchaseStart::Parse(DataOf(first)).random);
+  ASSERT_EQ(StatusWord(PsamMac1(second, 100)), sw::kOk);
+  EXPECT_EQ(StatusWord(Sam(terminal::Apdu({0x80, 0x72, 0x00, 0x00}, staleMac2))), sw::kWrongPurseMac)
+      << "the MAC2 of the purchase before";
+
+  const Bytes getChallenge{0x00, 0x84, 0x00, 0x00, 0x08};
+  EXPECT_NE(Card(getChallenge), Card(getChallenge)) << "a challenge of its own every time";
+  CpuCardProfile seeded;
+  seeded.randomSeed = 7;
+  EXPECT_EQ(CpuCard(seeded).Exchange(getChallenge), CpuCard(seeded).Exchange(getChallenge)) << "the same seed";
+}
+
 }  // namespace
 }  // namespace vqsim

@@ -219,5 +219,32 @@ TEST(VqhwSimExecutable, RefusesAMalformedUrlAndAPortInUse) {
   EXPECT_EQ(WEXITSTATUS(status), 69) << "the port is in use";
 }
 
+// GET CHALLENGE on the PSAM (0x61) of each reader, through its pty.
+std::vector<Bytes> Challenges(SimProcess& sim, size_t readers) {
+  std::vector<Bytes> challenges;
+  for (size_t i = 0; i < readers; ++i) {
+    PtyClient client(sim.FirstLine());
+    client.Write(CommandFrame(0, 0x61, {0x00, 0x84, 0x00, 0x00, 0x08}));
+    challenges.push_back(client.Read(15, 1s));
+  }
+  return challenges;
+}
+
+// --seed repeats a run's randoms, each reader its own; without it every
+// run draws fresh ones.
+TEST(VqhwSimExecutable, SeedRepeatsTheRandomsOfARunEachReaderItsOwn) {
+  std::vector<std::vector<Bytes>> runs;
+  for (const char* seed : {"41", "41", ""}) {
+    std::vector<std::string> arguments{"--pty", "--pty"};
+    if (*seed != 0) arguments.insert(arguments.end(), {"--seed", seed});
+    SimProcess sim(arguments);
+    runs.push_back(Challenges(sim, 2));
+    EXPECT_EQ(runs.back()[0].size(), 15u) << "8 bytes and 90 00 in a frame";
+  }
+  EXPECT_EQ(runs[0], runs[1]) << "the same seed, the same challenges";
+  EXPECT_NE(runs[0][0], runs[0][1]) << "each reader its own";
+  EXPECT_NE(runs[2], runs[0]) << "no seed: fresh ones";
+}
+
 }  // namespace
 }  // namespace vqsim

@@ -43,8 +43,10 @@ std::vector<uint8_t> ControlInformation(const CardFile& file) {
 
 }  // namespace
 
-CardCore::CardCore(CardFile masterFile, CardSecrets secrets, uint32_t randomSeed)
-    : masterFile_(std::move(masterFile)), secrets_(std::move(secrets)), random_(randomSeed) {
+CardCore::CardCore(CardFile masterFile, CardSecrets secrets, std::optional<uint32_t> randomSeed)
+    : masterFile_(std::move(masterFile)),
+      secrets_(std::move(secrets)),
+      random_(randomSeed ? *randomSeed : std::random_device{}()) {
   pinTriesLeft_ = secrets_.pinTries;
   auto bind = [this](ResponseApdu (CardCore::*member)(const CommandApdu&)) {
     return [this, member](const CommandApdu& apdu) { return (this->*member)(apdu); };
@@ -63,6 +65,11 @@ CardCore::CardCore(CardFile masterFile, CardSecrets secrets, uint32_t randomSeed
   SetCommand(0x88, plain, bind(&CardCore::InternalAuthenticate));
   SetCommand(kGetResponse, plain, bind(&CardCore::GetResponse));
   Reset();
+}
+
+void CardCore::DrawRandom(std::span<uint8_t> bytes) {
+  std::uniform_int_distribution<int> byte(0, 0xFF);
+  for (uint8_t& b : bytes) b = static_cast<uint8_t>(byte(random_));
 }
 
 void CardCore::SetCommand(uint8_t ins, std::vector<uint8_t> classes, Handler handler) {
@@ -278,8 +285,7 @@ ResponseApdu CardCore::GetChallenge(const CommandApdu& apdu) {
   if (apdu.p1 != 0 || apdu.p2 != 0) return Status(sw::kWrongP1P2);
   if (apdu.HasData() || !apdu.le || (*apdu.le != 4 && *apdu.le != 8)) return Status(sw::kWrongLength);
   DesBlock challenge{};
-  std::uniform_int_distribution<int> byte(0, 0xFF);
-  for (size_t i = 0; i < *apdu.le; ++i) challenge[i] = static_cast<uint8_t>(byte(random_));
+  DrawRandom(std::span(challenge).first(*apdu.le));
   challenge_ = challenge;
   return {{challenge.begin(), challenge.begin() + static_cast<std::ptrdiff_t>(*apdu.le)}, sw::kOk};
 }

@@ -42,7 +42,10 @@ class CardCore {
  public:
   using Handler = std::function<ResponseApdu(const CommandApdu&)>;
 
-  CardCore(CardFile masterFile, CardSecrets secrets, uint32_t randomSeed = std::random_device{}());
+  // `randomSeed` starts the card's random numbers (challenges, the
+  // purse's card randoms); none: a fresh start of the system's random
+  // source, so that no two cards and no two runs draw the same.
+  CardCore(CardFile masterFile, CardSecrets secrets, std::optional<uint32_t> randomSeed = std::nullopt);
   CardCore(const CardCore&) = delete;  // the command table refers to this object
   CardCore& operator=(const CardCore&) = delete;
 
@@ -52,6 +55,9 @@ class CardCore {
   std::vector<uint8_t> Exchange(std::span<const uint8_t> command);
   // Cold reset: MF selected, no PIN or authentication, no challenge.
   void Reset();
+  // Fresh random bytes from the card's own source: every GET CHALLENGE
+  // and every purse transaction draws its own.
+  void DrawRandom(std::span<uint8_t> bytes);
   // Contact mode: a command with data that answers data answers 61 xx
   // instead, and GET RESPONSE fetches the data.
   void SetAnswersByGetResponse(bool enabled) { answersByGetResponse_ = enabled; }

@@ -61,8 +61,7 @@ Purse::Purse(CardCore& core, CardFile& transactions, uint16_t applicationDf, Pur
       transactions_(transactions),
       applicationDf_(applicationDf),
       balance_(setup.balance),
-      keys_(setup.keys),
-      random_(setup.randomSeed) {
+      keys_(setup.keys) {
   auto bind = [this](ResponseApdu (Purse::*member)(const CommandApdu&)) {
     return [this, member](const CommandApdu& apdu) { return (this->*member)(apdu); };
   };
@@ -102,8 +101,7 @@ ResponseApdu Purse::Initialize(const CommandApdu& apdu) {
   if (!load && amount > balance_) return Status(sw::kInsufficientBalance);
 
   OpenTransaction open{.load = load, .amount = amount, .terminal = Take<6>(apdu.data, 5)};
-  std::uniform_int_distribution<int> byte(0, 0xFF);
-  for (uint8_t& b : open.random) b = static_cast<uint8_t>(byte(random_));
+  core_.DrawRandom(open.random);
 
   std::vector<uint8_t> answer;
   AppendNumber(answer, balance_, kBalanceSize);

@@ -25,7 +25,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <random>
 
 #include "sim/cards/iso7816/card_core.h"
 #include "sim/cards/purse/purse_crypto.h"
@@ -61,7 +60,6 @@ struct IssuerFile {
 struct PurseSetup {
   uint32_t balance = 0;
   purse::PurseKeys keys;  // the card's own keys, already diversified
-  uint32_t randomSeed = 1;
 };
 
 class Purse {
@@ -112,7 +110,6 @@ class Purse {
   uint16_t applicationDf_;
   uint32_t balance_;
   purse::PurseKeys keys_;
-  std::mt19937 random_;
   uint16_t offlineCounter_ = 0;
   uint16_t onlineCounter_ = 0;
   Block blocked_ = Block::kNone;
