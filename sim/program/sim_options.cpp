@@ -71,7 +71,7 @@ void DefineOptions(CLI::App& app, SimOptions& options) {
                  "address than this machine's only on a network you trust")
       ->type_name("URL")
       ->allow_extra_args(false)
-      ->check(CLI::Validator(CheckListenUrl, "URL"));
+      ->check(CLI::Validator(CheckListenUrl, ""));
   app.add_flag("--take-over", options.takeOver,
                "A client that calls while another is served takes the TCP port over (default: refused)");
   app.add_option("--field", options.fields,
@@ -85,9 +85,11 @@ void DefineOptions(CLI::App& app, SimOptions& options) {
       ->type_name("FILE");
   app.add_option("--replay", options.replayFile,
                  "Answer from a session record (vqhw trace --record) and stop at the first command that "
-                 "differs from it, exiting 79; exit 0 at SIGINT/SIGTERM when every recorded command came");
+                 "differs from it, exiting 79; exit 0 at SIGINT/SIGTERM when every recorded command came")
+      ->type_name("FILE");
   app.add_option("--control", options.controlPath,
-                 "Serve a control socket at PATH, for `vqhw-sim ctl` while the readers run");
+                 "Serve a control socket at PATH, for `vqhw-sim ctl` while the readers run")
+      ->type_name("PATH");
   app.add_option("--state", options.states,
                  "The field from this file when it is there, saved back into it on exit; once a reader")
       ->type_name("FILE");

@@ -131,5 +131,34 @@ TEST(VqhwCommandLine, OneExitCodeTableInTheHelpAndBothManPages) {
   std::remove(malformed.c_str());
 }
 
+// The SYNOPSIS of a man page, its escapes undone.
+std::string Synopsis(const std::string& page) {
+  std::ifstream file(std::string(VQHW_MAN_DIR) + "/" + page);
+  std::stringstream text;
+  text << file.rdbuf();
+  const std::string all = text.str();
+  const size_t start = all.find(".SH SYNOPSIS");
+  std::string synopsis = all.substr(start, all.find(".SH", start + 1) - start);
+  return std::regex_replace(synopsis, std::regex(R"(\\-)"), "-");
+}
+
+// A man page that leaves out an option its program takes is no reference.
+TEST(VqhwCommandLine, TheSynopsisOfEachManPageNamesEveryOptionOfItsHelp) {
+  const std::regex option(R"(\n  (?:-\w,)?(--[a-z][a-z-]*))");
+  for (const auto& [page, help] :
+       {std::pair{"vqhw-sim.1", std::vector<std::string>{VQHW_SIM_TOOL, "--help"}},
+        std::pair{"vqhw-sim.1", std::vector<std::string>{VQHW_SIM_TOOL, "ctl", "--help"}},
+        std::pair{"vqhw.1", std::vector<std::string>{VQHW_TOOL, "--help"}}}) {
+    const std::string text = RunProgram(help).out;
+    const std::set<std::string> options = CodesIn(text, option);
+    EXPECT_GE(options.size(), 2u) << text;
+    const std::string synopsis = Synopsis(page);
+    for (const std::string& name : options) {
+      const bool named = synopsis.find(name + " ") != std::string::npos || synopsis.find(name + "\n") != std::string::npos;
+      EXPECT_TRUE(named) << page << " does not name " << name << " (" << help.back() << ")";
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vqtest
