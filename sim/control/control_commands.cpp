@@ -138,7 +138,12 @@ std::string RunControlRequest(VirtualReader& reader, const std::string& request)
   if (words[0] == "remove") return Remove(reader, words);
   if (words[0] == "fault") return Fault(reader, words);
   if (words[0] == "state" && words.size() == 1) return State(reader);
-  return "error unknown request; present FILE | remove [SERIAL] | fault ... | state\n";
+  if (words[0] == "timing" && words.size() == 1) {
+    const auto line = std::chrono::duration_cast<std::chrono::microseconds>(reader.LineTimeSoFar());
+    return "ok line " + std::to_string(line.count()) + " us card " + std::to_string(reader.CardTimeSoFar().count()) +
+           " us\n";
+  }
+  return "error unknown request; present FILE | remove [SERIAL] | fault ... | state | timing\n";
 }
 
 }  // namespace vqsim

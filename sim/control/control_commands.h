@@ -8,6 +8,8 @@
 //   fault silent N | wrong-sequence N | late MS [N] | garbage HEX [N] | clear
 //                         arms a fault for the next N commands (default 1)
 //   state                 the cards in the field, the PSAM slot, the scenario
+//   timing                "ok line US card US": the line time of the bytes and
+//                         the card time of the commands so far, in microseconds
 // With several readers in the process a request names its reader first,
 // by the number of its line: "reader 2 present FILE".
 

@@ -6,8 +6,8 @@
 
 namespace vqsim {
 
-LineServer::LineServer(VirtualReader& reader, LineHost::Events events, bool ownWire)
-    : reader_(reader), events_(std::move(events)), ownWire_(ownWire) {}
+LineServer::LineServer(VirtualReader& reader, LineHost::Events events, Wire wire)
+    : reader_(reader), events_(std::move(events)), wire_(wire) {}
 
 LineServer::End LineServer::Serve(io::Stream& line, const io::Event& event, ComPortServer* comPort) {
   line_ = &line;
@@ -103,7 +103,7 @@ void LineServer::TakeIn(std::span<const uint8_t> bytes, Clock::time_point now) {
   }
   if (bytes.empty()) return;
   Clock::time_point at = now;
-  if (!ownWire_) {
+  if (wire_ != Wire::kOwn) {
     lineInFreeAt_ = std::max(now, lineInFreeAt_) + static_cast<int64_t>(bytes.size()) * reader_.ByteTime();
     at = lineInFreeAt_;
   }
@@ -121,11 +121,15 @@ bool LineServer::Deliver(const AnswerChunk& chunk) {
   const Clock::time_point start = std::max(chunk.notBefore, Clock::now()) + chunk.pauseBefore;
   if (!WaitUntil(start)) return false;
   const std::span<const uint8_t> bytes(chunk.bytes);
-  const std::chrono::nanoseconds byteTime = ownWire_ ? std::chrono::nanoseconds{0} : chunk.byteTime;
+  const std::chrono::nanoseconds byteTime = wire_ == Wire::kOwn ? std::chrono::nanoseconds{0} : chunk.byteTime;
+  if (wire_ == Wire::kWholeChunk && byteTime.count() != 0 &&
+      !WaitUntil(start + static_cast<int64_t>(bytes.size()) * byteTime)) {
+    return false;
+  }
   size_t sent = 0;
   while (sent < bytes.size()) {
     size_t due = bytes.size();
-    if (byteTime.count() != 0) {
+    if (wire_ == Wire::kEveryByte && byteTime.count() != 0) {
       due = std::min(bytes.size(),
                      std::max(sent + 1, static_cast<size_t>((Clock::now() - start) / byteTime)));
       if (!WaitUntil(start + static_cast<int64_t>(due) * byteTime)) return false;

@@ -7,9 +7,11 @@
 //
 // A line without a wire of its own (a pty, a TCP connection) gets the
 // time of one here: a command counts as arrived after its bytes' time on
-// the line, and answer bytes go out one byte time apart. On a serial
-// device the wire takes that time itself, and only the card's time is
-// waited out here.
+// the line, and an answer's bytes go out when their time on the line is
+// over: on a pty one byte time apart, as a UART gives them; on a TCP
+// connection together, as a device server sends on in one segment what
+// came off the line at once. On a serial device the wire takes that time
+// itself, and only the card's time is waited out here.
 
 #include <chrono>
 #include <cstddef>
@@ -34,8 +36,13 @@ class LineServer {
   static constexpr size_t kLongestBacklog = 64 * 1024;
 
   enum class End { kEvent, kLineGone };
+  enum class Wire {
+    kOwn,         // a serial device: its wire keeps the time
+    kEveryByte,   // a pty: each byte when its time is over
+    kWholeChunk,  // a TCP port: the bytes of an answer together, when the last one's time is over
+  };
 
-  LineServer(VirtualReader& reader, LineHost::Events events, bool ownWire);
+  LineServer(VirtualReader& reader, LineHost::Events events, Wire wire);
 
   // Serves `line` until `event` is set or the line goes. With `comPort`,
   // the line carries telnet with the com port option (RFC 2217).
@@ -59,7 +66,7 @@ class LineServer {
 
   VirtualReader& reader_;
   const LineHost::Events events_;
-  const bool ownWire_;
+  const Wire wire_;
 
   // The line being served, and what it holds; the serving thread's own.
   io::Stream* line_ = nullptr;

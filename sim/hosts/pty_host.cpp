@@ -3,7 +3,7 @@
 namespace vqsim {
 
 PtyHost::PtyHost(VirtualReader& reader, Events events)
-    : pty_(io::Pty::Open()), server_(reader, std::move(events), false) {
+    : pty_(io::Pty::Open()), server_(reader, std::move(events), LineServer::Wire::kEveryByte) {
   thread_ = std::thread([this] {
     io::WakeOnTime();
     server_.Serve(pty_.Master(), stop_);

@@ -8,7 +8,7 @@ SerialDeviceHost::SerialDeviceHost(VirtualReader& reader, const std::string& dev
     : path_(devicePath),
       lost_(events.lost),
       device_(io::OpenSerialDevice(devicePath)),
-      server_(reader, std::move(events), true) {
+      server_(reader, std::move(events), LineServer::Wire::kOwn) {
   thread_ = std::thread([this] {
     io::WakeOnTime();
     if (server_.Serve(device_, stop_) == LineServer::End::kLineGone && lost_) lost_(path_ + " went away");

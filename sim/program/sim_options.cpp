@@ -101,7 +101,7 @@ void DefineOptions(CLI::App& app, SimOptions& options) {
 
   // `vqhw-sim ctl ...`: a request to a running vqhw-sim's control socket.
   options.ctl = app.add_subcommand(
-      "ctl", "Tell a running vqhw-sim: present FILE | remove [SERIAL] | fault KIND ... | state");
+      "ctl", "Tell a running vqhw-sim: present FILE | remove [SERIAL] | fault KIND ... | state | timing");
   options.ctlSocket = std::getenv("VQHW_SIM_CONTROL") ? std::getenv("VQHW_SIM_CONTROL") : "";
   options.ctl->add_option("--socket", options.ctlSocket, "its control socket (default: $VQHW_SIM_CONTROL)");
   options.ctl->add_option("--reader", options.ctlReader, "the reader the request is for (1: the first line)")

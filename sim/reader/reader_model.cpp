@@ -64,6 +64,11 @@ std::chrono::nanoseconds VirtualReader::ByteTime() const {
   return timing_.LineTime(1, state_.hostLineBaud);
 }
 
+std::chrono::nanoseconds VirtualReader::LineTimeSoFar() const {
+  std::lock_guard lock(mutex_);
+  return lineTimeSoFar_;
+}
+
 Micros VirtualReader::CardTimeSoFar() const {
   std::lock_guard lock(mutex_);
   return cardTimeSoFar_;
@@ -122,6 +127,7 @@ void VirtualReader::DropPartialFrame() {
 std::vector<AnswerChunk> VirtualReader::Receive(std::span<const uint8_t> bytes,
                                                 std::chrono::steady_clock::time_point at) {
   std::lock_guard lock(mutex_);
+  lineTimeSoFar_ += static_cast<int64_t>(bytes.size()) * timing_.LineTime(1, state_.hostLineBaud);
   std::vector<AnswerChunk> answers;
   for (ReceivedFrame& frame : parser_.Feed(bytes, at)) {
     std::vector<AnswerChunk> answer = Answer(frame);
@@ -168,6 +174,7 @@ std::vector<AnswerChunk> VirtualReader::Answer(const ReceivedFrame& frame) {
   for (AnswerChunk& chunk : chunks) {
     chunk.notBefore = frame.at + cardTime;
     chunk.byteTime = byteTime;
+    lineTimeSoFar_ += static_cast<int64_t>(chunk.bytes.size()) * byteTime;
   }
   return chunks;
 }

@@ -40,6 +40,10 @@ class VirtualReader {
   // The card time of every command answered so far (what a benchmark
   // adds to the bytes' wire time for the limit of a run).
   Micros CardTimeSoFar() const;
+  // The line time of every byte received and answered so far, each at the
+  // line's speed then (0 without wire time): with the card time, the limit
+  // that the wire and the cards set a lane.
+  std::chrono::nanoseconds LineTimeSoFar() const;
 
   // The field may change while the reader runs: a card arrives, leaves.
   void InsertCard(std::shared_ptr<Card> card);
@@ -93,6 +97,7 @@ class VirtualReader {
   TimingProfile timing_ = TimingProfile::Instant();
   std::optional<std::mt19937> cardSeeds_;
   Micros cardTimeSoFar_{0};
+  std::chrono::nanoseconds lineTimeSoFar_{0};
 };
 
 }  // namespace vqsim

@@ -10,7 +10,7 @@ TcpHost::TcpHost(VirtualReader& reader, const ListenUrl& url, Events events, boo
       events_(events),
       takeOver_(takeOver),
       listener_(io::Listener::Open(url.host, url.port)),
-      server_(reader, std::move(events), false) {
+      server_(reader, std::move(events), LineServer::Wire::kWholeChunk) {
   acceptorThread_ = std::thread([this] { Accept(); });
   serverThread_ = std::thread([this] { Serve(); });
 }

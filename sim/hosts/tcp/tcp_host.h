@@ -6,7 +6,8 @@
 // with take-over, the newcomer takes the line and the client before it is
 // let go. A client that goes, however it goes, leaves the reader to the
 // next one, with nothing of a frame it cut short. A socket has no wire:
-// the line's time is kept here, as on a pty.
+// the line's time is kept here, and each answer goes out in one segment
+// when its last byte is off the reader's line.
 
 #include <mutex>
 #include <optional>
