@@ -106,6 +106,18 @@ TEST_F(TcpHostTest, RefusesASecondClientWithTheReasonAndServesTheFirstOn) {
   const auto third = Served(*host);
 }
 
+// A lane that closes its port and opens it again at once (a new lane
+// process, say) is the one client, not a second.
+TEST_F(TcpHostTest, AClientThatCallsAgainAtOnceIsServedNotRefused) {
+  const auto host = Listen("socket://127.0.0.1:0");
+  for (int i = 0; i < 50; ++i) {
+    TcpClient client(host->PortName());
+    client.Write(kProbe);
+    ASSERT_EQ(client.Read(kProbeAnswer.size(), 2s), kProbeAnswer) << "call " << i;
+  }
+  EXPECT_EQ(notes.Count("refused"), 0u);
+}
+
 TEST_F(TcpHostTest, WithTakeOverTheNewcomerGetsTheLine) {
   const auto host = Listen("socket://127.0.0.1:0", true);
   const auto first = Served(*host);

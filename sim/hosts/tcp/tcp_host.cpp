@@ -20,6 +20,7 @@ TcpHost::~TcpHost() {
     std::lock_guard lock(mutex_);
     stopping_ = true;
   }
+  served_.notify_all();
   stop_.Set();
   wake_.Set();
   acceptorThread_.join();
@@ -35,6 +36,9 @@ void TcpHost::Accept() {
     std::optional<io::Listener::Call> call = listener_.Accept();
     if (!call) continue;
     std::unique_lock lock(mutex_);
+    if (!takeOver_) {
+      served_.wait_for(lock, kLeavingGrace, [this] { return stopping_ || (serving_.empty() && !waiting_); });
+    }
     const std::string busyWith = !serving_.empty() ? serving_ : waiting_ ? waiting_->peer : std::string();
     if (busyWith.empty() || takeOver_) {
       if (!busyWith.empty()) Tell(call->peer + " takes the reader over from " + busyWith);
@@ -57,6 +61,7 @@ void TcpHost::Serve() {
         server_.Serve(call->stream, wake_, url_.scheme == ListenUrl::Scheme::kRfc2217 ? &comPort : nullptr);
     std::lock_guard lock(mutex_);
     serving_.clear();
+    served_.notify_all();
     if (stopping_) return;
     Tell(call->peer + (end == LineServer::End::kLineGone ? " left" : " let go"));
   }

@@ -9,6 +9,8 @@
 // the line's time is kept here, and each answer goes out in one segment
 // when its last byte is off the reader's line.
 
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -25,6 +27,11 @@ namespace vqsim {
 
 class TcpHost : public LineHost {
  public:
+  // A client that hung up a moment ago may not be seen off yet when it (or
+  // its successor) calls again: a newcomer is refused only when the client
+  // served is still there after this.
+  static constexpr std::chrono::milliseconds kLeavingGrace{250};
+
   // Listens at the URL's address; throws std::system_error when it cannot
   // (the port in use, the address not this machine's, a name unknown).
   TcpHost(VirtualReader& reader, const ListenUrl& url, Events events, bool takeOver = false);
@@ -54,6 +61,7 @@ class TcpHost : public LineHost {
   io::Event wake_;  // for the server: a stop, or a client waiting
 
   std::mutex mutex_;
+  std::condition_variable served_;  // the client served went
   bool stopping_ = false;
   std::string serving_;                        // the client served, empty: none
   std::optional<io::Listener::Call> waiting_;  // the client to serve next
