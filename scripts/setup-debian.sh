@@ -23,6 +23,9 @@ packages=(
   clang lld llvm zip unzip jq
   # the fuzz targets under libFuzzer (scripts/fuzz.sh)
   libfuzzer-14-dev
+  # the network ports' tests: a real serial device server in front of the
+  # virtual reader, and a serial library's RFC 2217 client
+  ser2net python3-serial
 )
 
 dpkg --add-architecture i386

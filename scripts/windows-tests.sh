@@ -136,6 +136,9 @@ fi
 # --- Wine ---------------------------------------------------------------------
 
 export WINEDEBUG=-all
+# Both DLLs read VQHW_COM<n> as the library does on Linux: a port named in
+# the caller's environment would take the place of the mapped COM port.
+for variable in $(compgen -e | grep '^VQHW_COM' || true); do unset "$variable"; done
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset DISPLAY WAYLAND_DISPLAY
 
@@ -206,31 +209,64 @@ run_wine() {
 
 # The bundle's two lane programs against the lane reader: the MinGW one
 # prints what lane_check.c prints, the one linked with VqhwLib.lib exits 0.
-run_bundle_programs() {
-  local arch=$1 prefix=$2 ports=$3 dir=$work/bundle/${bundle_dir[$1]} output
+# check_lane_programs ARCH PREFIX LABEL [VAR=value ...]: with that environment.
+check_lane_programs() {
+  local arch=$1 prefix=$2 label=$3 dir=$work/bundle/${bundle_dir[$1]} output
+  shift 3
   local expected="library $version
 card 3A5F0C2108
 block 4 4C414E45303720454E54525920202020"
-  start_sims "$ports"
   if [ -f "$dir/lane_check_mingw.exe" ] &&
-     run_wine "$arch" "$prefix" "$work/$arch-bundle-mingw.out" -- "$dir/lane_check_mingw.exe" "$lane_port"; then
+     run_wine "$arch" "$prefix" "$work/$arch-bundle-mingw.out" "$@" -- "$dir/lane_check_mingw.exe" "$lane_port"; then
     output=$(tr -d '\r' < "$work/$arch-bundle-mingw.out")
     if [ "$(printf '%s\n' "$output" | grep -v '^reader ')" = "$expected" ] &&
        grep -q '^reader .' <<< "$output"; then
-      log "$arch: the bundle's MinGW lane program passed"
+      log "$arch: the bundle's MinGW lane program passed$label"
     else
-      printf '%s\n' "$output"; fail "$arch: the bundle's MinGW lane program printed the above"
+      printf '%s\n' "$output"; fail "$arch: the bundle's MinGW lane program printed the above$label"
     fi
   else
-    cat "$work/$arch-bundle-mingw.out" 2>/dev/null || true; fail "$arch: the bundle's MinGW lane program"
+    cat "$work/$arch-bundle-mingw.out" 2>/dev/null || true; fail "$arch: the bundle's MinGW lane program$label"
   fi
   if [ -f "$dir/lane_check_msvc.exe" ] &&
-     run_wine "$arch" "$prefix" "$work/$arch-bundle-msvc.out" -- "$dir/lane_check_msvc.exe"; then
-    log "$arch: the bundle's lane program linked with VqhwLib.lib passed"
+     run_wine "$arch" "$prefix" "$work/$arch-bundle-msvc.out" "$@" -- "$dir/lane_check_msvc.exe"; then
+    log "$arch: the bundle's lane program linked with VqhwLib.lib passed$label"
   else
     cat "$work/$arch-bundle-msvc.out" 2>/dev/null || true
-    fail "$arch: the bundle's lane program linked with VqhwLib.lib (exit code: the failed step, see tests/windows/msvc_caller.c)"
+    fail "$arch: the bundle's lane program linked with VqhwLib.lib$label (exit code: the failed step, see tests/windows/msvc_caller.c)"
   fi
+}
+
+run_bundle_programs() {
+  start_sims "$3"
+  check_lane_programs "$1" "$2" ""
+  stop_sims
+}
+
+# A loopback port where nothing listens now.
+free_port() { python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+
+# The same programs through a real serial device server: ser2net in front of
+# the lane reader's pty, the DLL reaching it as VQHW_COM<n>=rfc2217://... and
+# socket://..., with no COM port on its side.
+run_network_programs() {
+  local arch=$1 prefix=$2 ports=$3 rfc2217 raw device ser2net_pid url
+  start_sims "$ports"
+  device=$(readlink "$ports/com$lane_port")
+  rfc2217=$(free_port)
+  raw=$(free_port)
+  "$repo/tests/network/ser2net-front.sh" "$device" "$rfc2217" "$raw" "$work/ser2net-$arch" \
+    > "$work/ser2net-$arch.log" 2>&1 &
+  ser2net_pid=$!
+  for _ in $(seq 100); do
+    (exec 3<> "/dev/tcp/127.0.0.1/$raw") 2> /dev/null && break
+    sleep 0.05
+  done
+  for url in "rfc2217://127.0.0.1:$rfc2217" "socket://127.0.0.1:$raw"; do
+    check_lane_programs "$arch" "$prefix" " over $url" "VQHW_COM$lane_port=$url"
+  done
+  kill "$ser2net_pid" 2> /dev/null || true
+  wait "$ser2net_pid" 2> /dev/null || true
   stop_sims
 }
 
@@ -332,9 +368,15 @@ run_tool_checks() {
 
 version=$(sed -n 's/^project(VqhwLib VERSION \([0-9.]*\).*/\1/p' "$repo/CMakeLists.txt")
 for arch in $arches; do
-  # Debian's wine runs 32-bit programs with this loader, from wine32:i386.
+  # Debian's wine runs 32-bit programs with this loader, from wine32:i386;
+  # a kernel without 32-bit support cannot start it at all.
   if [ "$arch" = win32 ] && [ ! -x /usr/lib/wine/wine ]; then
     skipped+=("win32 under Wine: wine cannot run 32-bit programs here (no /usr/lib/wine/wine; install wine32:i386)")
+    printf 'SKIPPED: %s\n' "${skipped[-1]}"
+    continue
+  fi
+  if [ "$arch" = win32 ] && ! /usr/lib/wine/wine --version > /dev/null 2>&1; then
+    skipped+=("win32 under Wine: this kernel does not run 32-bit programs (/usr/lib/wine/wine: $(/usr/lib/wine/wine --version 2>&1 | tail -n 1))")
     printf 'SKIPPED: %s\n' "${skipped[-1]}"
     continue
   fi
@@ -381,6 +423,9 @@ for arch in $arches; do
   phase=$SECONDS
   run_bundle_programs "$arch" "$prefix" "$ports"
   log "$arch: bundle programs in $((SECONDS - phase)) s"
+  phase=$SECONDS
+  run_network_programs "$arch" "$prefix" "$ports"
+  log "$arch: bundle programs over the network in $((SECONDS - phase)) s"
   phase=$SECONDS
   failures_before=$failures
   run_tool_checks "$arch" "$prefix" "$ports"
