@@ -123,14 +123,14 @@ def pascal_table(rows: Rows, unknown: str) -> str:
              "  to try; included by VqhwLib.pas. }", "",
              "const", f"  VqhwUnknownMessage = {pascal_gbk(unknown)};", "",
              "type", "  TVqhwStatusRow = record", "    Status: TVqhwInt;", "    Message: AnsiString;",
-             "    Meaning: string;", "  end;", "", "const",
+             "    Meaning: AnsiString;", "  end;", "", "const",
              f"  VqhwStatusRows: array[0..{len(rows) - 1}] of TVqhwStatusRow = ("]
     entries = [f"    (Status: {code}; Message: {pascal_gbk(m)}; Meaning: {pascal_text(e)})"
                for code, (m, e) in rows.items()]
-    lines += [";\n".join(entries) + ");", "", "type", "  TVqhwHintRow = record", "    Status: TVqhwInt;",
-              "    Hint: string;", "  end;", "", "const",
+    lines += [",\n".join(entries) + ");", "", "type", "  TVqhwHintRow = record", "    Status: TVqhwInt;",
+              "    Hint: AnsiString;", "  end;", "", "const",
               f"  VqhwHintRows: array[0..{len(HINTS) - 1}] of TVqhwHintRow = ("]
-    lines += [";\n".join(f"    (Status: {code}; Hint: {pascal_text(hint)})" for code, hint in HINTS.items()) + ");", ""]
+    lines += [",\n".join(f"    (Status: {code}; Hint: {pascal_text(hint)})" for code, hint in HINTS.items()) + ");", ""]
     return "\n".join(lines)
 
 

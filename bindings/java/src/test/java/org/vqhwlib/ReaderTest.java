@@ -87,7 +87,7 @@ class ReaderTest {
         VqhwException unmapped = assertThrows(VqhwException.class, () -> new Reader(98));
         assertTrue(unmapped.detail().contains("/dev/ttyS97 (VQHW_COM98 is not set"), unmapped.detail());
         try (VirtualReader sim = new VirtualReader(96, null, "--no-psam")) {
-            assertEquals(-26, assertThrows(VqhwException.class, () -> new Reader(96)).code());
+            assertEquals(-26, assertThrows(VqhwException.class, () -> new Reader(sim.port())).code());
         }
     }
 
