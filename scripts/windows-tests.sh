@@ -73,6 +73,8 @@ if [ ! -f "$native/CMakeCache.txt" ]; then
   cmake -S "$repo" -B "$native" > "$work/native-configure.log"
 fi
 cmake --build "$native" --target docs > "$work/native-docs.log" || { cat "$work/native-docs.log"; exit 1; }
+# The Linux library, for the bundle's NuGet package and jar.
+cmake --build "$native" --target VqhwLib -j"$jobs" > "$work/native-library.log" || { cat "$work/native-library.log"; exit 1; }
 
 # The modem-line helper, one copy per architecture where '$LIB' finds it.
 helper_dir=$work/fake-modem-lines
@@ -126,7 +128,7 @@ phase=$SECONDS
 # The port of the virtual reader with the lane field file (see below).
 lane_port=6
 bundle=$("$repo/scripts/windows-bundle.sh" "${build_dir[win32]}" "${build_dir[win64]}" \
-  "$native/packages" "$native/docs/html")
+  "$native/packages" "$native/docs/html" "$native/src/libVqhwLib.so.0")
 if "$repo/tests/windows/check_bundle.sh" "$bundle" "$work/bundle" "$lane_port"; then
   log "bundle: $bundle, checked in $((SECONDS - phase)) s"
 else

@@ -42,6 +42,11 @@ include/VqhwLibVersion.h"
 for dir in x64 x86; do
   for file in VqhwLib.def VqhwLib.dll VqhwLib.lib libVqhwLib.dll.a vqhw.exe; do expected_files+=$'\n'"$dir/$file"; done
 done
+for file in dotnet/VqhwLib.$version.nupkg java/vqhw-$version.jar java/vqhw-$version-javadoc.jar java/vqhw-$version.pom \
+            pascal/VqhwLib.pas pascal/VqhwLibStatus.inc pascal/example.pas; do
+  expected_files+=$'\n'"bindings/$file"
+done
+for page in "$repo"/docs/bindings/*.md; do expected_files+=$'\n'"docs/bindings/$(basename "$page")"; done
 files=$(unzip -Z1 "$zip" | grep -v '/$' | sed "s|^$name/||" | grep -v '^docs/html/' | LC_ALL=C sort)
 if [ "$files" != "$(printf '%s\n' "$expected_files" | LC_ALL=C sort)" ]; then
   fail "file list"
@@ -53,6 +58,39 @@ done
 cmp -s "$bundle/include/VqhwLib.h" "$repo/include/VqhwLib.h" || fail "include/VqhwLib.h is not the header of this tree"
 grep -q "^#define VQHW_VERSION_STRING \"$version\"$" "$bundle/include/VqhwLibVersion.h" ||
   fail "include/VqhwLibVersion.h does not say $version"
+
+# --- The bindings: each package carries the bundle's own DLLs ------------------
+
+for file in VqhwLib.pas VqhwLibStatus.inc example.pas; do
+  cmp -s "$bundle/bindings/pascal/$file" "$repo/bindings/pascal/$file" || fail "bindings/pascal/$file is not this tree's"
+done
+# package ENTRY BUNDLE_FILE: the package's entry and the bundle's file are the same bytes.
+same_in() {
+  local package=$1 entry=$2 file=$3
+  unzip -p "$package" "$entry" 2>/dev/null | cmp -s - "$file" || fail "$(basename "$package"): $entry is not $file"
+}
+nupkg=$bundle/bindings/dotnet/VqhwLib.$version.nupkg
+if [ -f "$nupkg" ]; then
+  same_in "$nupkg" runtimes/win-x86/native/VqhwLib.dll "$bundle/x86/VqhwLib.dll"
+  same_in "$nupkg" runtimes/win-x64/native/VqhwLib.dll "$bundle/x64/VqhwLib.dll"
+  for entry in lib/net461/VqhwLib.dll lib/net461/VqhwLib.xml lib/net461/VqhwLib.dll.config build/VqhwLib.targets \
+               runtimes/linux-x64/native/libVqhwLib.so VqhwLib.nuspec; do
+    unzip -Z1 "$nupkg" | grep -qx "$entry" || fail "the NuGet package lacks $entry"
+  done
+  unzip -p "$nupkg" VqhwLib.nuspec | grep -q "<version>$version</version>" || fail "the NuGet package is not version $version"
+fi
+jar=$bundle/bindings/java/vqhw-$version.jar
+if [ -f "$jar" ]; then
+  same_in "$jar" win32-x86/VqhwLib.dll "$bundle/x86/VqhwLib.dll"
+  same_in "$jar" win32-x86-64/VqhwLib.dll "$bundle/x64/VqhwLib.dll"
+  for entry in linux-x86-64/libVqhwLib.so org/vqhwlib/Reader.class org/vqhwlib/VqhwLibrary\$StdCall.class \
+               META-INF/maven/org.vqhwlib/vqhw/pom.xml; do
+    unzip -Z1 "$jar" | grep -qxF "$entry" || fail "the jar lacks $entry"
+  done
+  unzip -Z1 "$bundle/bindings/java/vqhw-$version-javadoc.jar" | grep -qx org/vqhwlib/Reader.html ||
+    fail "the javadoc jar has no page of Reader"
+  grep -q "<version>$version</version>" "$bundle/bindings/java/vqhw-$version.pom" || fail "the pom is not version $version"
+fi
 
 # --- Each architecture ----------------------------------------------------------
 
