@@ -141,6 +141,15 @@ static class VqhwLibTests
             }
         });
 
+        Case("a reply longer than the codecs' 127 bytes is kept whole", () =>
+        {
+            var toBytes = typeof(Reader).GetMethod("ReplyBytes", System.Reflection.BindingFlags.NonPublic |
+                                                                 System.Reflection.BindingFlags.Static);
+            string hex = string.Concat(Enumerable.Range(0, 245).Select(i => i.ToString("X2")));  // a frame's longest
+            var reply = (byte[])toBytes.Invoke(null, new object[] { "PRO_COMMAND_H", hex });
+            Expect(reply.Length == 245 && reply[244] == 244, "245 bytes, not " + reply.Length);
+        });
+
         Case("failures to open, and a closed reader", () =>
         {
             Environment.SetEnvironmentVariable("VQHW_COM1", "/nonexistent/vqhw-port");

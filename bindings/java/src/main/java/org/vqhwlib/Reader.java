@@ -205,7 +205,7 @@ public final class Reader implements AutoCloseable {
     }
 
     // The reply's hex text: up to a frame's data, more than hextobin's 127 bytes.
-    private static byte[] replyBytes(String call, String hex) {
+    static byte[] replyBytes(String call, String hex) {
         if (hex.length() % 2 != 0 || !hex.matches("[0-9A-F]*"))
             throw new VqhwException(call, NO_STATUS_WORD, Statuses.messageOf(NO_STATUS_WORD), NO_STATUS_WORD,
                     "the reply is not hex text");

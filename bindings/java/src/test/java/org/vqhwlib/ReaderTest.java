@@ -119,6 +119,16 @@ class ReaderTest {
     }
 
     @Test
+    void aReplyLongerThanTheCodecsLimitIsKeptWhole() {
+        StringBuilder hex = new StringBuilder();
+        for (int i = 0; i < 245; i++) hex.append(String.format("%02X", i));  // a frame's longest reply
+        byte[] reply = Reader.replyBytes("PRO_COMMAND_H", hex.toString());
+        assertEquals(245, reply.length);
+        assertEquals((byte) 244, reply[244]);
+        assertThrows(VqhwException.class, () -> Reader.replyBytes("PRO_COMMAND_H", "123"));
+    }
+
+    @Test
     void hexTextsBothWays() {
         assertArrayEquals(new byte[] {0x1A, 0x2B}, Codecs.fromHex("1a2B"));
         assertArrayEquals(new byte[] {0x12, 0x34}, Codecs.fromHex("12 3G4 5"));
