@@ -3,8 +3,8 @@
 # binding as its users install it, each with a lane transaction:
 #   names      the declarations of every binding against the export list,
 #              and the generated status tables against the tool
-#   Python     pytest from the source tree; then the wheel (with the library
-#              inside) into a fresh venv, the lane example with no other library
+#   Python     the wheel (with the library inside) into a fresh venv; its
+#              tests and the lane example there, with no other library
 #   C#         the NuGet package from a local folder feed into a .NET Framework
 #              project (packages.config, xbuild), its lane program and the
 #              binding's tests under mono
@@ -64,21 +64,23 @@ lane_run() {
   esac
 }
 
-echo "--- binding names against the export list, and the Python package"
-(cd "$root/bindings" && PYTHONPATH=python "$python" -m pytest -q -p no:cacheprovider tests python/tests)
+echo "--- binding names against the export list, and the status tables against the tool"
+(cd "$root/bindings" && PYTHONPATH=python "$python" -m pytest -q -p no:cacheprovider tests)
 took
 
-echo "--- Python: the wheel into a fresh venv"
+echo "--- Python: the wheel into a fresh venv, its tests and the lane example there"
 before=$(cd "$root" && git status --porcelain --ignored bindings/python 2>/dev/null || true)
 wheel=$("$root/bindings/python/build-wheel.sh" "$library" "$work/wheels")
 after=$(cd "$root" && git status --porcelain --ignored bindings/python 2>/dev/null || true)
 [ "$before" = "$after" ] || { printf '%s\n' "$after"; echo "FAILED: building the wheel wrote into bindings/python"; exit 1; }
-"$python" -m venv --without-pip "$work/venv"
+# Debian's pytest from the system; the package only from the wheel.
+"$python" -m venv --without-pip --system-site-packages "$work/venv"
 "$python" -m pip --python "$work/venv/bin/python" install --quiet --no-index "$wheel"
-loaded=$(cd "$work" && as_user "$work/venv/bin/python" -c 'import vqhw; print(vqhw.load()._name)')
-[ "$loaded" = "$work/venv/lib/python3.11/site-packages/vqhw/libVqhwLib.so.0" ] ||
-  [[ "$loaded" == "$work"/venv/lib/python3*/site-packages/vqhw/libVqhwLib.so.0 ]] ||
-  { echo "FAILED: the installed wheel loaded $loaded, not its own library"; exit 1; }
+# From outside the source tree, so that `import vqhw` is the installed one.
+loaded=$(cd "$work" && as_user "$work/venv/bin/python" -c 'import vqhw; print(vqhw.__file__, vqhw.load()._name)')
+[[ "$loaded" == "$work"/venv/lib/python3*/site-packages/vqhw/__init__.py\ "$work"/venv/lib/python3*/site-packages/vqhw/libVqhwLib.so.0 ]] ||
+  { echo "FAILED: the installed wheel is not what python imports and loads: $loaded"; exit 1; }
+(cd "$work" && as_user "$work/venv/bin/python" -m pytest -q -p no:cacheprovider "$root/bindings/python/tests")
 echo "    $(basename "$wheel"): installed, loads its own library"
 for transaction in entry purchase; do
   lane_run "python lane.py" "$transaction" as_user "$work/venv/bin/python" "$root/bindings/python/examples/lane.py"
