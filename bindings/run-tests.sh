@@ -97,14 +97,14 @@ cp -r "$root/bindings/dotnet/consumer" "$work/consumer"
 (cd "$work/consumer" && nuget install packages.config -Source "$feed" -OutputDirectory packages -NonInteractive -NoCache > "$work/nuget.log" &&
   xbuild /nologo /verbosity:quiet Lane.csproj > "$work/xbuild.log") || { cat "$work/nuget.log" "$work/xbuild.log"; exit 1; }
 program=$work/consumer/bin/Release
-for file in Lane.exe VqhwLib.dll VqhwLib.dll.config libVqhwLib.so.0; do
+for file in Lane.exe Vqhw.dll Vqhw.dll.config libVqhwLib.so.0; do
   [ -f "$program/$file" ] || { ls "$program"; echo "FAILED: the package's build did not put $file beside the program"; exit 1; }
 done
 for transaction in entry purchase; do lane_run "mono Lane.exe" "$transaction" as_user mono "$program/Lane.exe"; done
 # Without the native library, the hint says what to install.
 if ! ldconfig -p | grep -q libVqhwLib.so.0; then
   mkdir "$work/no-library"
-  cp "$program/Lane.exe" "$program/VqhwLib.dll" "$program/VqhwLib.dll.config" "$work/no-library/"
+  cp "$program/Lane.exe" "$program/Vqhw.dll" "$program/Vqhw.dll.config" "$work/no-library/"
   status=0
   output=$(as_user mono "$work/no-library/Lane.exe" entry 2>&1) || status=$?
   [ "$status" = 1 ] && grep -q 'libVqhwLib.so.0 was not found: install the library (apt install libvqhwlib0)' <<< "$output" ||
@@ -114,7 +114,7 @@ fi
 # The binding's own tests, against the package's assembly.
 mkdir "$work/dotnet-tests"
 cp "$work/consumer/packages/VqhwLib.$version/lib/net461/"* "$work/dotnet-tests/"
-mcs -nologo -warnaserror -out:"$work/dotnet-tests/VqhwLibTests.exe" -r:"$work/dotnet-tests/VqhwLib.dll" -r:System.Core.dll \
+mcs -nologo -warnaserror -out:"$work/dotnet-tests/VqhwLibTests.exe" -r:"$work/dotnet-tests/Vqhw.dll" -r:System.Core.dll \
   "$root/bindings/dotnet/tests/VqhwLibTests.cs"
 mono "$work/dotnet-tests/VqhwLibTests.exe"
 took

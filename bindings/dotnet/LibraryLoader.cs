@@ -6,7 +6,7 @@
 // both DLLs from the package's build/VqhwLib.targets, in x86\ and x64\
 // beside the program: the one of the process's bitness is loaded here first,
 // and the P/Invoke calls then use it. Mono on Linux maps VqhwLib to
-// libVqhwLib.so.0 (VqhwLib.dll.config beside the assembly).
+// libVqhwLib.so.0 (Vqhw.dll.config beside the assembly).
 
 using System;
 using System.IO;
@@ -66,7 +66,7 @@ namespace Vqhw
                        ".NET Framework); otherwise ship the DLL of the process's bitness beside the program";
             return "libVqhwLib.so.0 was not found: install the library (apt install libvqhwlib0), or put its " +
                    "directory on LD_LIBRARY_PATH; the VqhwLib package carries it in runtimes/linux-x64/native, and " +
-                   "on mono VqhwLib.dll.config maps VqhwLib to libVqhwLib.so.0";
+                   "on mono Vqhw.dll.config maps VqhwLib to libVqhwLib.so.0";
         }
     }
 }

@@ -4,7 +4,8 @@
 //
 // The library is loaded by its name "VqhwLib": VqhwLib.dll on Windows,
 // libVqhwLib.so on .NET on Linux (the package's runtimes/linux-x64/native),
-// libVqhwLib.so.0 on mono (the <dllmap> of VqhwLib.dll.config). Every export
+// libVqhwLib.so.0 on mono (the <dllmap> of Vqhw.dll.config). The assembly
+// itself is Vqhw.dll: beside the program, VqhwLib.dll is the native library. Every export
 // takes 32-bit integers and pointers and returns a 32-bit result; 32-bit
 // Windows calls them with the standard convention. Texts the library writes
 // are GBK (code page 936); hex texts are ASCII.

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the NuGet package VqhwLib.VERSION.nupkg with Debian's mono tools
 # (mcs, nuget) and prints its path:
-#   lib/net461/                VqhwLib.dll, its XML documentation, VqhwLib.dll.config (mono's dllmap)
+#   lib/net461/                Vqhw.dll (namespace Vqhw), its XML documentation, Vqhw.dll.config
+#                              (mono's dllmap); not VqhwLib.dll, the native library's name beside it
 #   build/VqhwLib.targets      the native library beside .NET Framework and mono programs
 #   runtimes/<rid>/native/     VqhwLib.dll (win-x86, win-x64), libVqhwLib.so (linux-x64)
 # net461, not netstandard2.0: Debian's mono has netstandard.dll only as a
@@ -28,16 +29,16 @@ root=$work/package
 mkdir -p "$root/lib/net461" "$root/build" "$root/runtimes/linux-x64/native"
 cat > "$work/AssemblyInfo.cs" <<INFO
 using System.Reflection;
-[assembly: AssemblyTitle("VqhwLib")]
+[assembly: AssemblyTitle("Vqhw")]
 [assembly: AssemblyDescription("The toll lane's contactless card reader from .NET")]
 [assembly: AssemblyVersion("$version.0")]
 [assembly: AssemblyInformationalVersion("$version")]
 INFO
 # net461's reference assemblies (mono-devel); -warnaserror, documented.
-mcs -nologo -warnaserror -sdk:4.6.1 -target:library -optimize+ -out:"$root/lib/net461/VqhwLib.dll" \
-  -doc:"$root/lib/net461/VqhwLib.xml" "$here/VqhwLib.cs" "$here/Errors.cs" "$here/LibraryLoader.cs" \
+mcs -nologo -warnaserror -sdk:4.6.1 -target:library -optimize+ -out:"$root/lib/net461/Vqhw.dll" \
+  -doc:"$root/lib/net461/Vqhw.xml" "$here/VqhwLib.cs" "$here/Errors.cs" "$here/LibraryLoader.cs" \
   "$here/StatusTable.cs" "$work/AssemblyInfo.cs"
-cp "$here/VqhwLib.dll.config" "$root/lib/net461/"
+cp "$here/Vqhw.dll.config" "$root/lib/net461/"
 cp "$here/VqhwLib.targets" "$root/build/"
 cp "$linux" "$root/runtimes/linux-x64/native/libVqhwLib.so"
 if [ -n "$win_x86" ]; then

@@ -9,13 +9,15 @@
 #   lane_check_msvc.exe   tests/windows/msvc_caller.c, compiled by clang for
 #                         the MSVC ABI and linked by lld-link with the bundle's
 #                         VqhwLib.lib alone
-# and checks that both import from VqhwLib.dll the plain names it exports.
+# and checks that both import from VqhwLib.dll the plain names it exports; the
+# NuGet package and the jar carry the same DLLs, and the package's targets put
+# the right one beside a .NET Framework program of each platform.
 #
 # Usage: check_bundle.sh ZIP OUT_DIR LANE_PORT
 #   OUT_DIR    receives x86/ and x64/, each with VqhwLib.dll, vqhw.exe and the two programs
 #   LANE_PORT  the COM port number at which the programs will find a virtual
 #              reader with tests/windows/lane_field.json
-# Needs: g++-mingw-w64, clang, lld, llvm, unzip.
+# Needs: g++-mingw-w64, clang, lld, llvm, unzip; mono-devel, mono-xbuild, nuget for the NuGet package.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/../.." && pwd)
 zip=$(realpath "${1:?usage: check_bundle.sh ZIP OUT_DIR LANE_PORT}")
@@ -73,11 +75,32 @@ nupkg=$bundle/bindings/dotnet/VqhwLib.$version.nupkg
 if [ -f "$nupkg" ]; then
   same_in "$nupkg" runtimes/win-x86/native/VqhwLib.dll "$bundle/x86/VqhwLib.dll"
   same_in "$nupkg" runtimes/win-x64/native/VqhwLib.dll "$bundle/x64/VqhwLib.dll"
-  for entry in lib/net461/VqhwLib.dll lib/net461/VqhwLib.xml lib/net461/VqhwLib.dll.config build/VqhwLib.targets \
+  for entry in lib/net461/Vqhw.dll lib/net461/Vqhw.xml lib/net461/Vqhw.dll.config build/VqhwLib.targets \
                runtimes/linux-x64/native/libVqhwLib.so VqhwLib.nuspec; do
     unzip -Z1 "$nupkg" | grep -qx "$entry" || fail "the NuGet package lacks $entry"
   done
   unzip -p "$nupkg" VqhwLib.nuspec | grep -q "<version>$version</version>" || fail "the NuGet package is not version $version"
+  # A .NET Framework project on Windows (xbuild told it is Windows_NT): the
+  # package's targets put the DLL of each platform beside the program, and
+  # the assembly, Vqhw.dll, beside it.
+  consumer=$out/dotnet-consumer
+  cp -r "$repo/bindings/dotnet/consumer" "$consumer"
+  if (cd "$consumer" && nuget install packages.config -Source "$(dirname "$nupkg")" -OutputDirectory packages \
+        -NonInteractive -NoCache > nuget.log 2>&1); then
+    for row in "AnyCPU x86/VqhwLib.dll:x86 x64/VqhwLib.dll:x64" "x86 VqhwLib.dll:x86" "x64 VqhwLib.dll:x64"; do
+      read -r platform copies <<< "$row"
+      rm -rf "$consumer/bin" "$consumer/obj"
+      (cd "$consumer" && xbuild /nologo /verbosity:quiet /p:OS=Windows_NT /p:PlatformTarget="$platform" Lane.csproj \
+        > xbuild.log 2>&1) || { cat "$consumer/xbuild.log"; fail "the NuGet package's project does not build for $platform"; continue; }
+      [ -f "$consumer/bin/Release/Vqhw.dll" ] || fail "$platform: the assembly Vqhw.dll is not beside the program"
+      for copy in $copies; do
+        cmp -s "$consumer/bin/Release/${copy%:*}" "$bundle/${copy#*:}/VqhwLib.dll" ||
+          fail "$platform: bin/Release/${copy%:*} is not the ${copy#*:} DLL"
+      done
+    done
+  else
+    cat "$consumer/nuget.log"; fail "the NuGet package does not install from a folder"
+  fi
 fi
 jar=$bundle/bindings/java/vqhw-$version.jar
 if [ -f "$jar" ]; then
