@@ -75,9 +75,10 @@ nupkg=$bundle/bindings/dotnet/VqhwLib.$version.nupkg
 if [ -f "$nupkg" ]; then
   same_in "$nupkg" runtimes/win-x86/native/VqhwLib.dll "$bundle/x86/VqhwLib.dll"
   same_in "$nupkg" runtimes/win-x64/native/VqhwLib.dll "$bundle/x64/VqhwLib.dll"
+  entries=$(unzip -Z1 "$nupkg")
   for entry in lib/net461/Vqhw.dll lib/net461/Vqhw.xml lib/net461/Vqhw.dll.config build/VqhwLib.targets \
                runtimes/linux-x64/native/libVqhwLib.so VqhwLib.nuspec; do
-    unzip -Z1 "$nupkg" | grep -qx "$entry" || fail "the NuGet package lacks $entry"
+    grep -qx "$entry" <<< "$entries" || fail "the NuGet package lacks $entry"
   done
   unzip -p "$nupkg" VqhwLib.nuspec | grep -q "<version>$version</version>" || fail "the NuGet package is not version $version"
   # A .NET Framework project on Windows (xbuild told it is Windows_NT): the
@@ -106,12 +107,13 @@ jar=$bundle/bindings/java/vqhw-$version.jar
 if [ -f "$jar" ]; then
   same_in "$jar" win32-x86/VqhwLib.dll "$bundle/x86/VqhwLib.dll"
   same_in "$jar" win32-x86-64/VqhwLib.dll "$bundle/x64/VqhwLib.dll"
+  entries=$(unzip -Z1 "$jar")
   for entry in linux-x86-64/libVqhwLib.so org/vqhwlib/Reader.class org/vqhwlib/VqhwLibrary\$StdCall.class \
                META-INF/maven/org.vqhwlib/vqhw/pom.xml; do
-    unzip -Z1 "$jar" | grep -qxF "$entry" || fail "the jar lacks $entry"
+    grep -qxF "$entry" <<< "$entries" || fail "the jar lacks $entry"
   done
-  unzip -Z1 "$bundle/bindings/java/vqhw-$version-javadoc.jar" | grep -qx org/vqhwlib/Reader.html ||
-    fail "the javadoc jar has no page of Reader"
+  entries=$(unzip -Z1 "$bundle/bindings/java/vqhw-$version-javadoc.jar")
+  grep -qx org/vqhwlib/Reader.html <<< "$entries" || fail "the javadoc jar has no page of Reader"
   grep -q "<version>$version</version>" "$bundle/bindings/java/vqhw-$version.pom" || fail "the pom is not version $version"
 fi
 
