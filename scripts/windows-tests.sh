@@ -179,17 +179,20 @@ start_sims() {
 # serial devices; the registry entries keep COM1-COM7 for our links, and
 # COM5 leads nowhere: the missing port.
 prepare_prefix() {
-  local arch=$1 prefix=$2 ports=$3
+  local arch=$1 prefix=$2 ports=$3 loader=wine
+  # The 64-bit loader itself: Debian's wine script starts the 32-bit one
+  # first when it is installed, which a kernel without 32-bit support refuses.
+  [ "$arch" = win64 ] && loader=/usr/lib/wine/wine64
   mkdir -p "$ports"
   WINEPREFIX=$prefix wineserver -f -p > "$work/$arch-wineserver.log" 2>&1 &
   server_prefix=$prefix
-  WINEPREFIX=$prefix WINEARCH=$arch timeout -k 5 120 wineboot -u > "$work/$arch-wineboot.log" 2>&1 < /dev/null ||
+  WINEPREFIX=$prefix WINEARCH=$arch timeout -k 5 120 "$loader" wineboot -u > "$work/$arch-wineboot.log" 2>&1 < /dev/null ||
     { cat "$work/$arch-wineboot.log"; return 1; }
   {
     printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n'
     for port in $sim_ports $missing_port; do printf '"COM%d"="%s/com%d"\n' "$port" "$ports" "$port"; done
   } > "$prefix/drive_c/ports.reg"
-  WINEPREFIX=$prefix timeout -k 5 60 wine regedit /s 'C:\ports.reg' > /dev/null 2>&1 < /dev/null
+  WINEPREFIX=$prefix timeout -k 5 60 "$loader" regedit /s 'C:\ports.reg' > /dev/null 2>&1 < /dev/null
   for port in $sim_ports $missing_port; do ln -sfn "$ports/com$port" "$prefix/dosdevices/com$port"; done
 }
 
