@@ -21,6 +21,13 @@ pom_version=$(sed -n '0,/<version>/s|.*<version>\(.*\)</version>.*|\1|p' "$here/
 [ "$pom_version" = "$version" ] || { echo "pom.xml gives version $pom_version, the project $version"; exit 1; }
 work=$(mktemp -d /tmp/vqhw-java-XXXXXX)
 trap 'rm -rf "$work"' EXIT
+# Maven reads the pom as a model offline (coordinates, dependencies), where it is installed.
+if command -v mvn > /dev/null; then
+  mvn -o -q -B -Dmaven.repo.local="$work/m2" -f "$here/pom.xml" validate > "$work/mvn.log" 2>&1 ||
+    { cat "$work/mvn.log"; echo "Maven refuses pom.xml"; exit 1; }
+else
+  echo "pom.xml not validated: no mvn (Debian: maven)" >&2
+fi
 
 sources=$(find "$here/src/main/java" -name '*.java' | LC_ALL=C sort)
 # shellcheck disable=SC2086
