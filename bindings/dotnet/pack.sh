@@ -47,7 +47,7 @@ if [ -n "$win_x86" ]; then
   cp "$win_x64" "$root/runtimes/win-x64/native/VqhwLib.dll"
 fi
 cp "$repo/LICENSE" "$root/LICENSE.txt"
-sed "s/\$version\\$/$version/" "$here/VqhwLib.nuspec" > "$root/VqhwLib.nuspec"
+sed "s/\$version\\$/$version/" "$here/VqhwLib.package.xml" > "$root/VqhwLib.nuspec"
 mkdir -p "$out"
 (cd "$root" && nuget pack VqhwLib.nuspec -NoPackageAnalysis -NonInteractive -OutputDirectory "$out" > "$work/pack.log" 2>&1) ||
   { cat "$work/pack.log"; exit 1; }
