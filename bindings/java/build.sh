@@ -49,7 +49,9 @@ javadoc -quiet -Xdoclint:all,-missing -Werror -encoding UTF-8 --release 11 -cp "
 target=$out/org/vqhwlib/vqhw/$version
 mkdir -p "$target"
 name=vqhw-$version
-jar --create --file "$target/$name.jar" --date=2000-01-01T00:00:00Z -C "$work/classes" .
+# A stable module name for module-path users; the version for tools that read it.
+printf 'Automatic-Module-Name: org.vqhwlib\nImplementation-Title: vqhw\nImplementation-Version: %s\n' "$version" > "$work/manifest"
+jar --create --file "$target/$name.jar" --manifest "$work/manifest" --date=2000-01-01T00:00:00Z -C "$work/classes" .
 jar --create --file "$target/$name-javadoc.jar" --date=2000-01-01T00:00:00Z -C "$work/javadoc" .
 cp "$here/pom.xml" "$target/$name.pom"
 echo "$target/$name.jar"
