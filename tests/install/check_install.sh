@@ -2,8 +2,8 @@
 # Installs a build tree into a temporary prefix, builds tests/install/lane_check.c
 # against it once with pkg-config and once with find_package(VqhwLib), and
 # runs both against vqhw-sim with the lane field file; builds and runs
-# tests/install/output_sizes.c (C89) the same way. The HTML reference must be
-# installed when the build tree has it.
+# tests/install/output_sizes.c (C89) the same way. The HTML reference and the
+# section 3 manual pages must be installed when the build tree has them.
 # Usage: check_install.sh BUILD_DIR [ROOT]
 #   ROOT  instead of installing, use this unpacked root (its usr/ is the prefix)
 set -euo pipefail
@@ -35,6 +35,15 @@ done
 # The reference goes with the development files once the docs target built it.
 if [ -f "$build/docs/html/index.html" ] && [ ! -f "$prefix/share/doc/libvqhwlib-dev/html/index.html" ]; then
   echo "the HTML reference is not installed"; exit 1
+fi
+# So do the manual pages: every export answers `man 3 NAME`.
+if [ -d "$build/docs/man-installed" ]; then
+  for name in $(awk '/^[A-Za-z_]/{print $1}' "$repo/src/api/exports.list"); do
+    page=$(MANPATH=$prefix/share/man man -w 3 "$name" 2>/dev/null) || { echo "no manual page: man 3 $name"; exit 1; }
+    case $page in "$prefix"/share/man/man3/*) ;; *) echo "man 3 $name finds $page, not the installed page"; exit 1 ;; esac
+  done
+  MANPATH=$prefix/share/man MANWIDTH=100 man 3 readblock 2> "$work/man.err" | grep -q 'int32_t readblock (int32_t ignored, int32_t block' ||
+    { cat "$work/man.err"; echo "man 3 readblock does not show readblock's entry"; exit 1; }
 fi
 [ "$(readlink "$libdir/libVqhwLib.so")" = libVqhwLib.so.0 ] || { echo "libVqhwLib.so is not a link to libVqhwLib.so.0"; exit 1; }
 soname=$(objdump -p "$libdir/libVqhwLib.so.0" | awk '/SONAME/{print $2}')
