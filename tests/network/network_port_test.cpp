@@ -152,7 +152,7 @@ TEST_F(PeerTest, OverTelnetAFailedAttemptPurgesTheServerAndNoModemLineIsEverDriv
   ASSERT_EQ(ReadBlock(4), std::string(32, '0')) << "the second attempt is answered";
   // Where each frame starts in the client's data, by the frames' lengths.
   std::vector<size_t> frameStarts;
-  const ByteVector& data = client.AllData();
+  const ByteVector data = client.AllData();
   for (size_t at = 0; at + 4 <= data.size(); at += data[at + 3] + 5u) frameStarts.push_back(at);
   ASSERT_EQ(frameStarts.size(), 7u) << "probe, PSAM reset, activation, key, authentication, block twice";
   std::vector<size_t> purges;

@@ -51,6 +51,7 @@ void TelnetClientStream::Data(uint8_t b) {
 }
 
 void TelnetClientStream::Feed(std::span<const uint8_t> bytes) {
+  std::lock_guard lock(lock_);
   for (uint8_t b : bytes) {
     if (pending_.empty()) {
       if (b == kIac) {
@@ -84,8 +85,25 @@ void TelnetClientStream::Feed(std::span<const uint8_t> bytes) {
   }
 }
 
-ByteVector TelnetClientStream::TakeData() { return std::exchange(data_, {}); }
-std::vector<ByteVector> TelnetClientStream::TakeCommands() { return std::exchange(commands_, {}); }
+ByteVector TelnetClientStream::TakeData() {
+  std::lock_guard lock(lock_);
+  return std::exchange(data_, {});
+}
+
+std::vector<ByteVector> TelnetClientStream::TakeCommands() {
+  std::lock_guard lock(lock_);
+  return std::exchange(commands_, {});
+}
+
+std::vector<TelnetClientStream::Command> TelnetClientStream::AllCommands() const {
+  std::lock_guard lock(lock_);
+  return all_;
+}
+
+ByteVector TelnetClientStream::AllData() const {
+  std::lock_guard lock(lock_);
+  return allData_;
+}
 
 void ServeReader(PeerConnection& connection, vqsim::VirtualReader& reader, const PeerBehaviour& behaviour,
                  TelnetClientStream* stream) {
