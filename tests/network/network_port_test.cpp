@@ -196,6 +196,18 @@ TEST_F(PeerTest, ServersThatRefuseComPortOrTheSettingsFailTheOpen) {
       << trace;
 }
 
+TEST_F(PeerTest, LineSettingsThatAreNeverAnsweredAreWaitedForASecondAndNoMore) {
+  PeerBehaviour behaviour;
+  behaviour.telnet = true;
+  behaviour.answerSettings = false;
+  const auto peer = Serve(behaviour);
+  const auto start = Clock::now();
+  EXPECT_EQ(lib.open_reader(1, 0), 0);
+  EXPECT_GE(Since(start), milliseconds(1000));
+  EXPECT_LT(Since(start), milliseconds(1800));
+  EXPECT_NE(Trace().find("rfc2217: not every line setting was answered in time; going on"), std::string::npos);
+}
+
 TEST_F(PeerTest, Ipv6AddressesAndNamesAreReached) {
   PeerBehaviour behaviour;
   behaviour.telnet = true;

@@ -15,7 +15,7 @@ constexpr uint8_t kModemStateNotice[] = {kIac, kSb, kComPort, 107, 0x30, kIac, k
 ByteVector AnswerCommand(const ByteVector& command, const PeerBehaviour& behaviour) {
   if (command.size() == 3 && command[1] == kWill) return {kIac, kDo, command[2]};
   if (command.size() == 3 && command[1] == kDo) return {kIac, kWill, command[2]};
-  if (command.size() < 5 || command[1] != kSb || command[2] != kComPort) return {};
+  if (command.size() < 5 || command[1] != kSb || command[2] != kComPort || !behaviour.answerSettings) return {};
   ByteVector payload(command.begin() + 3, command.end() - 2);  // undoubled below
   ByteVector value;
   for (size_t i = 1; i < payload.size(); ++i) {

@@ -56,6 +56,8 @@ struct PeerBehaviour {
   ByteVector greeting;
   // Telnet: answer the client's COM-PORT offer and settings at all.
   bool negotiate = true;
+  // Telnet: answer the line settings (the options are answered still).
+  bool answerSettings = true;
   // Telnet: the speed the server says it set (none: the one asked for).
   std::optional<uint32_t> answeredSpeed;
   // Every answer a byte a segment, with a modem-state notice (telnet) after each.
