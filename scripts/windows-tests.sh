@@ -267,8 +267,15 @@ run_network_programs() {
     (exec 3<> "/dev/tcp/127.0.0.1/$raw") 2> /dev/null && break
     sleep 0.05
   done
+  local network_port=8 tests=${build_dir[$arch]}/tests/windows
   for url in "rfc2217://127.0.0.1:$rfc2217" "socket://127.0.0.1:$raw"; do
     check_lane_programs "$arch" "$prefix" " over $url" "VQHW_COM$lane_port=$url"
+    if run_wine "$arch" "$prefix" "$work/$arch-network-unload.out" "VQHW_COM$network_port=$url" -- \
+         "$tests/vqhw_wine_tests.exe" --network-reader "$network_port" --only unload_with_a_network_port_open; then
+      grep -v '^\[ RUN' "$work/$arch-network-unload.out" || true
+    else
+      cat "$work/$arch-network-unload.out"; fail "$arch: unload with a network port open over $url"
+    fi
   done
   kill "$ser2net_pid" 2> /dev/null || true
   wait "$ser2net_pid" 2> /dev/null || true
