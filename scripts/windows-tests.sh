@@ -270,11 +270,14 @@ run_network_programs() {
   local network_port=8 tests=${build_dir[$arch]}/tests/windows
   for url in "rfc2217://127.0.0.1:$rfc2217" "socket://127.0.0.1:$raw"; do
     check_lane_programs "$arch" "$prefix" " over $url" "VQHW_COM$lane_port=$url"
-    if run_wine "$arch" "$prefix" "$work/$arch-network-unload.out" "VQHW_COM$network_port=$url" -- \
+    rm -f "$prefix/drive_c/network-trace.log"
+    if run_wine "$arch" "$prefix" "$work/$arch-network-unload.out" "VQHW_COM$network_port=$url" \
+         'VQHW_TRACE=C:\network-trace.log' -- \
          "$tests/vqhw_wine_tests.exe" --network-reader "$network_port" --only unload_with_a_network_port_open; then
       grep -v '^\[ RUN' "$work/$arch-network-unload.out" || true
     else
-      cat "$work/$arch-network-unload.out"; fail "$arch: unload with a network port open over $url"
+      cat "$work/$arch-network-unload.out" "$prefix/drive_c/network-trace.log"
+      fail "$arch: unload with a network port open over $url"
     fi
   done
   kill "$ser2net_pid" 2> /dev/null || true
