@@ -29,9 +29,11 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/VqhwLibConfigVersion.cmak
 install(FILES ${PROJECT_BINARY_DIR}/VqhwLibConfig.cmake ${PROJECT_BINARY_DIR}/VqhwLibConfigVersion.cmake
   DESTINATION ${VQHW_CMAKE_DIR} COMPONENT dev)
 
-# The HTML reference, when the docs target has built it.
+# The HTML reference and the section 3 manual pages, when the docs target has built them.
 install(DIRECTORY ${PROJECT_BINARY_DIR}/docs/html/
   DESTINATION ${vqhw_doc_root}/libvqhwlib-dev/html COMPONENT dev OPTIONAL)
+install(DIRECTORY ${PROJECT_BINARY_DIR}/docs/man-installed/
+  DESTINATION ${CMAKE_INSTALL_MANDIR}/man3 COMPONENT dev OPTIONAL)
 
 # The licence and the change log beside every component's files; the change
 # log in the Debian format, made from CHANGELOG.md.

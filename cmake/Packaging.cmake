@@ -58,7 +58,7 @@ set(CPACK_DEBIAN_DEV_PACKAGE_NAME libvqhwlib-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libvqhwlib0 (= ${PROJECT_VERSION})")
 set(CPACK_DEBIAN_DEV_DESCRIPTION
-  "${vqhw_deb_common}\n.\nThis package holds the header, the link, the pkg-config file, the CMake\npackage files and the HTML reference.")
+  "${vqhw_deb_common}\n.\nThis package holds the header, the link, the pkg-config file, the CMake\npackage files, the HTML reference and the section 3 manual pages.")
 
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME vqhw-tools)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)

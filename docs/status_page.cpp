@@ -47,8 +47,10 @@ const std::map<ReaderStatus, const char*> kChecks = {
     {-9, "Nothing: close_reader() found the reader closed."},
     {-10, "The reader's power and cable: opencard() got no answer to its second attempt."},
     {-11, "Not given by this library."},
-    {-12, "The port number (1-99); on Linux the device that VQHW_COM<n> names, or /dev/ttyS<n-1>; "
-          "its permissions; another program holding the port."},
+    {-12, "The port number (1-99); the device or URL that VQHW_COM<n> names (else COM<n>, or "
+          "/dev/ttyS<n-1> on Linux); its permissions; another program holding the port; for a "
+          "socket:// or rfc2217:// port, that the device server runs and is reachable. VQHW_TRACE "
+          "shows the system's reason."},
     {-13, "The serial port's driver."},
     {-14, "The serial device: unplugged, or its driver failing."},
     {-20, "Not given by this library."},

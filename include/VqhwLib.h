@@ -148,11 +148,27 @@ enum vqhw_result {
  * @brief Opening the reader, describing it, closing it, and the text of the
  * last status.
  *
- * The port number n names `COM<n>` on Windows. On Linux it names the device
- * in the environment variable `VQHW_COM<n>` when that is set (for example
- * `VQHW_COM1=/dev/ttyUSB0`), else `/dev/ttyS<n-1>`. Port numbers 1 to 99
- * can be opened. The port is opened exclusively: a second opener, in this
- * process or another, is refused.
+ * Port number n names what the environment variable `VQHW_COM<n>` holds
+ * when it is set, else `COM<n>` on Windows and `/dev/ttyS<n-1>` on Linux.
+ * Port numbers 1 to 99 can be opened. The variable holds a device
+ * (`VQHW_COM1=/dev/ttyUSB0`, `VQHW_COM1=\\.\COM12`) or a serial device
+ * server on the network:
+ * - `socket://HOST:PORT`: raw TCP, the reader's bytes as they are;
+ * - `rfc2217://HOST:PORT`: telnet with the COM-PORT option (RFC 2217),
+ *   which also carries the line settings (115200 8N1, no flow control) and,
+ *   after a failed attempt, asks the server to purge its buffers.
+ *
+ * HOST is an IPv4 address, an IPv6 address in brackets (`[::1]`) or a name.
+ * Connecting takes at most 3 s; a port that cannot be reached, a scheme the
+ * library does not know or a malformed host or port fail as a device that
+ * cannot be opened, and `VQHW_TRACE` tells why. A connection that breaks
+ * (the server restarts, a cable is pulled) fails the command under way like
+ * a reader that does not answer, and the next command connects again by
+ * itself: the lane need not reopen. Neither scheme carries authentication or
+ * encryption: device servers belong on the lane's own network.
+ *
+ * A device is opened exclusively: a second opener, in this process or
+ * another, is refused; over the network, the server decides.
  * @{
  */
 
@@ -167,7 +183,7 @@ enum vqhw_result {
  * 200 ms; about 2.6 s when nothing answers.
  *
  * @param port    serial port number, 1 to 99 (1 = COM1); see @ref connection
- *                for the device it names on Linux.
+ *                for the device or network port it names.
  * @param ignored any value; not used.
  * @return 0 when the reader is open; -1 when the port cannot be opened or
  *         no reader answers the probe; -26 (#VQHW_NO_PSAM) when the reader

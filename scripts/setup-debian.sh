@@ -9,12 +9,15 @@ packages=(
   cmake make g++ pkg-config binutils
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev libssl-dev
-  # the bindings and their tests: Python (pytest; setuptools and pip to
-  # install the package), C# on mono with the CJK encodings for GBK, Pascal
-  python3 python3-pytest python3-setuptools python3-pip
-  mono-mcs mono-runtime libmono-i18n-cjk4.0-cil fp-compiler
-  # the install, package and reference checks
-  dpkg-dev lintian doxygen
+  # the bindings and their tests: Python (pytest; setuptools, wheel, pip and
+  # venv for the wheel), C# on mono with the CJK encodings for GBK (mono-devel:
+  # the net461 reference assemblies; nuget and xbuild for the package and the
+  # project that uses it), Java on JNA with JUnit 5, Pascal
+  python3 python3-pytest python3-setuptools python3-wheel python3-pip python3-venv
+  mono-mcs mono-runtime mono-devel mono-xbuild nuget libmono-i18n-cjk4.0-cil
+  default-jdk-headless libjna-java junit5 fp-compiler
+  # the install, package and reference checks (man: the manual pages)
+  dpkg-dev lintian doxygen man-db
   # the Windows DLL and its tests under Wine
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 gcc-multilib wine wine64
   # the Windows bundle: its import library for the Microsoft linker
@@ -23,8 +26,10 @@ packages=(
   clang lld llvm zip unzip jq
   # the fuzz targets under libFuzzer (scripts/fuzz.sh)
   libfuzzer-14-dev
-  # pyserial's RFC 2217 client, which the virtual reader's TCP port answers
-  python3-serial
+  # the network ports' tests: a real serial device server in front of the
+  # virtual reader, and a serial library's RFC 2217 client (which the
+  # virtual reader's TCP port answers too)
+  ser2net python3-serial
 )
 
 dpkg --add-architecture i386

@@ -5,21 +5,29 @@
 #   x86/ x64/  VqhwLib.dll (stripped), libVqhwLib.dll.a (MinGW import library),
 #              VqhwLib.lib (import library for the Microsoft linker), VqhwLib.def,
 #              vqhw.exe (the command-line tool, stripped, beside the DLL it uses)
-#   docs/      README.md, CHANGELOG.md, html/ (the reference, when given)
+#   docs/      README.md, CHANGELOG.md, html/ (the reference, when given),
+#              bindings/ (the bindings' guides)
+#   bindings/  dotnet/VqhwLib.VERSION.nupkg (both DLLs and the Linux library),
+#              java/vqhw-VERSION.jar with its -javadoc.jar and .pom (the same three),
+#              pascal/VqhwLib.pas with VqhwLibStatus.inc and example.pas;
+#              the first two when the Linux library is given
 #   LICENSE
 # VqhwLib.lib is made by llvm-dlltool from the .def. On x86 the .def spells
 # each name with its argument bytes (open_reader@8): callers compiled with
 # the header's __stdcall refer to _open_reader@8. -k makes the import library
 # import the plain name the DLL exports (open_reader) for that reference.
 #
-# Usage: scripts/windows-bundle.sh WIN32_BUILD WIN64_BUILD OUT_DIR [REFERENCE_HTML_DIR]
-# Prints the path of the zip. Needs: binutils-mingw-w64, llvm (llvm-dlltool), zip.
+# Usage: scripts/windows-bundle.sh WIN32_BUILD WIN64_BUILD OUT_DIR [REFERENCE_HTML_DIR [LINUX_LIBRARY]]
+#   LINUX_LIBRARY  libVqhwLib.so.0 of a Linux x86-64 build, for the NuGet package and the jar
+# Prints the path of the zip. Needs: binutils-mingw-w64, llvm (llvm-dlltool), zip;
+# for the packages mono-devel, nuget, default-jdk-headless, libjna-java.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 win32=$(realpath "${1:?usage: windows-bundle.sh WIN32_BUILD WIN64_BUILD OUT_DIR [REFERENCE_HTML_DIR]}")
 win64=$(realpath "${2:?usage}")
 out=$(realpath -m "${3:?usage}")
 reference=${4:-}
+linux_library=${5:-}
 
 version=$(sed -n 's/^#define VQHW_VERSION_STRING "\(.*\)"$/\1/p' "$win64/include/VqhwLibVersion.h")
 [ -n "$version" ] || { echo "no version in $win64/include/VqhwLibVersion.h"; exit 1; }
@@ -46,6 +54,16 @@ done
 cp "$repo/include/VqhwLib.h" "$win64/include/VqhwLibVersion.h" "$root/include/"
 cp "$repo/README.md" "$repo/CHANGELOG.md" "$root/docs/"
 cp "$repo/LICENSE" "$root/"
+mkdir -p "$root/docs/bindings" "$root/bindings/pascal"
+cp "$repo"/docs/bindings/*.md "$root/docs/bindings/"
+cp "$repo/bindings/pascal/VqhwLib.pas" "$repo/bindings/pascal/VqhwLibStatus.inc" "$repo/bindings/pascal/example.pas" \
+  "$root/bindings/pascal/"
+if [ -n "$linux_library" ]; then
+  mkdir -p "$root/bindings/dotnet" "$root/bindings/java"
+  "$repo/bindings/dotnet/pack.sh" "$root/bindings/dotnet" "$linux_library" "$root/x86/VqhwLib.dll" "$root/x64/VqhwLib.dll" > /dev/null
+  jar=$("$repo/bindings/java/build.sh" "$work/maven" "$linux_library" "$root/x86/VqhwLib.dll" "$root/x64/VqhwLib.dll")
+  cp "$(dirname "$jar")"/* "$root/bindings/java/"
+fi
 if [ -n "$reference" ]; then
   [ -f "$reference/index.html" ] || { echo "no reference in $reference"; exit 1; }
   cp -r "$reference" "$root/docs/html"

@@ -73,6 +73,8 @@ if [ ! -f "$native/CMakeCache.txt" ]; then
   cmake -S "$repo" -B "$native" > "$work/native-configure.log"
 fi
 cmake --build "$native" --target docs > "$work/native-docs.log" || { cat "$work/native-docs.log"; exit 1; }
+# The Linux library, for the bundle's NuGet package and jar.
+cmake --build "$native" --target VqhwLib -j"$jobs" > "$work/native-library.log" || { cat "$work/native-library.log"; exit 1; }
 
 # The modem-line helper, one copy per architecture where '$LIB' finds it.
 helper_dir=$work/fake-modem-lines
@@ -126,7 +128,7 @@ phase=$SECONDS
 # The port of the virtual reader with the lane field file (see below).
 lane_port=6
 bundle=$("$repo/scripts/windows-bundle.sh" "${build_dir[win32]}" "${build_dir[win64]}" \
-  "$native/packages" "$native/docs/html")
+  "$native/packages" "$native/docs/html" "$native/src/libVqhwLib.so.0")
 if "$repo/tests/windows/check_bundle.sh" "$bundle" "$work/bundle" "$lane_port"; then
   log "bundle: $bundle, checked in $((SECONDS - phase)) s"
 else
@@ -136,6 +138,9 @@ fi
 # --- Wine ---------------------------------------------------------------------
 
 export WINEDEBUG=-all
+# Both DLLs read VQHW_COM<n> as the library does on Linux: a port named in
+# the caller's environment would take the place of the mapped COM port.
+for variable in $(compgen -e | grep '^VQHW_COM' || true); do unset "$variable"; done
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset DISPLAY WAYLAND_DISPLAY
 
@@ -177,17 +182,20 @@ start_sims() {
 # serial devices; the registry entries keep COM1-COM7 for our links, and
 # COM5 leads nowhere: the missing port.
 prepare_prefix() {
-  local arch=$1 prefix=$2 ports=$3
+  local arch=$1 prefix=$2 ports=$3 loader=wine
+  # The 64-bit loader itself: Debian's wine script starts the 32-bit one
+  # first when it is installed, which a kernel without 32-bit support refuses.
+  [ "$arch" = win64 ] && loader=/usr/lib/wine/wine64
   mkdir -p "$ports"
   WINEPREFIX=$prefix wineserver -f -p > "$work/$arch-wineserver.log" 2>&1 &
   server_prefix=$prefix
-  WINEPREFIX=$prefix WINEARCH=$arch timeout -k 5 120 wineboot -u > "$work/$arch-wineboot.log" 2>&1 < /dev/null ||
+  WINEPREFIX=$prefix WINEARCH=$arch timeout -k 5 120 "$loader" wineboot -u > "$work/$arch-wineboot.log" 2>&1 < /dev/null ||
     { cat "$work/$arch-wineboot.log"; return 1; }
   {
     printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n'
     for port in $sim_ports $missing_port; do printf '"COM%d"="%s/com%d"\n' "$port" "$ports" "$port"; done
   } > "$prefix/drive_c/ports.reg"
-  WINEPREFIX=$prefix timeout -k 5 60 wine regedit /s 'C:\ports.reg' > /dev/null 2>&1 < /dev/null
+  WINEPREFIX=$prefix timeout -k 5 60 "$loader" regedit /s 'C:\ports.reg' > /dev/null 2>&1 < /dev/null
   for port in $sim_ports $missing_port; do ln -sfn "$ports/com$port" "$prefix/dosdevices/com$port"; done
 }
 
@@ -206,31 +214,74 @@ run_wine() {
 
 # The bundle's two lane programs against the lane reader: the MinGW one
 # prints what lane_check.c prints, the one linked with VqhwLib.lib exits 0.
-run_bundle_programs() {
-  local arch=$1 prefix=$2 ports=$3 dir=$work/bundle/${bundle_dir[$1]} output
+# check_lane_programs ARCH PREFIX LABEL [VAR=value ...]: with that environment.
+check_lane_programs() {
+  local arch=$1 prefix=$2 label=$3 dir=$work/bundle/${bundle_dir[$1]} output
+  shift 3
   local expected="library $version
 card 3A5F0C2108
 block 4 4C414E45303720454E54525920202020"
-  start_sims "$ports"
   if [ -f "$dir/lane_check_mingw.exe" ] &&
-     run_wine "$arch" "$prefix" "$work/$arch-bundle-mingw.out" -- "$dir/lane_check_mingw.exe" "$lane_port"; then
+     run_wine "$arch" "$prefix" "$work/$arch-bundle-mingw.out" "$@" -- "$dir/lane_check_mingw.exe" "$lane_port"; then
     output=$(tr -d '\r' < "$work/$arch-bundle-mingw.out")
     if [ "$(printf '%s\n' "$output" | grep -v '^reader ')" = "$expected" ] &&
        grep -q '^reader .' <<< "$output"; then
-      log "$arch: the bundle's MinGW lane program passed"
+      log "$arch: the bundle's MinGW lane program passed$label"
     else
-      printf '%s\n' "$output"; fail "$arch: the bundle's MinGW lane program printed the above"
+      printf '%s\n' "$output"; fail "$arch: the bundle's MinGW lane program printed the above$label"
     fi
   else
-    cat "$work/$arch-bundle-mingw.out" 2>/dev/null || true; fail "$arch: the bundle's MinGW lane program"
+    cat "$work/$arch-bundle-mingw.out" 2>/dev/null || true; fail "$arch: the bundle's MinGW lane program$label"
   fi
   if [ -f "$dir/lane_check_msvc.exe" ] &&
-     run_wine "$arch" "$prefix" "$work/$arch-bundle-msvc.out" -- "$dir/lane_check_msvc.exe"; then
-    log "$arch: the bundle's lane program linked with VqhwLib.lib passed"
+     run_wine "$arch" "$prefix" "$work/$arch-bundle-msvc.out" "$@" -- "$dir/lane_check_msvc.exe"; then
+    log "$arch: the bundle's lane program linked with VqhwLib.lib passed$label"
   else
     cat "$work/$arch-bundle-msvc.out" 2>/dev/null || true
-    fail "$arch: the bundle's lane program linked with VqhwLib.lib (exit code: the failed step, see tests/windows/msvc_caller.c)"
+    fail "$arch: the bundle's lane program linked with VqhwLib.lib$label (exit code: the failed step, see tests/windows/msvc_caller.c)"
   fi
+}
+
+run_bundle_programs() {
+  start_sims "$3"
+  check_lane_programs "$1" "$2" ""
+  stop_sims
+}
+
+# A loopback port where nothing listens now.
+free_port() { python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+
+# The same programs through a real serial device server: ser2net in front of
+# the lane reader's pty, the DLL reaching it as VQHW_COM<n>=rfc2217://... and
+# socket://..., with no COM port on its side.
+run_network_programs() {
+  local arch=$1 prefix=$2 ports=$3 rfc2217 raw device ser2net_pid url
+  start_sims "$ports"
+  device=$(readlink "$ports/com$lane_port")
+  rfc2217=$(free_port)
+  raw=$(free_port)
+  "$repo/tests/network/ser2net-front.sh" "$device" "$rfc2217" "$raw" "$work/ser2net-$arch" \
+    > "$work/ser2net-$arch.log" 2>&1 &
+  ser2net_pid=$!
+  for _ in $(seq 100); do
+    (exec 3<> "/dev/tcp/127.0.0.1/$raw") 2> /dev/null && break
+    sleep 0.05
+  done
+  local network_port=8 tests=${build_dir[$arch]}/tests/windows
+  for url in "rfc2217://127.0.0.1:$rfc2217" "socket://127.0.0.1:$raw"; do
+    check_lane_programs "$arch" "$prefix" " over $url" "VQHW_COM$lane_port=$url"
+    rm -f "$prefix/drive_c/network-trace.log"
+    if run_wine "$arch" "$prefix" "$work/$arch-network-unload.out" "VQHW_COM$network_port=$url" \
+         'VQHW_TRACE=C:\network-trace.log' -- \
+         "$tests/vqhw_wine_tests.exe" --network-reader "$network_port" --only unload_with_a_network_port_open; then
+      grep -v '^\[ RUN' "$work/$arch-network-unload.out" || true
+    else
+      cat "$work/$arch-network-unload.out" "$prefix/drive_c/network-trace.log"
+      fail "$arch: unload with a network port open over $url"
+    fi
+  done
+  kill "$ser2net_pid" 2> /dev/null || true
+  wait "$ser2net_pid" 2> /dev/null || true
   stop_sims
 }
 
@@ -332,9 +383,15 @@ run_tool_checks() {
 
 version=$(sed -n 's/^project(VqhwLib VERSION \([0-9.]*\).*/\1/p' "$repo/CMakeLists.txt")
 for arch in $arches; do
-  # Debian's wine runs 32-bit programs with this loader, from wine32:i386.
+  # Debian's wine runs 32-bit programs with this loader, from wine32:i386;
+  # a kernel without 32-bit support refuses to start it (exec format error).
   if [ "$arch" = win32 ] && [ ! -x /usr/lib/wine/wine ]; then
     skipped+=("win32 under Wine: wine cannot run 32-bit programs here (no /usr/lib/wine/wine; install wine32:i386)")
+    printf 'SKIPPED: %s\n' "${skipped[-1]}"
+    continue
+  fi
+  if [ "$arch" = win32 ] && ! /usr/lib/wine/wine --version > /dev/null 2>&1; then
+    skipped+=("win32 under Wine: this kernel does not run 32-bit programs (/usr/lib/wine/wine does not start)")
     printf 'SKIPPED: %s\n' "${skipped[-1]}"
     continue
   fi
@@ -381,6 +438,9 @@ for arch in $arches; do
   phase=$SECONDS
   run_bundle_programs "$arch" "$prefix" "$ports"
   log "$arch: bundle programs in $((SECONDS - phase)) s"
+  phase=$SECONDS
+  run_network_programs "$arch" "$prefix" "$ports"
+  log "$arch: bundle programs over the network in $((SECONDS - phase)) s"
   phase=$SECONDS
   failures_before=$failures
   run_tool_checks "$arch" "$prefix" "$ports"

@@ -1,12 +1,14 @@
 // VqhwLib from C#: the 47 exports as the library declares them (NativeMethods),
-// and a small safe layer above them (Reader, Codecs, VqhwException, Gbk).
+// and a small safe layer above them (Reader, Codecs, Gbk; the exceptions in
+// Errors.cs, the library's loading in LibraryLoader.cs).
 //
 // The library is loaded by its name "VqhwLib": VqhwLib.dll on Windows,
-// libVqhwLib.so on Linux (found through LD_LIBRARY_PATH or the loader's
-// cache; mono also reads a <dllmap> in VqhwLib.dll.config or the assembly's
-// .config). Every export takes 32-bit integers and pointers and returns a
-// 32-bit result; 32-bit Windows calls them with the standard convention.
-// Texts the library writes are GBK (code page 936); hex texts are ASCII.
+// libVqhwLib.so on .NET on Linux (the package's runtimes/linux-x64/native),
+// libVqhwLib.so.0 on mono (the <dllmap> of Vqhw.dll.config). The assembly
+// itself is Vqhw.dll: beside the program, VqhwLib.dll is the native library. Every export
+// takes 32-bit integers and pointers and returns a 32-bit result; 32-bit
+// Windows calls them with the standard convention. Texts the library writes
+// are GBK (code page 936); hex texts are ASCII.
 
 using System;
 using System.Runtime.InteropServices;
@@ -14,8 +16,10 @@ using System.Text;
 
 namespace Vqhw
 {
+#pragma warning disable 1591 // each export's entry is in the library's reference (VqhwLib.h)
     /// <summary>The library's exports, one to one. Buffers are the caller's:
-    /// the sizes below are what each export writes at most.</summary>
+    /// the sizes below are what each export writes at most (the header's
+    /// VQHW_..._SIZE macros).</summary>
     public static class NativeMethods
     {
         public const string Library = "VqhwLib";
@@ -141,6 +145,7 @@ namespace Vqhw
         public static extern int writefile_h([MarshalAs(UnmanagedType.LPStr)] string fileId, [MarshalAs(UnmanagedType.LPStr)] string keyId,
                                              int offset, int length, [MarshalAs(UnmanagedType.LPStr)] string text);
     }
+#pragma warning restore 1591
 
     /// <summary>The library's texts are GBK (code page 936). .NET Framework has
     /// it; .NET (Core) needs the code-pages provider; mono needs its CJK
@@ -178,57 +183,63 @@ namespace Vqhw
         }
     }
 
-    /// <summary>An export failed. Code: what it returned (1 no card; -1 for
-    /// port and transport failures; otherwise the status itself); Text: the
-    /// library's message of its last status, decoded from GBK.</summary>
-    public class VqhwException : Exception
-    {
-        public string Call { get; private set; }
-        public int Code { get; private set; }
-        public string Text { get; private set; }
-
-        public VqhwException(string call, int code, string text)
-            : base(call + " -> " + code + ": " + text)
-        {
-            Call = call;
-            Code = code;
-            Text = text;
-        }
-    }
-
-    /// <summary>No card in the antenna field (result 1): lanes poll for it.</summary>
-    public class NoCardException : VqhwException
-    {
-        public NoCardException(string call, string text) : base(call, 1, text) { }
-    }
-
     /// <summary>A card's answer to a command APDU: data and SW1 SW2.</summary>
     public struct ApduReply
     {
+        /// <summary>The reply's data, without SW1 SW2.</summary>
         public byte[] Data;
+        /// <summary>SW1 * 256 + SW2: 0x9000 for 90 00.</summary>
         public int StatusWord;
+        /// <summary>The card says 90 00.</summary>
         public bool Ok { get { return StatusWord == 0x9000; } }
+        /// <summary>The data and the status word in hex, e.g. "000061A8 SW 9000".</summary>
+        public override string ToString()
+        {
+            return (Data == null || Data.Length == 0 ? "" : Codecs.ToHex(Data) + " ") + "SW " + StatusWord.ToString("X4");
+        }
     }
 
     /// <summary>The reader on a serial port (1 = COM1; on Linux the device that
     /// VQHW_COM&lt;port&gt; names). The library drives one reader per process.</summary>
     public sealed class Reader : IDisposable
     {
-        public const int KeyA = 0, KeyB = 1;
+        /// <summary>Key type of LoadKey: key A.</summary>
+        public const int KeyA = 0;
+        /// <summary>Key type of LoadKey: key B.</summary>
+        public const int KeyB = 1;
+        /// <summary>getvqicerror's buffer: 49 bytes hold any message.</summary>
+        public const int MessageSize = 49;
+        /// <summary>getreaderinfo's buffer: the longest line is 123 bytes with its zero.</summary>
+        public const int InfoSize = 123;
         const int ReplySize = 1024;
         bool open;
 
+        /// <summary>The port number (1 = COM1).</summary>
         public int Port { get; private set; }
 
+        /// <summary>Opens the reader on port (1 = COM1). A failure throws VqhwException
+        /// whose Detail names the device tried.</summary>
         public Reader(int port)
         {
             if (IntPtr.Size == 4 && Environment.OSVersion.Platform != PlatformID.Win32NT)
                 throw new PlatformNotSupportedException("the 32-bit library outside Windows is called with the C convention, not this binding's");
+            LibraryLoader.Ensure();
             Port = port;
-            Check("open_reader", NativeMethods.open_reader(port, 0));
+            Check("open_reader", NativeMethods.open_reader(port, 0), "tried " + DeviceOf(port));
             open = true;
         }
 
+        /// <summary>The device open_reader opens for port, and why that one.</summary>
+        public static string DeviceOf(int port)
+        {
+            if (Environment.OSVersion.Platform == PlatformID.Win32NT) return "COM" + port;
+            string variable = "VQHW_COM" + port;
+            string named = Environment.GetEnvironmentVariable(variable);
+            if (!string.IsNullOrEmpty(named)) return named + " (from " + variable + ")";
+            return "/dev/ttyS" + (port - 1) + " (" + variable + " is not set; set it to the reader's device)";
+        }
+
+        /// <summary>Closes the reader; a second Dispose does nothing.</summary>
         public void Dispose()
         {
             if (!open) return;
@@ -237,14 +248,17 @@ namespace Vqhw
         }
 
         /// <summary>Throws VqhwException (NoCardException for result 1) unless result is 0.</summary>
-        public static void Check(string call, int result)
+        public static void Check(string call, int result) { Check(call, result, ""); }
+
+        /// <summary>The same, with detail in the exception's text and Detail.</summary>
+        public static void Check(string call, int result, string detail)
         {
             if (result == 0) return;
-            byte[] text = new byte[64];
+            byte[] text = new byte[MessageSize];
             NativeMethods.getvqicerror(text);
             string message = Gbk.Decode(text);
             if (result == 1) throw new NoCardException(call, message);
-            throw new VqhwException(call, result, message);
+            throw new VqhwException(call, result, message, Statuses.StatusOf(result, message), detail);
         }
 
         void Require(string call)
@@ -252,10 +266,11 @@ namespace Vqhw
             if (!open) throw new ObjectDisposedException("Reader", call + ": the reader is closed");
         }
 
+        /// <summary>The reader's information line: maker, model, port and line speed.</summary>
         public string Info()
         {
             Require("getreaderinfo");
-            byte[] text = new byte[160];
+            byte[] text = new byte[InfoSize];
             NativeMethods.getreaderinfo(text);
             return Gbk.Decode(text);
         }
@@ -269,18 +284,21 @@ namespace Vqhw
             return record;
         }
 
+        /// <summary>Ends the work with the card: a field reset; never fails.</summary>
         public void CloseCard()
         {
             Require("closecard");
             NativeMethods.closecard();
         }
 
+        /// <summary>Loads key A (KeyA) or B (KeyB) of a sector (0..15) and authenticates with it; key: 6 bytes.</summary>
         public void LoadKey(int keyType, int sector, byte[] key)
         {
             Require("loadkey");
             Check("loadkey", NativeMethods.loadkey(keyType, sector, Sized(key, 6, "key")));
         }
 
+        /// <summary>The 16 bytes of block 0..63.</summary>
         public byte[] ReadBlock(int block)
         {
             Require("readblock");
@@ -289,18 +307,21 @@ namespace Vqhw
             return data;
         }
 
+        /// <summary>Writes 16 bytes to block 0..63 (not a trailer: WriteTrailer).</summary>
         public void WriteBlock(int block, byte[] data)
         {
             Require("writeblock");
             Check("writeblock", NativeMethods.writeblock(0, block, Sized(data, 16, "block data")));
         }
 
+        /// <summary>Writes a sector's 16-byte trailer: key A, access bits, key B (writekey).</summary>
         public void WriteTrailer(int sector, byte[] trailer)
         {
             Require("writekey");
             Check("writekey", NativeMethods.writekey(0, sector, Sized(trailer, 16, "trailer")));
         }
 
+        /// <summary>length bytes from offset of a card file (readfile, with its one retry).</summary>
         public byte[] ReadFile(int fileNumber, int keySelector, int offset, int length)
         {
             Require("readfile");
@@ -311,13 +332,16 @@ namespace Vqhw
             return read;
         }
 
+        /// <summary>Writes data at offset of a card file (writefile, with its one retry).</summary>
         public void WriteFile(int fileNumber, int keySelector, int offset, byte[] data)
         {
             Require("writefile");
             Check("writefile", NativeMethods.writefile(FileId(fileNumber), KeyId(keySelector), offset, data.Length, data));
         }
 
+        /// <summary>Sends a command APDU to the CPU user card in the field (PRO_COMMAND_H).</summary>
         public ApduReply CpuCardApdu(byte[] apdu) { return Apdu("PRO_COMMAND_H", apdu); }
+        /// <summary>Sends a command APDU to the PSAM in the reader (SAM_COMMAND_H).</summary>
         public ApduReply PsamApdu(byte[] apdu) { return Apdu("SAM_COMMAND_H", apdu); }
 
         ApduReply Apdu(string call, byte[] apdu)
@@ -330,8 +354,19 @@ namespace Vqhw
                                                  : NativeMethods.SAM_COMMAND_H(text, data, sw);
             Check(call, result);
             byte[] status = Codecs.FromHex(Gbk.Decode(sw));
-            if (status.Length != 2) throw new VqhwException(call, -22, "the reply carries no status word");
-            return new ApduReply { Data = Codecs.FromHex(Gbk.Decode(data)), StatusWord = status[0] << 8 | status[1] };
+            if (status.Length != 2) throw new VqhwException(call, -22, Statuses.MessageOf(-22), -22, "the reply carries no status word");
+            return new ApduReply { Data = ReplyBytes(call, Gbk.Decode(data)), StatusWord = status[0] << 8 | status[1] };
+        }
+
+        // The reply's hex text: up to a frame's data, more than hextobin's 127 bytes.
+        static byte[] ReplyBytes(string call, string hex)
+        {
+            if (hex.Length % 2 != 0)
+                throw new VqhwException(call, -22, Statuses.MessageOf(-22), -22, "the reply is not hex text");
+            byte[] bytes = new byte[hex.Length / 2];
+            for (int i = 0; i < bytes.Length; i++)
+                bytes[i] = Convert.ToByte(hex.Substring(2 * i, 2), 16);
+            return bytes;
         }
 
         static string FileId(int fileNumber)
@@ -356,8 +391,10 @@ namespace Vqhw
     /// <summary>The library's hex codecs; they need no reader.</summary>
     public static class Codecs
     {
+        /// <summary>The bytes of a hex text (hextobin): other characters skipped, at most 127 bytes.</summary>
         public static byte[] FromHex(string text)
         {
+            LibraryLoader.Ensure();
             byte[] bytes = new byte[256];
             int count;
             NativeMethods.hextobin(text, bytes, out count);
@@ -366,9 +403,11 @@ namespace Vqhw
             return decoded;
         }
 
+        /// <summary>Upper-case hex text of the bytes (asciitohex).</summary>
         public static string ToHex(byte[] bytes)
         {
             if (bytes.Length == 0) return "";
+            LibraryLoader.Ensure();
             byte[] text = new byte[2 * bytes.Length + 1];
             NativeMethods.asciitohex(bytes, bytes.Length, text);
             return Encoding.ASCII.GetString(text, 0, 2 * bytes.Length);

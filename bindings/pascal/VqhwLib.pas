@@ -10,11 +10,19 @@
 
   32-bit Windows calls the exports with the standard convention (stdcall);
   on 64-bit platforms there is one convention. The 32-bit library outside
-  Windows uses the C convention, which this unit does not declare. }
+  Windows uses the C convention, which this unit does not declare.
+
+  Above the exports: the header's buffer sizes, and Check, which raises
+  EVqhw (code, status, GBK message, English meaning, hint) for a failed
+  result. The unit compiles in Delphi and in each Free Pascal mode
+  (-Mdelphi, -Mobjfpc, -Mfpc); it keeps its own long strings. }
 unit VqhwLib;
 
+{$H+}
 {$IFDEF FPC}
-  {$MODE DELPHI}
+  { FPC's own mode has no classes or exceptions unless switched on. }
+  {$MODESWITCH CLASS}
+  {$MODESWITCH EXCEPTIONS}
 {$ENDIF}
 
 {$IF Defined(CPU386) and not Defined(MSWINDOWS)}
@@ -22,6 +30,9 @@ unit VqhwLib;
 {$IFEND}
 
 interface
+
+uses
+  SysUtils;
 
 type
 {$IFDEF FPC}
@@ -47,6 +58,51 @@ const
   VQHW_FAILED = -1;
   VQHW_KEY_A = 0;
   VQHW_KEY_B = 1;
+
+  { The buffers the exports write, in bytes (the header's VQHW_..._SIZE). }
+  VQHW_READER_INFO_SIZE = 123;      { getreaderinfo }
+  VQHW_MESSAGE_SIZE = 49;           { getvqicerror }
+  VQHW_CARD_RECORD_SIZE = 5;        { opencard: serial, SAK }
+  VQHW_CARD_TEXT_SIZE = 11;         { opencard_h }
+  VQHW_KEY_SIZE = 6;                { loadkey }
+  VQHW_BLOCK_SIZE = 16;             { readblock, writeblock, writekey }
+  VQHW_BLOCK_TEXT_SIZE = 33;        { readblock_h }
+  VQHW_FILE_SIZE = 48;              { readfile: a card file holds 48 bytes }
+  VQHW_FILE_TEXT_SIZE = 97;         { readfile_h }
+  VQHW_REPLY_TEXT_SIZE = 491;       { pro_command_h, sam_command_h and the data of the split forms }
+  VQHW_STATUS_WORD_TEXT_SIZE = 5;   { the status word of PRO_COMMAND_H and SAM_COMMAND_H }
+  VQHW_DECODED_SIZE = 128;          { hextobin, hextoascii }
+  VQHW_DATE_TIME_SIZE = 15;         { get_time, ltimetostime }
+
+{$I VqhwLibStatus.inc}
+
+type
+  { An export failed: Code is its result; Status the library status it stands
+    for (1 is -101; for -1 the message tells which); Text the library's
+    message as GBK bytes (convert with CP936 to show it); Meaning the status
+    in English; Hint what to try, or ''; Detail what Check was given, e.g.
+    the device open_reader tried. Message holds the English line. }
+  EVqhw = class(Exception)
+  public
+    Call: AnsiString;
+    Code: TVqhwInt;
+    Status: TVqhwInt;
+    Text: AnsiString;
+    Meaning: AnsiString;
+    Hint: AnsiString;
+    Detail: AnsiString;
+  end;
+
+{ Raises EVqhw unless code (an export's result) is VQHW_OK; call names the export. }
+procedure Check(const call: AnsiString; code: TVqhwInt); overload;
+procedure Check(const call: AnsiString; code: TVqhwInt; const detail: AnsiString); overload;
+{ The library status an export's result stands for, given the message of getvqicerror. }
+function VqhwStatusOf(code: TVqhwInt; const message: AnsiString): TVqhwInt;
+{ The status in English, and what to try ('' where nothing helps). }
+function VqhwMeaning(status: TVqhwInt): AnsiString;
+function VqhwHint(status: TVqhwInt): AnsiString;
+{ The device open_reader opens for port, and why that one: for Check's detail. }
+function VqhwDeviceOf(port: TVqhwInt): AnsiString;
 
 { Reader connection. info: 123 bytes at least; message: 49 bytes at least. }
 function open_reader(port, ignored: TVqhwInt): TVqhwInt; stdcall; external VqhwLibName name 'open_reader';
@@ -120,5 +176,94 @@ function writefile(fileId, keyId: PAnsiChar; offset, length: TVqhwInt; data: PBy
 function writefile_h(fileId, keyId: PAnsiChar; offset, length: TVqhwInt; text: PAnsiChar): TVqhwInt; stdcall; external VqhwLibName name 'writefile_h';
 
 implementation
+
+function VqhwStatusOf(code: TVqhwInt; const message: AnsiString): TVqhwInt;
+const
+  { A result of -1 stands for any of these statuses; the message tells which. }
+  StatusesOfMinusOne: array[0..9] of TVqhwInt = (-1, -7, -9, -10, -11, -12, -13, -14, -22, -23);
+var
+  i, j: Integer;
+begin
+  VqhwStatusOf := code;
+  if code = VQHW_NO_CARD then
+    VqhwStatusOf := -101
+  else if code = VQHW_FAILED then
+    for i := Low(StatusesOfMinusOne) to High(StatusesOfMinusOne) do
+      for j := Low(VqhwStatusRows) to High(VqhwStatusRows) do
+        if (VqhwStatusRows[j].Status = StatusesOfMinusOne[i]) and (VqhwStatusRows[j].Message = message) then
+        begin
+          VqhwStatusOf := StatusesOfMinusOne[i];
+          Exit;
+        end;
+end;
+
+function VqhwMeaning(status: TVqhwInt): AnsiString;
+var
+  i: Integer;
+begin
+  for i := Low(VqhwStatusRows) to High(VqhwStatusRows) do
+    if VqhwStatusRows[i].Status = status then
+    begin
+      VqhwMeaning := VqhwStatusRows[i].Meaning;
+      Exit;
+    end;
+  if (status >= -355) and (status <= -101) then
+    VqhwMeaning := 'reader or card status byte ' + IntToHex(status + 356, 2)
+  else
+    VqhwMeaning := 'not a status the library gives';
+end;
+
+function VqhwHint(status: TVqhwInt): AnsiString;
+var
+  i: Integer;
+begin
+  VqhwHint := '';
+  for i := Low(VqhwHintRows) to High(VqhwHintRows) do
+    if VqhwHintRows[i].Status = status then VqhwHint := VqhwHintRows[i].Hint;
+end;
+
+function VqhwDeviceOf(port: TVqhwInt): AnsiString;
+var
+  named: AnsiString;
+begin
+{$IFDEF MSWINDOWS}
+  VqhwDeviceOf := 'COM' + IntToStr(port);
+{$ELSE}
+  named := AnsiString(GetEnvironmentVariable('VQHW_COM' + IntToStr(port)));
+  if named <> '' then
+    VqhwDeviceOf := named + ' (from VQHW_COM' + IntToStr(port) + ')'
+  else
+    VqhwDeviceOf := '/dev/ttyS' + IntToStr(port - 1) + ' (VQHW_COM' + IntToStr(port) +
+                    ' is not set; set it to the reader''s device)';
+{$ENDIF}
+end;
+
+procedure Check(const call: AnsiString; code: TVqhwInt; const detail: AnsiString);
+var
+  message: array[0..VQHW_MESSAGE_SIZE - 1] of AnsiChar;
+  failure: EVqhw;
+  line: AnsiString;
+begin
+  if code = VQHW_OK then Exit;
+  getvqicerror(@message[0]);
+  failure := EVqhw.Create('');
+  failure.Call := call;
+  failure.Code := code;
+  failure.Text := AnsiString(PAnsiChar(@message[0]));
+  failure.Status := VqhwStatusOf(code, failure.Text);
+  failure.Meaning := VqhwMeaning(failure.Status);
+  failure.Hint := VqhwHint(failure.Status);
+  failure.Detail := detail;
+  line := call + ' -> ' + IntToStr(code) + ': ' + failure.Meaning;
+  if detail <> '' then line := line + '; ' + detail;
+  if failure.Hint <> '' then line := line + '; ' + failure.Hint;
+  failure.Message := string(line);
+  raise failure;
+end;
+
+procedure Check(const call: AnsiString; code: TVqhwInt);
+begin
+  Check(call, code, '');
+end;
 
 end.

@@ -1,6 +1,7 @@
 """Each binding declares exactly the exports of src/api/exports.list, with
 their argument counts, and so does the public header: an export added or
-removed in one place only fails here."""
+removed in one place only fails here. The Pascal unit's buffer sizes are
+the header's."""
 
 import importlib.util
 import pathlib
@@ -56,6 +57,11 @@ def pascal():
     return declared
 
 
+def java():
+    text = (ROOT / "bindings/java/src/main/java/org/vqhwlib/VqhwLibrary.java").read_text()
+    return {name: count_c(arguments) for name, arguments in re.findall(r"^    int (\w+)\(([^)]*)\);", text, re.M)}
+
+
 def differences(expected, declared):
     """What the declarations get wrong against the export list, one line each."""
     lines = [f"{name}: missing" for name in expected if name not in declared]
@@ -65,7 +71,7 @@ def differences(expected, declared):
     return lines
 
 
-@pytest.mark.parametrize("declarations", [header, python, dotnet, pascal])
+@pytest.mark.parametrize("declarations", [header, python, dotnet, pascal, java])
 def test_declarations_match_the_export_list(declarations):
     expected = export_list()
     assert len(expected) == 47
@@ -77,8 +83,15 @@ def test_a_change_in_one_place_only_is_caught():
     added = {**expected, "newexport": 1}
     removed = {name: count for name, count in expected.items() if name != "hextodec"}
     recounted = {**expected, "readfile": 4}
-    for declarations in (python, dotnet, pascal):
+    for declarations in (python, dotnet, pascal, java):
         declared = declarations()
         assert differences(added, declared) == ["newexport: missing"]
         assert differences(removed, declared) == ["hextodec: not in the export list"]
         assert differences(recounted, declared) == ["readfile: 5 arguments, the list says 4"]
+
+
+def test_the_pascal_unit_has_the_headers_buffer_sizes():
+    sizes = dict(re.findall(r"^#define (VQHW_\w+_SIZE) (\d+)$", (ROOT / "include/VqhwLib.h").read_text(), re.M))
+    unit = dict(re.findall(r"^  (VQHW_\w+_SIZE) = (\d+);", (ROOT / "bindings/pascal/VqhwLib.pas").read_text(), re.M))
+    assert len(sizes) >= 13
+    assert unit == sizes

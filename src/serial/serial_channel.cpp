@@ -95,14 +95,18 @@ void SerialChannel::DropReceived(Port::PurgeOccasion occasion) {
 void SerialChannel::ReceiveLoop() {
   uint8_t bytes[kFrameBufferSize];
   while (size_t count = port->WaitAndRead(bytes, sizeof bytes)) {
-    std::lock_guard lock(receiveLock);
-    for (size_t i = 0; i < count; ++i) {
-      if (!receiveBuffer.Push(bytes[i])) continue;
-      std::memcpy(completeFrame, receiveBuffer.Frame(), receiveBuffer.FrameSize());
-      trace::Frame(trace::Direction::kReceived, completeFrame, receiveBuffer.FrameSize());
-      frameReady = true;
-      frameReadyChanged.notify_all();
+    bool completed = false;
+    {
+      std::lock_guard lock(receiveLock);
+      for (size_t i = 0; i < count; ++i) {
+        if (!receiveBuffer.Push(bytes[i])) continue;
+        std::memcpy(completeFrame, receiveBuffer.Frame(), receiveBuffer.FrameSize());
+        trace::Frame(trace::Direction::kReceived, completeFrame, receiveBuffer.FrameSize());
+        frameReady = completed = true;
+      }
     }
+    // Outside the lock, so that the woken caller does not wait for it at once.
+    if (completed) frameReadyChanged.notify_all();
   }
 }
 

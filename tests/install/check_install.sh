@@ -2,8 +2,8 @@
 # Installs a build tree into a temporary prefix, builds tests/install/lane_check.c
 # against it once with pkg-config and once with find_package(VqhwLib), and
 # runs both against vqhw-sim with the lane field file; builds and runs
-# tests/install/output_sizes.c (C89) the same way. The HTML reference must be
-# installed when the build tree has it.
+# tests/install/output_sizes.c (C89) the same way. The HTML reference and the
+# section 3 manual pages must be installed when the build tree has them.
 # Usage: check_install.sh BUILD_DIR [ROOT]
 #   ROOT  instead of installing, use this unpacked root (its usr/ is the prefix)
 set -euo pipefail
@@ -11,8 +11,10 @@ repo=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(realpath "$1")
 work=$(mktemp -d /tmp/vqhw-install-XXXXXX)
 sim_pid=""
+ser2net_pid=""
 cleanup() {
-  if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
+  local pid
+  for pid in $ser2net_pid $sim_pid; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -35,6 +37,15 @@ done
 # The reference goes with the development files once the docs target built it.
 if [ -f "$build/docs/html/index.html" ] && [ ! -f "$prefix/share/doc/libvqhwlib-dev/html/index.html" ]; then
   echo "the HTML reference is not installed"; exit 1
+fi
+# So do the manual pages: every export answers `man 3 NAME`.
+if [ -d "$build/docs/man-installed" ]; then
+  for name in $(awk '/^[A-Za-z_]/{print $1}' "$repo/src/api/exports.list"); do
+    page=$(MANPATH=$prefix/share/man man -w 3 "$name" 2>/dev/null) || { echo "no manual page: man 3 $name"; exit 1; }
+    case $page in "$prefix"/share/man/man3/*) ;; *) echo "man 3 $name finds $page, not the installed page"; exit 1 ;; esac
+  done
+  MANPATH=$prefix/share/man MANWIDTH=100 man 3 readblock 2> "$work/man.err" | grep -q 'int32_t readblock (int32_t ignored, int32_t block' ||
+    { cat "$work/man.err"; echo "man 3 readblock does not show readblock's entry"; exit 1; }
 fi
 [ "$(readlink "$libdir/libVqhwLib.so")" = libVqhwLib.so.0 ] || { echo "libVqhwLib.so is not a link to libVqhwLib.so.0"; exit 1; }
 soname=$(objdump -p "$libdir/libVqhwLib.so.0" | awk '/SONAME/{print $2}')
@@ -79,6 +90,24 @@ for program in "$work/lane_check_pkgconfig" "$work/consumer/lane_check"; do
     echo "$program does not load the installed library"; exit 1
   fi
 done
+# The same lane program through a real serial device server in front of the
+# virtual reader: no pty on the lane's side, the port a URL.
+free_port() { python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+rfc2217=$(free_port)
+raw=$(free_port)
+"$repo/tests/network/ser2net-front.sh" "$VQHW_COM1" "$rfc2217" "$raw" "$work/ser2net" > "$work/ser2net.log" 2>&1 &
+ser2net_pid=$!
+for _ in $(seq 100); do
+  (exec 3<> "/dev/tcp/127.0.0.1/$raw") 2> /dev/null && break
+  sleep 0.05
+done
+for url in "rfc2217://127.0.0.1:$rfc2217" "socket://127.0.0.1:$raw"; do
+  output=$(VQHW_COM1=$url LD_LIBRARY_PATH=$libdir "$work/lane_check_pkgconfig")
+  if [ "$(printf '%s\n' "$output" | grep -v '^reader ')" != "$expected" ]; then
+    printf 'unexpected output of lane_check over %s:\n%s\n' "$url" "$output"
+    exit 1
+  fi
+done
 LD_LIBRARY_PATH=$libdir "$work/output_sizes"
 VQHW_COM1=$work/absent VQHW_COM2=$work/absent LD_LIBRARY_PATH=$libdir "$work/output_sizes" no-reader
-echo "installed VqhwLib: pkg-config and find_package builds both ran against vqhw-sim"
+echo "installed VqhwLib: pkg-config and find_package builds both ran against vqhw-sim, the first also over rfc2217:// and socket://"

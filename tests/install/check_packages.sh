@@ -17,7 +17,7 @@ arch=$(dpkg --print-architecture)
 lib=usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 declare -A expect=(
   [libvqhwlib0]="$lib/libVqhwLib.so.0 $lib/libVqhwLib.so.$version"
-  [libvqhwlib-dev]="usr/include/VqhwLib.h usr/include/VqhwLibVersion.h $lib/libVqhwLib.so $lib/pkgconfig/VqhwLib.pc $lib/cmake/VqhwLib/VqhwLibConfig.cmake $lib/cmake/VqhwLib/VqhwLibConfigVersion.cmake usr/share/doc/libvqhwlib-dev/html/index.html usr/share/doc/libvqhwlib-dev/html/status_codes.html"
+  [libvqhwlib-dev]="usr/include/VqhwLib.h usr/include/VqhwLibVersion.h $lib/libVqhwLib.so $lib/pkgconfig/VqhwLib.pc $lib/cmake/VqhwLib/VqhwLibConfig.cmake $lib/cmake/VqhwLib/VqhwLibConfigVersion.cmake usr/share/doc/libvqhwlib-dev/html/index.html usr/share/doc/libvqhwlib-dev/html/status_codes.html usr/share/man/man3/open_reader.3vqhw.gz usr/share/man/man3/readblock.3vqhw.gz usr/share/man/man3/mifare.3vqhw.gz"
   [python3-vqhw]="usr/lib/python3/dist-packages/vqhw/__init__.py usr/lib/python3/dist-packages/vqhw/py.typed"
   [vqhw-tools]="usr/bin/vqhw usr/bin/vqhw-sim usr/share/man/man1/vqhw.1.gz usr/share/man/man1/vqhw-sim.1.gz usr/share/doc/vqhw-tools/examples/lane.json"
 )

@@ -152,7 +152,7 @@ TEST_F(PeerTest, OverTelnetAFailedAttemptPurgesTheServerAndNoModemLineIsEverDriv
   ASSERT_EQ(ReadBlock(4), std::string(32, '0')) << "the second attempt is answered";
   // Where each frame starts in the client's data, by the frames' lengths.
   std::vector<size_t> frameStarts;
-  const ByteVector& data = client.AllData();
+  const ByteVector data = client.AllData();
   for (size_t at = 0; at + 4 <= data.size(); at += data[at + 3] + 5u) frameStarts.push_back(at);
   ASSERT_EQ(frameStarts.size(), 7u) << "probe, PSAM reset, activation, key, authentication, block twice";
   std::vector<size_t> purges;
@@ -194,6 +194,18 @@ TEST_F(PeerTest, ServersThatRefuseComPortOrTheSettingsFailTheOpen) {
   EXPECT_NE(trace.find("refuses the line settings, speed: asked for 115200, the server answered 9600"),
             std::string::npos)
       << trace;
+}
+
+TEST_F(PeerTest, LineSettingsThatAreNeverAnsweredAreWaitedForASecondAndNoMore) {
+  PeerBehaviour behaviour;
+  behaviour.telnet = true;
+  behaviour.answerSettings = false;
+  const auto peer = Serve(behaviour);
+  const auto start = Clock::now();
+  EXPECT_EQ(lib.open_reader(1, 0), 0);
+  EXPECT_GE(Since(start), milliseconds(1000));
+  EXPECT_LT(Since(start), milliseconds(1800));
+  EXPECT_NE(Trace().find("rfc2217: not every line setting was answered in time; going on"), std::string::npos);
 }
 
 TEST_F(PeerTest, Ipv6AddressesAndNamesAreReached) {

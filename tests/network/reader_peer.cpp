@@ -15,7 +15,7 @@ constexpr uint8_t kModemStateNotice[] = {kIac, kSb, kComPort, 107, 0x30, kIac, k
 ByteVector AnswerCommand(const ByteVector& command, const PeerBehaviour& behaviour) {
   if (command.size() == 3 && command[1] == kWill) return {kIac, kDo, command[2]};
   if (command.size() == 3 && command[1] == kDo) return {kIac, kWill, command[2]};
-  if (command.size() < 5 || command[1] != kSb || command[2] != kComPort) return {};
+  if (command.size() < 5 || command[1] != kSb || command[2] != kComPort || !behaviour.answerSettings) return {};
   ByteVector payload(command.begin() + 3, command.end() - 2);  // undoubled below
   ByteVector value;
   for (size_t i = 1; i < payload.size(); ++i) {
@@ -51,6 +51,7 @@ void TelnetClientStream::Data(uint8_t b) {
 }
 
 void TelnetClientStream::Feed(std::span<const uint8_t> bytes) {
+  std::lock_guard lock(lock_);
   for (uint8_t b : bytes) {
     if (pending_.empty()) {
       if (b == kIac) {
@@ -84,8 +85,25 @@ void TelnetClientStream::Feed(std::span<const uint8_t> bytes) {
   }
 }
 
-ByteVector TelnetClientStream::TakeData() { return std::exchange(data_, {}); }
-std::vector<ByteVector> TelnetClientStream::TakeCommands() { return std::exchange(commands_, {}); }
+ByteVector TelnetClientStream::TakeData() {
+  std::lock_guard lock(lock_);
+  return std::exchange(data_, {});
+}
+
+std::vector<ByteVector> TelnetClientStream::TakeCommands() {
+  std::lock_guard lock(lock_);
+  return std::exchange(commands_, {});
+}
+
+std::vector<TelnetClientStream::Command> TelnetClientStream::AllCommands() const {
+  std::lock_guard lock(lock_);
+  return all_;
+}
+
+ByteVector TelnetClientStream::AllData() const {
+  std::lock_guard lock(lock_);
+  return allData_;
+}
 
 void ServeReader(PeerConnection& connection, vqsim::VirtualReader& reader, const PeerBehaviour& behaviour,
                  TelnetClientStream* stream) {

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <vector>
@@ -20,7 +21,8 @@ using ByteVector = std::vector<uint8_t>;
 
 // What the client sent on a telnet connection: its data with IAC undoubled,
 // and each command (IAC WILL x, IAC SB ... IAC SE) as the bytes it was
-// made of, both in the order they came.
+// made of, both in the order they came. The peer's thread feeds it while
+// the test looks: each call takes its lock.
 class TelnetClientStream {
  public:
   struct Command {
@@ -32,12 +34,13 @@ class TelnetClientStream {
   ByteVector TakeData();
   std::vector<ByteVector> TakeCommands();
   // Every command and every data byte so far, taken or not.
-  const std::vector<Command>& AllCommands() const { return all_; }
-  const ByteVector& AllData() const { return allData_; }
+  std::vector<Command> AllCommands() const;
+  ByteVector AllData() const;
 
  private:
   void Data(uint8_t b);
 
+  mutable std::mutex lock_;
   ByteVector data_;
   std::vector<ByteVector> commands_;
   std::vector<Command> all_;
@@ -53,6 +56,8 @@ struct PeerBehaviour {
   ByteVector greeting;
   // Telnet: answer the client's COM-PORT offer and settings at all.
   bool negotiate = true;
+  // Telnet: answer the line settings (the options are answered still).
+  bool answerSettings = true;
   // Telnet: the speed the server says it set (none: the one asked for).
   std::optional<uint32_t> answeredSpeed;
   // Every answer a byte a segment, with a modem-state notice (telnet) after each.

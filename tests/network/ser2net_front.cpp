@@ -3,7 +3,8 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
+#include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,8 +16,6 @@
 #include <thread>
 
 #include "network/tcp_peer.h"
-
-extern char** environ;
 
 namespace vqtest {
 
@@ -47,8 +46,21 @@ Ser2netFront::Ser2netFront(std::string device, bool charDelay, uint16_t rfc2217P
   const std::string rfc = std::to_string(rfc2217Port_), raw = std::to_string(rawPort_);
   const char* delay = charDelay ? "chardelay" : "nochardelay";
   const char* argv[] = {VQHW_SER2NET_FRONT, device_.c_str(), rfc.c_str(), raw.c_str(), work_.c_str(), delay, nullptr};
-  if (::posix_spawn(&pid_, VQHW_SER2NET_FRONT, nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
-    throw std::runtime_error("cannot start " VQHW_SER2NET_FRONT);
+  std::filesystem::create_directories(work_);
+  const std::string log = work_ + "/ser2net.log";
+  pid_ = ::fork();
+  if (pid_ < 0) throw std::runtime_error("cannot start " VQHW_SER2NET_FRONT);
+  if (pid_ == 0) {
+    // ser2net ends with this process, however it ends, and writes to a
+    // file of its own rather than to a pipe that would outlive it.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (out >= 0) {
+      ::dup2(out, STDOUT_FILENO);
+      ::dup2(out, STDERR_FILENO);
+    }
+    ::execv(VQHW_SER2NET_FRONT, const_cast<char**>(argv));
+    ::_exit(127);
   }
   // The connections ser2net accepts before it would let go of the device
   // are made for this check only: one is enough to see it listens.

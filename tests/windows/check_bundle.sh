@@ -9,13 +9,15 @@
 #   lane_check_msvc.exe   tests/windows/msvc_caller.c, compiled by clang for
 #                         the MSVC ABI and linked by lld-link with the bundle's
 #                         VqhwLib.lib alone
-# and checks that both import from VqhwLib.dll the plain names it exports.
+# and checks that both import from VqhwLib.dll the plain names it exports; the
+# NuGet package and the jar carry the same DLLs, and the package's targets put
+# the right one beside a .NET Framework program of each platform.
 #
 # Usage: check_bundle.sh ZIP OUT_DIR LANE_PORT
 #   OUT_DIR    receives x86/ and x64/, each with VqhwLib.dll, vqhw.exe and the two programs
 #   LANE_PORT  the COM port number at which the programs will find a virtual
 #              reader with tests/windows/lane_field.json
-# Needs: g++-mingw-w64, clang, lld, llvm, unzip.
+# Needs: g++-mingw-w64, clang, lld, llvm, unzip; mono-devel, mono-xbuild, nuget for the NuGet package.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/../.." && pwd)
 zip=$(realpath "${1:?usage: check_bundle.sh ZIP OUT_DIR LANE_PORT}")
@@ -42,6 +44,11 @@ include/VqhwLibVersion.h"
 for dir in x64 x86; do
   for file in VqhwLib.def VqhwLib.dll VqhwLib.lib libVqhwLib.dll.a vqhw.exe; do expected_files+=$'\n'"$dir/$file"; done
 done
+for file in dotnet/VqhwLib.$version.nupkg java/vqhw-$version.jar java/vqhw-$version-javadoc.jar java/vqhw-$version.pom \
+            pascal/VqhwLib.pas pascal/VqhwLibStatus.inc pascal/example.pas; do
+  expected_files+=$'\n'"bindings/$file"
+done
+for page in "$repo"/docs/bindings/*.md; do expected_files+=$'\n'"docs/bindings/$(basename "$page")"; done
 files=$(unzip -Z1 "$zip" | grep -v '/$' | sed "s|^$name/||" | grep -v '^docs/html/' | LC_ALL=C sort)
 if [ "$files" != "$(printf '%s\n' "$expected_files" | LC_ALL=C sort)" ]; then
   fail "file list"
@@ -53,6 +60,62 @@ done
 cmp -s "$bundle/include/VqhwLib.h" "$repo/include/VqhwLib.h" || fail "include/VqhwLib.h is not the header of this tree"
 grep -q "^#define VQHW_VERSION_STRING \"$version\"$" "$bundle/include/VqhwLibVersion.h" ||
   fail "include/VqhwLibVersion.h does not say $version"
+
+# --- The bindings: each package carries the bundle's own DLLs ------------------
+
+for file in VqhwLib.pas VqhwLibStatus.inc example.pas; do
+  cmp -s "$bundle/bindings/pascal/$file" "$repo/bindings/pascal/$file" || fail "bindings/pascal/$file is not this tree's"
+done
+# package ENTRY BUNDLE_FILE: the package's entry and the bundle's file are the same bytes.
+same_in() {
+  local package=$1 entry=$2 file=$3
+  unzip -p "$package" "$entry" 2>/dev/null | cmp -s - "$file" || fail "$(basename "$package"): $entry is not $file"
+}
+nupkg=$bundle/bindings/dotnet/VqhwLib.$version.nupkg
+if [ -f "$nupkg" ]; then
+  same_in "$nupkg" runtimes/win-x86/native/VqhwLib.dll "$bundle/x86/VqhwLib.dll"
+  same_in "$nupkg" runtimes/win-x64/native/VqhwLib.dll "$bundle/x64/VqhwLib.dll"
+  entries=$(unzip -Z1 "$nupkg")
+  for entry in lib/net461/Vqhw.dll lib/net461/Vqhw.xml lib/net461/Vqhw.dll.config build/VqhwLib.targets \
+               runtimes/linux-x64/native/libVqhwLib.so VqhwLib.nuspec; do
+    grep -qx "$entry" <<< "$entries" || fail "the NuGet package lacks $entry"
+  done
+  unzip -p "$nupkg" VqhwLib.nuspec | grep -q "<version>$version</version>" || fail "the NuGet package is not version $version"
+  # A .NET Framework project on Windows (xbuild told it is Windows_NT): the
+  # package's targets put the DLL of each platform beside the program, and
+  # the assembly, Vqhw.dll, beside it.
+  consumer=$out/dotnet-consumer
+  cp -r "$repo/bindings/dotnet/consumer" "$consumer"
+  if (cd "$consumer" && nuget install packages.config -Source "$(dirname "$nupkg")" -OutputDirectory packages \
+        -NonInteractive -NoCache > nuget.log 2>&1); then
+    for row in "AnyCPU x86/VqhwLib.dll:x86 x64/VqhwLib.dll:x64" "x86 VqhwLib.dll:x86" "x64 VqhwLib.dll:x64"; do
+      read -r platform copies <<< "$row"
+      rm -rf "$consumer/bin" "$consumer/obj"
+      (cd "$consumer" && xbuild /nologo /verbosity:quiet /p:OS=Windows_NT /p:PlatformTarget="$platform" Lane.csproj \
+        > xbuild.log 2>&1) || { cat "$consumer/xbuild.log"; fail "the NuGet package's project does not build for $platform"; continue; }
+      [ -f "$consumer/bin/Release/Vqhw.dll" ] || fail "$platform: the assembly Vqhw.dll is not beside the program"
+      for copy in $copies; do
+        cmp -s "$consumer/bin/Release/${copy%:*}" "$bundle/${copy#*:}/VqhwLib.dll" ||
+          fail "$platform: bin/Release/${copy%:*} is not the ${copy#*:} DLL"
+      done
+    done
+  else
+    cat "$consumer/nuget.log"; fail "the NuGet package does not install from a folder"
+  fi
+fi
+jar=$bundle/bindings/java/vqhw-$version.jar
+if [ -f "$jar" ]; then
+  same_in "$jar" win32-x86/VqhwLib.dll "$bundle/x86/VqhwLib.dll"
+  same_in "$jar" win32-x86-64/VqhwLib.dll "$bundle/x64/VqhwLib.dll"
+  entries=$(unzip -Z1 "$jar")
+  for entry in linux-x86-64/libVqhwLib.so org/vqhwlib/Reader.class org/vqhwlib/VqhwLibrary\$StdCall.class \
+               META-INF/maven/org.vqhwlib/vqhw/pom.xml; do
+    grep -qxF "$entry" <<< "$entries" || fail "the jar lacks $entry"
+  done
+  entries=$(unzip -Z1 "$bundle/bindings/java/vqhw-$version-javadoc.jar")
+  grep -qx org/vqhwlib/Reader.html <<< "$entries" || fail "the javadoc jar has no page of Reader"
+  grep -q "<version>$version</version>" "$bundle/bindings/java/vqhw-$version.pom" || fail "the pom is not version $version"
+fi
 
 # --- Each architecture ----------------------------------------------------------
 

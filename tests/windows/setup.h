@@ -15,6 +15,7 @@ struct Setup {
   int missingPort = 0;    // no device behind it
   int laneReader = 0;     // a MIFARE ONE card in its field (lane_field.json)
   int cpuCardReader = 0;  // a CPU card in its field, a contact PSAM (cpu_card_field.json)
+  int networkReader = 0;  // VQHW_COM<n> names a device server (socket:// or rfc2217://) with a reader behind it
   // "yes" when the port event wait (received character, CTS, ring) works,
   // "no" when the driver refuses it; empty: not checked.
   std::string eventWait;

@@ -19,6 +19,7 @@ void EventWaitIsAsExpected(const Setup& setup);
 void UnloadWithTheReaderOpen(const Setup& setup);
 void ReopenedWorkersEndAndUnloadFollowsClose(const Setup& setup);
 void ProcessExitWithTheReaderOpen(const Setup& setup);
+void UnloadWithANetworkPortOpen(const Setup& setup);
 
 void CodecsWorkUnderWindows(const Setup& setup);
 

@@ -64,6 +64,26 @@ void UnloadWithTheReaderOpen(const Setup& setup) {
   WT_CHECK_EQ(VQHW_EXPORT(again, close_reader)(), 0);
 }
 
+// The same over a network port: the worker waits on the socket and the
+// waker, and the connection is closed under the loader lock.
+void UnloadWithANetworkPortOpen(const Setup& setup) {
+  {
+    Library library;
+    WT_CHECK_EQ(VQHW_EXPORT(library, open_reader)(setup.networkReader, 0), 0);
+    const double start = NowMs();
+    WT_CHECK(library.Free());
+    const double elapsed = NowMs() - start;
+    std::printf("  FreeLibrary with a network port open took %.1f ms\n", elapsed);
+    WT_CHECK(elapsed < 2000.0);
+    WT_CHECK(GetModuleHandleA("VqhwLib.dll") == nullptr);
+    Sleep(300);
+  }
+  // The server saw the connection end: a new one is served.
+  Library again;
+  WT_CHECK_EQ(VQHW_EXPORT(again, open_reader)(setup.networkReader, 0), 0);
+  WT_CHECK_EQ(VQHW_EXPORT(again, close_reader)(), 0);
+}
+
 void ReopenedWorkersEndAndUnloadFollowsClose(const Setup& setup) {
   {
     Library library;

@@ -1,7 +1,7 @@
 // Runs the Windows test cases. Usage:
 //   vqhw_wine_tests [--reader N] [--no-psam-reader N] [--silent-reader N]
 //                   [--retry-reader N] [--missing-port N] [--lane-reader N]
-//                   [--cpu-card-reader N] [--event-wait yes|no]
+//                   [--cpu-card-reader N] [--network-reader N] [--event-wait yes|no]
 //                   [--only CASE[,CASE...]] [--isolate yes]
 // Cases whose ports were not given are skipped. Exit code 0 when all passed.
 // With --isolate yes each case runs in a process of its own (see RunIsolated).
@@ -45,6 +45,7 @@ const TestCase kCases[] = {
     {"reopened_workers_end_and_unload_follows_close",
      wintest::ReopenedWorkersEndAndUnloadFollowsClose, &Setup::reader},
     {"process_exit_with_the_reader_open", wintest::ProcessExitWithTheReaderOpen, &Setup::reader},
+    {"unload_with_a_network_port_open", wintest::UnloadWithANetworkPortOpen, &Setup::networkReader},
     {"mifare_card_is_activated_and_its_keys_guard_the_blocks",
      wintest::MifareCardIsActivatedAndItsKeysGuardTheBlocks, &Setup::laneReader},
     {"new_sector_keys_open_the_sector_and_the_old_ones_do_not",
@@ -65,7 +66,8 @@ bool ParseArguments(int argc, char** argv, Setup& setup, std::string& only, bool
                       {"--retry-reader", &Setup::retryReader},
                       {"--missing-port", &Setup::missingPort},
                       {"--lane-reader", &Setup::laneReader},
-                      {"--cpu-card-reader", &Setup::cpuCardReader}};
+                      {"--cpu-card-reader", &Setup::cpuCardReader},
+                      {"--network-reader", &Setup::networkReader}};
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string option = argv[i];
     const char* value = argv[i + 1];

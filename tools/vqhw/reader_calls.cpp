@@ -53,7 +53,11 @@ OpenReader::OpenReader(int port)
     : opened_(Checked("open_reader " + std::to_string(port), open_reader(port, 0))) {
   if (opened_.status != kCannotOpen) return;
   const std::string device = ReaderSession::DefaultDevice(port);
-  const std::string why = WhyDeviceCannotOpen(device);
+  // A network port is not looked at here: the library's trace has the reason.
+  const std::string why = device.find("://") != std::string::npos
+                              ? "the device server cannot be reached, or it refused the line settings "
+                                "(VQHW_TRACE=FILE shows the system's reason)"
+                              : WhyDeviceCannotOpen(device);
   opened_.detail = device + (why.empty() ? "" : ": " + why);
 }
 

@@ -60,7 +60,11 @@ std::string TraceFile() {
 
 }  // namespace
 
-std::string ReaderSession::DefaultDevice(int port) { return "COM" + std::to_string(port); }
+std::string ReaderSession::DefaultDevice(int port) {
+  // What the library opens: the port that VQHW_COM<n> names, else COM<n>.
+  if (const char* named = std::getenv(("VQHW_COM" + std::to_string(port)).c_str()); named && *named) return named;
+  return "COM" + std::to_string(port);
+}
 
 std::string ReaderSession::Inapplicable(const SessionOptions& options) {
   const char* simOption = !options.fieldFile.empty()              ? "--sim-field"

@@ -106,7 +106,11 @@ static class VqhwLibTests
                 reader.WriteFile(2, 2, 14, Encoding.ASCII.GetBytes("ABCD"));
                 Expect(Encoding.ASCII.GetString(reader.ReadFile(2, 2, 0, 18)) == "PLATE A-12345 ABCD", "the file");
                 var wrongKey = Throws<VqhwException>(() => reader.LoadKey(Reader.KeyA, 1, new byte[6]));
-                Expect(wrongKey.Code == -103 && wrongKey.Text == "用户卡认证错误", "-103, not " + wrongKey.Message);
+                Expect(wrongKey.Code == -103 && wrongKey.Status == -103 && wrongKey.Text == "用户卡认证错误",
+                       "-103, not " + wrongKey.Message);
+                Expect(wrongKey.Meaning.Contains("refused the key") && wrongKey.Hint.Length > 0 &&
+                       wrongKey.Message.Contains(wrongKey.Meaning) && wrongKey.Message.Contains(wrongKey.Hint),
+                       "the meaning and the hint in the exception, not " + wrongKey.Message);
                 reader.CloseCard();
             }
         });
@@ -117,7 +121,8 @@ static class VqhwLibTests
             using (var reader = new Reader(1))
             {
                 var empty = Throws<NoCardException>(() => reader.OpenCard());
-                Expect(empty.Code == 1 && empty.Text == "天线范围内无卡", "result 1 with its text");
+                Expect(empty.Code == 1 && empty.Status == -101 && empty.Text == "天线范围内无卡" &&
+                       empty.Meaning == "no card in the antenna field", "result 1 with its text and meaning");
             }
         });
 
@@ -129,18 +134,32 @@ static class VqhwLibTests
                 Expect(reader.OpenCard()[4] == 0x20, "a CPU card");
                 Expect(reader.CpuCardApdu(Hex("00A4040006A00000099901")).Ok, "the toll application selected");
                 ApduReply balance = reader.CpuCardApdu(Hex("805C000204"));
-                Expect(balance.Ok && Codecs.ToHex(balance.Data) == "000061A8", "balance 25000");
+                Expect(balance.Ok && balance.ToString() == "000061A8 SW 9000", "balance 25000, not " + balance);
                 Expect(reader.CpuCardApdu(Hex("00A40000020099")).StatusWord == 0x6A82, "file not found");
                 ApduReply terminal = reader.PsamApdu(Hex("00B0960006"));
                 Expect(terminal.Ok && Codecs.ToHex(terminal.Data) == "000000000007", "the terminal number");
             }
         });
 
+        Case("a reply longer than the codecs' 127 bytes is kept whole", () =>
+        {
+            var toBytes = typeof(Reader).GetMethod("ReplyBytes", System.Reflection.BindingFlags.NonPublic |
+                                                                 System.Reflection.BindingFlags.Static);
+            string hex = string.Concat(Enumerable.Range(0, 245).Select(i => i.ToString("X2")));  // a frame's longest
+            var reply = (byte[])toBytes.Invoke(null, new object[] { "PRO_COMMAND_H", hex });
+            Expect(reply.Length == 245 && reply[244] == 244, "245 bytes, not " + reply.Length);
+        });
+
         Case("failures to open, and a closed reader", () =>
         {
             Environment.SetEnvironmentVariable("VQHW_COM1", "/nonexistent/vqhw-port");
             var missing = Throws<VqhwException>(() => new Reader(1));
-            Expect(missing.Code == -1 && missing.Text == "串行口无法打开", "-1 with the text of -12");
+            Expect(missing.Code == -1 && missing.Status == -12 && missing.Text == "串行口无法打开", "-1 with the text of -12");
+            Expect(missing.Detail == "tried /nonexistent/vqhw-port (from VQHW_COM1)" && missing.Message.Contains("VQHW_TRACE"),
+                   "the device tried and the trace named, not " + missing.Message);
+            Environment.SetEnvironmentVariable("VQHW_COM98", null);
+            Expect(Throws<VqhwException>(() => new Reader(98)).Detail.Contains("/dev/ttyS97 (VQHW_COM98 is not set"),
+                   "an unmapped port named with its fallback device");
             using (new VirtualReader(null, "--no-psam"))
                 Expect(Throws<VqhwException>(() => new Reader(1)).Code == -26, "-26 without a PSAM");
             using (new VirtualReader(null))

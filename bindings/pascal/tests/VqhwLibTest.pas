@@ -1,6 +1,8 @@
 { Every export of the unit called once against the virtual reader with the
   lane's field (sim/examples/lane.json) on port 1, each result and output
-  checked. Exit code 0 when all agree, 1 otherwise. }
+  checked; then Check's exceptions: a wrong key, no card, and a reader that
+  is not there (port 97, which VQHW_COM97 must name as a path that does not
+  exist). Exit code 0 when all agree, 1 otherwise. }
 program VqhwLibTest;
 
 {$IFDEF FPC}
@@ -16,6 +18,7 @@ var
   sw: array[0..15] of AnsiChar;
   bytes: array[0..255] of Byte;
   count, value: TVqhwInt;
+  failure: EVqhw;
 
 procedure Expect(condition: Boolean; const what: string);
 begin
@@ -24,6 +27,27 @@ begin
   begin
     Writeln('FAIL ', what);
     Inc(failures);
+  end;
+end;
+
+{ The EVqhw that Check raises for code, or nil. }
+function Raised(const call: AnsiString; code: TVqhwInt; const detail: AnsiString): EVqhw;
+begin
+  Raised := nil;
+  try
+    Check(call, code, detail);
+  except
+    on failure: EVqhw do
+    begin
+      Raised := EVqhw.Create(failure.Message);
+      Raised.Call := failure.Call;
+      Raised.Code := failure.Code;
+      Raised.Status := failure.Status;
+      Raised.Text := failure.Text;
+      Raised.Meaning := failure.Meaning;
+      Raised.Hint := failure.Hint;
+      Raised.Detail := failure.Detail;
+    end;
   end;
 end;
 
@@ -71,7 +95,26 @@ begin
   Expect(PRO_COMMAND_H('0084000004', text, sw) <> 0, 'PRO_COMMAND_H without a CPU card fails');
   Expect((getvqicerror(text) = 0) and (Length(Got) > 0), 'getvqicerror');
   Expect((SelectCardType(Ord('2')) = 0) and (SelectCardType(Ord('3')) = -1), 'SelectCardType');
+  failure := Raised('PRO_COMMAND_H', PRO_COMMAND_H('0084000004', text, sw), '');
+  Expect((failure <> nil) and (failure.Code = VQHW_NO_CARD) and (failure.Status = -101) and
+         (failure.Meaning = 'no card in the antenna field') and (failure.Hint <> ''), 'no CPU card: EVqhw with status -101');
+  failure.Free;
+  Expect(opencard(@bytes[0]) = VQHW_OK, 'opencard for the wrong key');
+  failure := Raised('loadkey', loadkey(VQHW_KEY_A, 1, @Zeros[0]), '');
+  { 用户卡认证错误 in GBK }
+  Expect((failure <> nil) and (failure.Code = -103) and (failure.Status = -103) and
+         (failure.Text = #$D3#$C3#$BB#$A7#$BF#$A8#$C8#$CF#$D6#$A4#$B4#$ED#$CE#$F3) and
+         (Pos('refused the key', string(failure.Meaning)) > 0) and (Pos(string(failure.Meaning), failure.Message) > 0),
+         'a wrong key: EVqhw with code, status, GBK text, meaning');
+  failure.Free;
   Expect(close_reader = 0, 'close_reader');
+  failure := Raised('open_reader', open_reader(97, 0), 'tried ' + VqhwDeviceOf(97));
+  Expect((failure <> nil) and (failure.Code = VQHW_FAILED) and (failure.Status = -12) and
+         (failure.Detail = 'tried /nonexistent/vqhw-port (from VQHW_COM97)') and
+         (Pos('VQHW_TRACE', failure.Message) > 0), 'a reader that is not there: the device named, and the trace');
+  failure.Free;
+  Expect((VqhwMeaning(-1000) = 'time-out: no answer after three attempts') and (VqhwHint(-6) = '') and
+         (VqhwStatusOf(1, '') = -101), 'meanings and hints by status');
   getvqicerror(text);
   { 串行口已经关闭 in GBK: the message of closing a closed reader }
   Expect((close_reader = VQHW_FAILED) and (getvqicerror(text) = 0) and

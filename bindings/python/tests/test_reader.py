@@ -33,6 +33,7 @@ class TestMifareOne:
         assert (wrong_key.value.code, wrong_key.value.status) == (-103, -103)
         assert wrong_key.value.message == "用户卡认证错误"
         assert "refused the key" in wrong_key.value.meaning
+        assert wrong_key.value.hint and str(wrong_key.value).endswith(wrong_key.value.hint)
         vqhw_reader.open_card()
         vqhw_reader.load_key(vqhw.KEY_A, 1, KEY_A)
         with pytest.raises(vqhw.VqhwError) as forbidden:  # key A only reads this sector
@@ -74,6 +75,7 @@ def test_apdus_to_the_cpu_card_and_the_psam(vqhw_reader):
     assert selected.ok
     balance = vqhw_reader.cpu_card_apdu(bytes.fromhex("805C000204"))
     assert (balance.sw, int.from_bytes(balance.data, "big")) == (0x9000, 25000)
+    assert repr(balance) == "ApduReply(data=bytes.fromhex('000061A8'), sw=0x9000)"
     missing = vqhw_reader.cpu_card_apdu(bytes.fromhex("00A40000020099"))
     assert (missing.sw, missing.data, missing.ok) == (0x6A82, b"", False)
     terminal = vqhw_reader.psam_apdu(bytes.fromhex("00B0960006"))
@@ -86,6 +88,12 @@ def test_connection_failures_name_the_cause(monkeypatch):
         vqhw.Reader(97).open()
     assert (missing.value.code, missing.value.status) == (-1, -12)
     assert missing.value.message == "串行口无法打开"
+    assert missing.value.detail == "tried /nonexistent/vqhw-port (from VQHW_COM97)"
+    assert "VQHW_TRACE" in missing.value.hint and missing.value.hint in str(missing.value)
+    monkeypatch.delenv("VQHW_COM98", raising=False)
+    with pytest.raises(vqhw.VqhwError) as unmapped:
+        vqhw.Reader(98).open()
+    assert "/dev/ttyS97 (VQHW_COM98 is not set" in unmapped.value.detail
     with VirtualReader(no_psam=True, port=96) as sim:
         with pytest.raises(vqhw.VqhwError) as no_psam:
             vqhw.Reader(sim.port).open()

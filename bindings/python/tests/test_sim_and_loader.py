@@ -49,11 +49,10 @@ def test_the_loader_names_what_it_tried():
         assert "libVqhwLib.so.0" in searched.stderr and "VQHW_LIB is not set" in searched.stderr
 
 
-def test_the_status_table_is_what_the_tool_says():
+def test_the_status_tables_are_what_the_tool_says():
     tool = os.environ.get("VQHW_TOOL")
     if not tool:
         pytest.skip("VQHW_TOOL (the vqhw program of the build) is not set")
-    generated = subprocess.run([sys.executable, str(PACKAGE_ROOT / "generate_status_table.py"), tool],
-                               check=True, capture_output=True, text=True).stdout
-    assert generated == (PACKAGE_ROOT / "vqhw" / "_status_table.py").read_text(encoding="utf-8"), \
-        "run generate_status_table.py: vqhw/_status_table.py is out of date"
+    checked = subprocess.run([sys.executable, str(PACKAGE_ROOT.parent / "generate_status_tables.py"), tool, "--check"],
+                             capture_output=True, text=True)
+    assert checked.returncode == 0, checked.stderr

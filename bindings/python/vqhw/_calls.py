@@ -39,12 +39,12 @@ def last_message() -> str:
     return decode(text.value)
 
 
-def checked(name: str, *arguments: Any) -> int:
-    """Calls the export; a result other than 0 raises VqhwError."""
+def checked(name: str, *arguments: Any, detail: str = "") -> int:
+    """Calls the export; a result other than 0 raises VqhwError (with `detail` in its text)."""
     with lock:
         result = call(name, *arguments)
         if result != 0:
-            raise error_for(name, result, last_message())
+            raise error_for(name, result, last_message(), detail=detail)
         return result
 
 

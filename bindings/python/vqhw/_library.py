@@ -26,11 +26,16 @@ class LibraryNotFoundError(OSError):
     """The shared library could not be loaded; the message says what was tried."""
 
 
+# A wheel carries the library inside the package, beside this file.
+BUNDLED = os.path.join(os.path.dirname(os.path.abspath(__file__)), "libVqhwLib.so.0")
+
+
 def _candidates() -> List[str]:
-    """What the usual loader search is asked for, in order."""
+    """The wheel's own library, then what the usual loader search is asked for, in order."""
     if sys.platform == "win32":
         return ["VqhwLib.dll"]
-    names = ["libVqhwLib.so.0", "libVqhwLib.so"]
+    names = [BUNDLED] if os.path.exists(BUNDLED) else []
+    names += ["libVqhwLib.so.0", "libVqhwLib.so"]
     found = ctypes.util.find_library("VqhwLib")
     if found and found not in names:
         names.append(found)
@@ -56,8 +61,9 @@ def _declare(library: ctypes.CDLL) -> ctypes.CDLL:
 def load() -> ctypes.CDLL:
     """The library with its 47 exports declared; loaded on the first call.
 
-    ``VQHW_LIB`` names the file to load; without it the system's loader is
-    asked for ``libVqhwLib.so.0`` and ``libVqhwLib.so`` (``VqhwLib.dll`` on
+    ``VQHW_LIB`` names the file to load; without it the library a wheel
+    carries inside the package is loaded, else the system's loader is asked
+    for ``libVqhwLib.so.0`` and ``libVqhwLib.so`` (``VqhwLib.dll`` on
     Windows). Raises LibraryNotFoundError naming every path tried.
     """
     global _loaded

@@ -12,7 +12,8 @@ then choose the field (and fault modes) with the ``vqhw_sim`` mark:
 
 ``virtual_reader`` is the running VirtualReader (its ``port``), for lane
 code that opens the reader itself; ``vqhw_reader`` is a Reader already
-open on it. The mark takes VirtualReader's arguments.
+open on it. The mark takes VirtualReader's arguments. Without a mark the
+field is empty (a PSAM, no card), while a bare ``vqhw-sim`` holds a card.
 """
 
 from __future__ import annotations

@@ -40,9 +40,12 @@ class Activation:
         return self.sak == 0x08
 
 
-@dataclass(frozen=True)
+@dataclass(frozen=True, repr=False)
 class ApduReply:
-    """A card's answer to a command APDU: its data and its status word SW1 SW2."""
+    """A card's answer to a command APDU: its data and its status word SW1 SW2.
+
+    sw is SW1 * 256 + SW2 (0x9000 for 90 00); the repr shows it in hex.
+    """
 
     data: bytes
     sw: int
@@ -51,6 +54,20 @@ class ApduReply:
     def ok(self) -> bool:
         """The card says 90 00."""
         return self.sw == 0x9000
+
+    def __repr__(self) -> str:
+        return f"ApduReply(data=bytes.fromhex({self.data.hex().upper()!r}), sw=0x{self.sw:04X})"
+
+
+def device_of(port: int) -> str:
+    """The device open_reader opens for `port`, and why that one."""
+    if sys.platform == "win32":
+        return f"COM{port}"
+    variable = f"VQHW_COM{port}"
+    named = os.environ.get(variable)
+    if named:
+        return f"{named} (from {variable})"
+    return f"/dev/ttyS{port - 1} ({variable} is not set; set it to the reader's device)"
 
 
 class Reader:
@@ -80,7 +97,7 @@ class Reader:
                 raise error_for("open_reader", _ALREADY_OPEN, message_of(_ALREADY_OPEN), _ALREADY_OPEN)
             if self.device is not None and sys.platform != "win32":
                 os.environ[f"VQHW_COM{self.port}"] = self.device
-            checked("open_reader", self.port, 0)
+            checked("open_reader", self.port, 0, detail="tried " + device_of(self.port))
             self._open = True
             Reader._open_one = self
         return self

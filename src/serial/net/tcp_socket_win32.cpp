@@ -30,8 +30,15 @@ void TraceSocketError(const char* operation, const std::string& subject, int cod
   trace::OsError(operation, subject.c_str(), static_cast<unsigned long>(code));
 }
 
+// Started once for the process and never cleaned up: the library may be
+// unloaded with a port open, where no cleanup may run, and loaded again.
+// Winsock stays loaded for good too (pinned): unloaded with the library and
+// loaded again, it hands out sockets that its own calls then refuse (seen
+// under Wine).
 bool WinsockStarted() {
   static const bool started = [] {
+    HMODULE winsock = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN, "ws2_32.dll", &winsock);
     WSADATA data;
     const int failed = WSAStartup(MAKEWORD(2, 2), &data);
     if (failed != 0) TraceSocketError("WSAStartup", "for the network port", failed);

@@ -75,9 +75,9 @@ class NetworkPort final : public Port {
       Publish(fresh);
       connection = std::move(fresh);
     }
-    std::vector<uint8_t> out;
-    connection->protocol->Encode({bytes, count}, purgeAsked_.exchange(false), out);
-    return Send(*connection, out, deadline);
+    frame_.clear();  // its room stays from one frame to the next
+    connection->protocol->Encode({bytes, count}, purgeAsked_.exchange(false), frame_);
+    return Send(*connection, frame_, deadline);
   }
 
   // After a failed attempt the server drops what it holds too, before the
@@ -92,11 +92,11 @@ class NetworkPort final : public Port {
     uint8_t input[256];
     std::vector<uint8_t> replies;
     for (;;) {
-      waker_.Clear();  // before the state is looked at, so that no wake-up is lost
       if (stopping_) return 0;
       const auto connection = Current();
       if (!connection || connection->broken) {
         waker_.Wait();
+        waker_.Clear();  // the state is looked at again after this: no wake-up is lost
         continue;
       }
       size_t count = 0;
@@ -105,6 +105,7 @@ class NetworkPort final : public Port {
         case net::TcpSocket::Received::kData:
           break;
         case net::TcpSocket::Received::kWoken:
+          waker_.Clear();
           continue;
         default:
           if (!connection->broken.exchange(true)) Note("the connection to " + name_ + " ended");
@@ -176,6 +177,7 @@ class NetworkPort final : public Port {
   const std::string name_;
   std::unique_ptr<LineProtocol> (*const protocol_)();
   LineSettings settings_;
+  std::vector<uint8_t> frame_;  // what Write sends, on the calling thread
   net::Waker waker_;
   std::atomic<bool> stopping_{false};
   std::atomic<bool> purgeAsked_{false};
