@@ -59,6 +59,7 @@ class SimPlazaTest : public ::testing::Test {
 struct LaneFinds {
   std::string serial, block4, block5;
   int exitCode = -1;
+  std::string errors;  // what the runs said on stderr
 };
 
 LaneFinds RunLane(size_t reader) {
@@ -74,6 +75,7 @@ LaneFinds RunLane(size_t reader) {
     finds.block5 = blocks[1].value("data", "");
   }
   finds.exitCode = card.exitCode | write.exitCode | read.exitCode;
+  finds.errors = card.err + write.err + read.err;
   return finds;
 }
 
@@ -89,7 +91,7 @@ TEST_F(SimPlazaTest, EachLaneDrivesItsOwnReaderAtOnceAndSeesItsOwnCardAlone) {
   for (size_t i = 0; i < kReaders; ++i) lanes.push_back(std::async(std::launch::async, RunLane, i));
   for (size_t i = 0; i < kReaders; ++i) {
     const LaneFinds finds = lanes[i].get();
-    EXPECT_EQ(finds.exitCode, 0) << "lane " << i + 1;
+    EXPECT_EQ(finds.exitCode, 0) << "lane " << i + 1 << ": " << finds.errors;
     EXPECT_EQ(finds.serial, Serial(i)) << "lane " << i + 1;
     EXPECT_EQ(finds.block4, Block(i, '0')) << "lane " << i + 1;
     EXPECT_EQ(finds.block5, Block(i, 'F')) << "lane " << i + 1 << " reads what it wrote, and no other lane's";
@@ -97,10 +99,12 @@ TEST_F(SimPlazaTest, EachLaneDrivesItsOwnReaderAtOnceAndSeesItsOwnCardAlone) {
 
   // The control socket takes a request to one reader by its number.
   const ProgramRun unnamed = RunProgram({VQHW_SIM_TOOL, "ctl", "--socket", control_, "remove"});
+  const ProgramRun third = RunProgram({VQHW_SIM_TOOL, "ctl", "--socket", control_, "--reader", "3", "remove"});
   EXPECT_EQ(unnamed.exitCode, 64) << "four readers: which one?";
   EXPECT_NE(unnamed.err.find("name one"), std::string::npos) << unnamed.err;
-  EXPECT_EQ(RunProgram({VQHW_SIM_TOOL, "ctl", "--socket", control_, "--reader", "3", "remove"}).exitCode, 0);
-  EXPECT_EQ(Vqhw({"--port", "3", "card"}).exitCode, 101) << "no card at reader 3";
+  EXPECT_EQ(third.exitCode, 0) << third.err;
+  const ProgramRun none = Vqhw({"--port", "3", "card"});
+  EXPECT_EQ(none.exitCode, 101) << "no card at reader 3: " << none.err;
   EXPECT_EQ(Document(Vqhw({"--port", "4", "--json", "card"})).value("serial", ""), Serial(3));
   EXPECT_EQ(sim.Stop(), 0);
   std::ifstream log(log_);

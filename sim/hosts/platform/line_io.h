@@ -30,7 +30,6 @@ class Event {
 
   void Set();
   void Reset();
-  bool IsSet() const;
   // True when the event is set before `deadline`.
   bool WaitUntil(Deadline deadline) const;
 
@@ -48,13 +47,11 @@ class Stream {
  public:
   struct Handles;
 
-  Stream();
   explicit Stream(std::unique_ptr<Handles> handles);
   ~Stream();
   Stream(Stream&&) noexcept;
   Stream& operator=(Stream&&) noexcept;
 
-  bool IsOpen() const;
   // Until input is there, the deadline passes or `event` is set (checked first).
   Wake WaitInput(Deadline deadline, const Event& event) const;
   // The same for room to write.
@@ -64,7 +61,6 @@ class Stream {
   std::optional<size_t> Read(std::span<uint8_t> buffer);
   // What fits now: 0 when no room, none when the line is broken.
   std::optional<size_t> Write(std::span<const uint8_t> bytes);
-  void Close();
 
   const Handles& Native() const { return *handles_; }
 

@@ -63,17 +63,12 @@ void Event::Reset() {
   }
 }
 
-bool Event::IsSet() const { return WaitUntil(Clock::now()); }
-
 bool Event::WaitUntil(Deadline deadline) const { return WaitFor(-1, 0, deadline, *this) == Wake::kEvent; }
 
-Stream::Stream() : handles_(std::make_unique<Handles>()) {}
 Stream::Stream(std::unique_ptr<Handles> handles) : handles_(std::move(handles)) {}
 Stream::~Stream() = default;
 Stream::Stream(Stream&&) noexcept = default;
 Stream& Stream::operator=(Stream&&) noexcept = default;
-
-bool Stream::IsOpen() const { return handles_ && handles_->fd; }
 
 Wake Stream::WaitInput(Deadline deadline, const Event& event) const {
   return WaitFor(handles_->fd.get(), POLLIN, deadline, event);
@@ -98,8 +93,6 @@ std::optional<size_t> Stream::Write(std::span<const uint8_t> bytes) {
   if (errno == EAGAIN || errno == EINTR) return 0;
   return std::nullopt;
 }
-
-void Stream::Close() { handles_->fd = UniqueFd(); }
 
 Wake WaitInputOnEither(const Stream& first, const Stream& second, const Event& event, bool& firstReady) {
   while (true) {

@@ -28,8 +28,6 @@ std::optional<uint16_t> PortNumber(std::string_view text) {
 
 }  // namespace
 
-bool ListenUrl::LooksLikeUrl(std::string_view text) { return text.find(kSeparator) != std::string_view::npos; }
-
 std::optional<ListenUrl> ListenUrl::Parse(std::string_view text, std::string& why) {
   const size_t separator = text.find(kSeparator);
   if (separator == std::string_view::npos) {

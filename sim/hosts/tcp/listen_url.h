@@ -22,8 +22,6 @@ struct ListenUrl {
 
   // Refused with the reason in `why` (e.g. "no port: socket://HOST:PORT").
   static std::optional<ListenUrl> Parse(std::string_view text, std::string& why);
-  // Whether the text names a URL of a scheme (it may still be malformed).
-  static bool LooksLikeUrl(std::string_view text);
 
   // The URL a lane puts in VQHW_COM<n>: this scheme, `address` and `boundPort`.
   std::string Text(const std::string& address, uint16_t boundPort) const;
