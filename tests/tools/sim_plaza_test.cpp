@@ -4,6 +4,7 @@
 // each reader by its number.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -49,9 +50,11 @@ class SimPlazaTest : public ::testing::Test {
     }
   }
 
-  const std::string plaza_ = ::testing::TempDir() + "vqhw_sim_plaza.json";
-  const std::string control_ = ::testing::TempDir() + "vqhw_sim_plaza.ctl";
-  const std::string log_ = ::testing::TempDir() + "vqhw_sim_plaza.log";
+  // Files of this test's own: ctest runs the tests of this file side by side.
+  const std::string base_ = ::testing::TempDir() + "vqhw_sim_plaza_" + std::to_string(::getpid());
+  const std::string plaza_ = base_ + ".json";
+  const std::string control_ = base_ + ".ctl";
+  const std::string log_ = base_ + ".log";
 };
 
 // What one lane finds of its card: its serial, block 4 as the field file
