@@ -19,6 +19,7 @@ inline constexpr ReaderStatus kNotOpen = -7;
 inline constexpr ReaderStatus kAlreadyOpen = -8;
 inline constexpr ReaderStatus kAlreadyClosed = -9;
 inline constexpr ReaderStatus kReceiveTimeout = -10;
+inline constexpr ReaderStatus kSendTimeout = -11;
 inline constexpr ReaderStatus kCannotOpen = -12;
 inline constexpr ReaderStatus kSettingsUnreadable = -13;
 inline constexpr ReaderStatus kCannotSend = -14;
