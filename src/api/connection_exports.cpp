@@ -52,9 +52,7 @@ int32_t VQHW_CALL open_reader(int32_t port, int32_t /*ignored*/) {
   // Not through close_reader: this call already holds the export lock.
   if (link.IsOpen()) link.Close();
   std::this_thread::sleep_for(kPauseBeforeOpen);
-  // Wraps rather than overflows for INT32_MIN; Open refuses it either way.
-  const auto portIndex = static_cast<int32_t>(static_cast<uint32_t>(port) - 1u);
-  library.lastStatus = link.Open(portIndex);
+  library.lastStatus = link.Open(port);
   library.portNumber = port;
   return ToApiResult(library.lastStatus);
 }
@@ -75,7 +73,7 @@ int32_t VQHW_CALL getreaderinfo(char* text) {
   }
   for (int32_t port : kProbedPorts) {
     library.portNumber = port;
-    library.lastStatus = link.Open(port - 1);
+    library.lastStatus = link.Open(port);
     if (library.lastStatus == status::kOk) {
       const int32_t baud = link.BaudRate();
       link.Close();

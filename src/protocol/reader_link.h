@@ -13,9 +13,10 @@ namespace vqhw {
 
 class ReaderLink {
  public:
-  // Opens port portIndex + 1 and confirms the reader with the probe and the
-  // PSAM reset: 0, kAlreadyOpen, kCannotOpen, kReaderNotFound or kNoPsam.
-  ReaderStatus Open(int32_t portIndex);
+  // Opens port `portNumber` (1 = COM1, up to 99) and confirms the reader
+  // with the probe and the PSAM reset: 0, kAlreadyOpen, kCannotOpen,
+  // kReaderNotFound or kNoPsam.
+  ReaderStatus Open(int32_t portNumber);
   // 0, or kAlreadyClosed when the link is not open.
   ReaderStatus Close();
   bool IsOpen() const { return channel.IsOpen(); }

@@ -43,8 +43,8 @@ TEST(ClosedReader, EveryCommandAnswersNotOpenAndSendsNothing) {
 
 TEST(ClosedReader, PortNumbersOutsideOneToNinetyNineCannotBeOpened) {
   ReaderLink link;
-  for (int32_t index : {-1, 99, INT32_MAX, INT32_MIN}) {
-    EXPECT_EQ(link.Open(index), status::kCannotOpen) << index;
+  for (int32_t port : {0, 100, -1, INT32_MAX, INT32_MIN}) {
+    EXPECT_EQ(link.Open(port), status::kCannotOpen) << port;
     EXPECT_FALSE(link.IsOpen());
   }
 }
