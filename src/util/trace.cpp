@@ -86,6 +86,13 @@ void WriteRetry(Sink& to, int attempt, int32_t previousStatus) {
   to.Record(line);
 }
 
+void WriteTimeOut(Sink& to, std::chrono::milliseconds wait) {
+  char line[64];
+  std::snprintf(line, sizeof line, "time-out: no frame within %lld ms",
+                static_cast<long long>(wait.count()));
+  to.Record(line);
+}
+
 void WriteOsError(Sink& to, const char* operation, const char* subject, unsigned long code) {
   char line[512];
 #ifdef _WIN32
