@@ -47,11 +47,10 @@ ReaderStatus SerialChannel::Configure(int32_t baud, char parity, int32_t dataBit
   return port->Apply(LineSettings{baud, parity, dataBits, stopBits});
 }
 
-ReaderStatus SerialChannel::ReadFrame(uint8_t* destination) {
+ReaderStatus SerialChannel::ReadFrame(uint8_t* destination, Clock::time_point deadline) {
   std::memset(destination, 0, 4);
   std::unique_lock lock(receiveLock);
-  if (!frameReadyChanged.wait_for(lock, kFrameWait, [this] { return frameReady; })) {
-    trace::TimeOut(kFrameWait);
+  if (!frameReadyChanged.wait_until(lock, deadline, [this] { return frameReady; })) {
     return status::kTimeout;
   }
   std::memcpy(destination, completeFrame, FrameSize(completeFrame));
