@@ -47,6 +47,7 @@ void WriteReaderInfo(char* text, int32_t port, int32_t baud) {
 
 int32_t VQHW_CALL open_reader(int32_t port, int32_t /*ignored*/) {
   const ExportCall call;
+  if (call.Refused()) return status::kBusyInThisThread;
   LibraryState& library = Library();
   ReaderLink& link = library.device.link;
   // Not through close_reader: this call already holds the export lock.
@@ -59,11 +60,13 @@ int32_t VQHW_CALL open_reader(int32_t port, int32_t /*ignored*/) {
 
 int32_t VQHW_CALL close_reader(void) {
   const ExportCall call;
+  if (call.Refused()) return status::kBusyInThisThread;
   return Report(Library().device.link.Close());
 }
 
 int32_t VQHW_CALL getreaderinfo(char* text) {
   const ExportCall call;
+  if (call.Refused()) return status::kBusyInThisThread;
   if (text == nullptr) return 0;
   LibraryState& library = Library();
   ReaderLink& link = library.device.link;
@@ -87,6 +90,11 @@ int32_t VQHW_CALL getreaderinfo(char* text) {
 
 int32_t VQHW_CALL getvqicerror(char* text) {
   const ExportCall call;
+  // The refusal's own text: the last status belongs to the interrupted call.
+  if (call.Refused()) {
+    if (text != nullptr) std::strcpy(text, StatusText(status::kBusyInThisThread, 0));
+    return status::kBusyInThisThread;
+  }
   const LibraryState& library = Library();
   if (text != nullptr) {
     std::strcpy(text, StatusText(library.lastStatus, library.device.cardKind.CardKindSetting()));

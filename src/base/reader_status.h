@@ -32,6 +32,9 @@ inline constexpr ReaderStatus kWrongSequence = -25;
 inline constexpr ReaderStatus kNoPsam = -26;
 inline constexpr ReaderStatus kCardKindRefused = -27;
 inline constexpr ReaderStatus kIllegalCharacters = -28;
+// An export called while another export of the same thread is in progress
+// (from a signal handler that interrupted it): refused, nothing done.
+inline constexpr ReaderStatus kBusyInThisThread = -29;
 inline constexpr ReaderStatus kNoCard = -101;
 inline constexpr ReaderStatus kTimeout = -1000;
 }  // namespace status
