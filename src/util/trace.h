@@ -15,6 +15,9 @@ namespace vqhw::trace {
 class Sink;
 // The open trace, or null when tracing is off.
 Sink* Active();
+// When the library is unloaded: closes the trace file. Records made later
+// are dropped.
+void CloseAtUnload();
 
 enum class Direction : char { kSent = '>', kReceived = '<' };
 
