@@ -66,10 +66,12 @@ namespace {
 // while the library's statics are being torn down still finds it.
 alignas(Sink) unsigned char sinkStorage[sizeof(Sink)];
 std::atomic<Sink*> builtSink{nullptr};
+// Set at unload: a first record made after it opens no file to leave open.
+std::atomic<bool> unloaded{false};
 
 Sink* OpenSink() {
   Sink* sink = new (sinkStorage) Sink();
-  sink->Open();
+  if (!unloaded.load()) sink->Open();
   builtSink.store(sink);
   return sink;
 }
@@ -81,6 +83,7 @@ Sink* Active() {
 }
 
 void CloseAtUnload() {
+  unloaded.store(true);
   if (Sink* sink = builtSink.load()) sink->Close();
 }
 
