@@ -87,11 +87,11 @@ extern "C" {
  *
  * *Calls from a signal handler.* A function called from a signal handler
  * that interrupted a call of this library in the same thread is refused at
- * once: it returns #VQHW_BUSY_IN_THIS_THREAD (-29), sends nothing, writes
- * into no buffer and leaves the last status alone, which belongs to the
- * interrupted call; that call goes on and ends as it would have. Refused so,
- * getvqicerror() writes the text of -29 ("the library is busy: this
- * thread's call has not ended", see @ref status_codes) and returns -29.
+ * once: it returns #VQHW_BUSY_IN_THIS_THREAD (-29), sends nothing and
+ * leaves the last status alone, which belongs to the interrupted call; that
+ * call goes on and ends as it would have. Of the refused functions only
+ * getvqicerror() writes into its buffer: the text of -29 ("the library is
+ * busy: this thread's call has not ended", see @ref status_codes).
  * This holds for every function that drives the reader or reads the last
  * status; the codecs, the date and time functions and the functions that
  * do nothing share no state and run as usual. Calls from other threads are
@@ -112,7 +112,7 @@ enum vqhw_result {
     VQHW_NO_PSAM = -26,          /**< the reader answers, but its PSAM reset failed */
     VQHW_CARD_KIND = -27,        /**< the card is of a kind that SelectCardType() excludes */
     VQHW_ILLEGAL_CHARACTERS = -28, /**< a hex text holds characters that are not hex digits */
-    VQHW_BUSY_IN_THIS_THREAD = -29, /**< the library is busy in this thread: called from a signal handler that interrupted one of its calls (see below) */
+    VQHW_BUSY_IN_THIS_THREAD = -29, /**< the library is busy in this thread: called from a signal handler that interrupted one of its calls (see "Calls from a signal handler" above) */
     VQHW_TIMEOUT = -1000         /**< the reader did not answer, three times */
 };
 
