@@ -66,6 +66,8 @@ const std::map<ReaderStatus, const char*> kChecks = {
     {-27, "SelectCardType(): the card last activated is of the kind it excludes, or no card has "
           "been activated yet: call opencard() first."},
     {-28, "The hex text: digits only, no separators."},
+    {-29, "The program's signal handlers: they must not call the library (set a flag there and "
+          "call from the program's own loop). The interrupted call goes on and ends as usual."},
     {-100, "Not given by this library."},
     {-101, "Present the card again: no card in the field, or it left. opencard() gives this for "
            "every failed activation."},

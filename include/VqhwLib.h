@@ -84,6 +84,20 @@ extern "C" {
  * Each function says what its last status is afterwards. The codecs, the
  * date and time functions and the functions that do nothing never change
  * it; a few functions that drive the reader leave it alone too, and say so.
+ *
+ * *Calls from a signal handler.* A function called from a signal handler
+ * that interrupted a call of this library in the same thread is refused at
+ * once: it returns #VQHW_BUSY_IN_THIS_THREAD (-29), sends nothing and
+ * leaves the last status alone, which belongs to the interrupted call; that
+ * call goes on and ends as it would have. Of the refused functions only
+ * getvqicerror() writes into its buffer: the text of -29 ("the library is
+ * busy: this thread's call has not ended", see @ref status_codes).
+ * This holds for every function that drives the reader or reads the last
+ * status; the codecs, the date and time functions and the functions that
+ * do nothing share no state and run as usual. Calls from other threads are
+ * never refused: they wait for the running call to end. The test is safe
+ * in a signal handler (it reads a flag of the calling thread and takes no
+ * lock). Windows has no signals; there no call is ever refused.
  * @{
  */
 
@@ -98,6 +112,7 @@ enum vqhw_result {
     VQHW_NO_PSAM = -26,          /**< the reader answers, but its PSAM reset failed */
     VQHW_CARD_KIND = -27,        /**< the card is of a kind that SelectCardType() excludes */
     VQHW_ILLEGAL_CHARACTERS = -28, /**< a hex text holds characters that are not hex digits */
+    VQHW_BUSY_IN_THIS_THREAD = -29, /**< the library is busy in this thread: called from a signal handler that interrupted one of its calls (see "Calls from a signal handler" above) */
     VQHW_TIMEOUT = -1000         /**< the reader did not answer, three times */
 };
 
@@ -225,7 +240,7 @@ VQHW_API int32_t VQHW_CALL close_reader(void);
  *
  * @param[out] text the line and its zero byte; #VQHW_READER_INFO_SIZE (123)
  *                  bytes. Nothing is done when it is null.
- * @return 0, always.
+ * @return 0; -29 only from a signal handler (see @ref results).
  * @par Last status
  *      Unchanged when the reader is open. Otherwise the status of the last
  *      port tried, as for open_reader(): 0 when a reader was found.
@@ -244,7 +259,8 @@ VQHW_API int32_t VQHW_CALL getreaderinfo(char *text);
  *
  * @param[out] text the message and its zero byte; #VQHW_MESSAGE_SIZE (49)
  *                  bytes. Nothing is done when it is null.
- * @return 0, always.
+ * @return 0; -29 only from a signal handler (see @ref results), with the
+ *         text of -29.
  * @par Last status
  *      Unchanged: call it right after the function whose failure you show.
  */
@@ -340,7 +356,8 @@ VQHW_API int32_t VQHW_CALL PRO_reset_h(void);
  * @brief Ends the work with the current card: resets the radio field
  * (command 0x72), then pauses 100 ms.
  *
- * @return 0, always, even with the reader closed.
+ * @return 0, even with the reader closed; -29 only from a signal handler
+ *         (see @ref results).
  * @par Last status
  *      The status of the field reset (-7 with the reader closed): only it
  *      tells whether the reset went through.

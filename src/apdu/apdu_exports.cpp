@@ -22,20 +22,24 @@ int32_t RunExchange(const apdu::HexExchange& exchange, const char* apduText, cha
 
 int32_t VQHW_CALL pro_command_h(const char* apduText, char* reply) {
   const ExportCall call;
+  if (call.Refused()) return status::kBusyInThisThread;
   return RunExchange(apdu::kProApduStatusFirstHex, apduText, reply);
 }
 
 int32_t VQHW_CALL PRO_COMMAND_H(const char* apduText, char* data, char* statusWord) {
   const ExportCall call;
+  if (call.Refused()) return status::kBusyInThisThread;
   return RunExchange(apdu::kProApduSplitHex, apduText, data, statusWord);
 }
 
 int32_t VQHW_CALL sam_command_h(const char* apduText, char* reply) {
   const ExportCall call;
+  if (call.Refused()) return status::kBusyInThisThread;
   return RunExchange(apdu::kSamApduHex, apduText, reply);
 }
 
 int32_t VQHW_CALL SAM_COMMAND_H(const char* apduText, char* data, char* statusWord) {
   const ExportCall call;
+  if (call.Refused()) return status::kBusyInThisThread;
   return RunExchange(apdu::kSamApduSplitHex, apduText, data, statusWord);
 }

@@ -47,25 +47,26 @@ void WriteReaderInfo(char* text, int32_t port, int32_t baud) {
 
 int32_t VQHW_CALL open_reader(int32_t port, int32_t /*ignored*/) {
   const ExportCall call;
+  if (call.Refused()) return status::kBusyInThisThread;
   LibraryState& library = Library();
   ReaderLink& link = library.device.link;
   // Not through close_reader: this call already holds the export lock.
   if (link.IsOpen()) link.Close();
   std::this_thread::sleep_for(kPauseBeforeOpen);
-  // Wraps rather than overflows for INT32_MIN; Open refuses it either way.
-  const auto portIndex = static_cast<int32_t>(static_cast<uint32_t>(port) - 1u);
-  library.lastStatus = link.Open(portIndex);
+  library.lastStatus = link.Open(port);
   library.portNumber = port;
   return ToApiResult(library.lastStatus);
 }
 
 int32_t VQHW_CALL close_reader(void) {
   const ExportCall call;
+  if (call.Refused()) return status::kBusyInThisThread;
   return Report(Library().device.link.Close());
 }
 
 int32_t VQHW_CALL getreaderinfo(char* text) {
   const ExportCall call;
+  if (call.Refused()) return status::kBusyInThisThread;
   if (text == nullptr) return 0;
   LibraryState& library = Library();
   ReaderLink& link = library.device.link;
@@ -75,7 +76,7 @@ int32_t VQHW_CALL getreaderinfo(char* text) {
   }
   for (int32_t port : kProbedPorts) {
     library.portNumber = port;
-    library.lastStatus = link.Open(port - 1);
+    library.lastStatus = link.Open(port);
     if (library.lastStatus == status::kOk) {
       const int32_t baud = link.BaudRate();
       link.Close();
@@ -89,6 +90,11 @@ int32_t VQHW_CALL getreaderinfo(char* text) {
 
 int32_t VQHW_CALL getvqicerror(char* text) {
   const ExportCall call;
+  // The refusal's own text: the last status belongs to the interrupted call.
+  if (call.Refused()) {
+    if (text != nullptr) std::strcpy(text, StatusText(status::kBusyInThisThread, 0));
+    return status::kBusyInThisThread;
+  }
   const LibraryState& library = Library();
   if (text != nullptr) {
     std::strcpy(text, StatusText(library.lastStatus, library.device.cardKind.CardKindSetting()));

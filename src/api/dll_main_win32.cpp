@@ -5,9 +5,10 @@
 // than as a static object, because the two ways of unloading need different
 // things, and the C runtime would run a static destructor for both:
 // - FreeLibrary (reserved == NULL): the state is destroyed, so a port the
-//   caller left open is closed and its worker stopped. This runs under the
-//   loader lock; the channel waits for the worker's loop to end but never
-//   for its thread to exit (see serial/worker_thread_win32.cpp).
+//   caller left open is closed and its worker stopped; then the trace file
+//   is closed. This runs under the loader lock; the channel waits for the
+//   worker's loop to end but never for its thread to exit (see
+//   serial/worker_thread_win32.cpp).
 // - Process exit (reserved != NULL): every other thread is already gone,
 //   perhaps in the middle of holding one of our locks. Nothing is waited for
 //   or locked: the state is left as it is, and the system closes the port.
@@ -17,6 +18,7 @@
 #include <new>
 
 #include "api/library_state.h"
+#include "util/trace.h"
 
 namespace vqhw {
 
@@ -40,6 +42,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE /*module*/, DWORD reason, LPVOID reserv
   } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr && state != nullptr) {
     state->~LibraryState();
     state = nullptr;
+    vqhw::trace::CloseAtUnload();
   }
   return TRUE;
 }

@@ -4,6 +4,7 @@
 #include <pthread.h>
 
 #include "api/export_call.h"
+#include "util/trace.h"
 #endif
 
 namespace vqhw {
@@ -11,6 +12,13 @@ namespace vqhw {
 // On Windows the load and unload hooks own the state (dll_main_win32.cpp).
 #ifndef _WIN32
 namespace {
+// Closes the trace file when the library is unloaded. Defined before the
+// state, so destroyed after it: closing a port the caller left open is
+// still recorded.
+struct TraceCloser {
+  ~TraceCloser() { trace::CloseAtUnload(); }
+} traceCloser;
+
 // Constructed when the library is loaded, before any export can run; its
 // destructor closes a port the caller left open.
 LibraryState state;

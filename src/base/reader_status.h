@@ -19,6 +19,7 @@ inline constexpr ReaderStatus kNotOpen = -7;
 inline constexpr ReaderStatus kAlreadyOpen = -8;
 inline constexpr ReaderStatus kAlreadyClosed = -9;
 inline constexpr ReaderStatus kReceiveTimeout = -10;
+inline constexpr ReaderStatus kSendTimeout = -11;
 inline constexpr ReaderStatus kCannotOpen = -12;
 inline constexpr ReaderStatus kSettingsUnreadable = -13;
 inline constexpr ReaderStatus kCannotSend = -14;
@@ -31,6 +32,9 @@ inline constexpr ReaderStatus kWrongSequence = -25;
 inline constexpr ReaderStatus kNoPsam = -26;
 inline constexpr ReaderStatus kCardKindRefused = -27;
 inline constexpr ReaderStatus kIllegalCharacters = -28;
+// An export called while another export of the same thread is in progress
+// (from a signal handler that interrupted it): refused, nothing done.
+inline constexpr ReaderStatus kBusyInThisThread = -29;
 inline constexpr ReaderStatus kNoCard = -101;
 inline constexpr ReaderStatus kTimeout = -1000;
 }  // namespace status

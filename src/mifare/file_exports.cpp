@@ -55,6 +55,7 @@ ReaderStatus PrepareAndWrite(MifareOne& card, const char* fileId, const char* ke
 int32_t VQHW_CALL readfile(const char* fileId, const char* keyId, int32_t offset, int32_t length,
                            unsigned char* data) {
   const ExportCall call;
+  if (call.Refused()) return status::kBusyInThisThread;
   return RunFileExport(fileId, keyId, data, Retry::kOnce, [&](MifareOne& card) {
     return card.ReadCardFileById(fileId, keyId, offset, length, data);
   });
@@ -63,6 +64,7 @@ int32_t VQHW_CALL readfile(const char* fileId, const char* keyId, int32_t offset
 int32_t VQHW_CALL readfile_h(const char* fileId, const char* keyId, int32_t offset,
                              int32_t length, char* text) {
   const ExportCall call;
+  if (call.Refused()) return status::kBusyInThisThread;
   return RunFileExport(fileId, keyId, text, Retry::kNever, [&](MifareOne& card) {
     return card.ReadCardFileHex(fileId, keyId, offset, length, text);
   });
@@ -71,6 +73,7 @@ int32_t VQHW_CALL readfile_h(const char* fileId, const char* keyId, int32_t offs
 int32_t VQHW_CALL writefile(const char* fileId, const char* keyId, int32_t offset, int32_t length,
                             const unsigned char* data) {
   const ExportCall call;
+  if (call.Refused()) return status::kBusyInThisThread;
   return RunFileExport(fileId, keyId, data, Retry::kOnce, [&](MifareOne& card) {
     return PrepareAndWrite(card, fileId, keyId,
                            [&] { return card.WriteCardFileById(fileId, keyId, offset, length, data); });
@@ -80,6 +83,7 @@ int32_t VQHW_CALL writefile(const char* fileId, const char* keyId, int32_t offse
 int32_t VQHW_CALL writefile_h(const char* fileId, const char* keyId, int32_t offset,
                               int32_t length, const char* text) {
   const ExportCall call;
+  if (call.Refused()) return status::kBusyInThisThread;
   return RunFileExport(fileId, keyId, text, Retry::kNever, [&](MifareOne& card) {
     return PrepareAndWrite(card, fileId, keyId,
                            [&] { return card.WriteCardFileHex(fileId, keyId, offset, length, text); });

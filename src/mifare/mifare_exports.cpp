@@ -71,12 +71,14 @@ const uint8_t* Decode(const char* text, DecodedText& area) {
 
 int32_t VQHW_CALL opencard(unsigned char* record) {
   const ExportCall call;
+  if (call.Refused()) return status::kBusyInThisThread;
   return OpenCard(record, [&](MifareOne& card) { return card.ActivateCard(record); },
                   [&](uint8_t* serial) { std::memcpy(serial, record, mifare::kSerialSize); });
 }
 
 int32_t VQHW_CALL opencard_h(char* text) {
   const ExportCall call;
+  if (call.Refused()) return status::kBusyInThisThread;
   return OpenCard(text, [&](MifareOne& card) { return card.ActivateCardHex(text); },
                   [&](uint8_t* serial) {
                     DecodedText decoded = {};
@@ -86,23 +88,27 @@ int32_t VQHW_CALL opencard_h(char* text) {
 
 int32_t VQHW_CALL loadkey(int32_t keyType, int32_t sector, const unsigned char* key) {
   const ExportCall call;
+  if (call.Refused()) return status::kBusyInThisThread;
   return Report(LoadKeyAndAuthenticate(keyType, sector, key));
 }
 
 int32_t VQHW_CALL loadkey_h(int32_t keyType, int32_t sector, const char* key) {
   const ExportCall call;
+  if (call.Refused()) return status::kBusyInThisThread;
   DecodedText decoded = {};
   return Report(LoadKeyAndAuthenticate(keyType, sector, Decode(key, decoded)));
 }
 
 int32_t VQHW_CALL readblock(int32_t, int32_t block, unsigned char* data) {
   const ExportCall call;
+  if (call.Refused()) return status::kBusyInThisThread;
   return Report(Library().device.mifare.ReadBlock(block, data));
 }
 
 // Leaves the last status as it was.
 int32_t VQHW_CALL readblock_h(int32_t, int32_t block, char* text) {
   const ExportCall call;
+  if (call.Refused()) return status::kBusyInThisThread;
   uint8_t data[mifare::kBlockSize];
   const ReaderStatus result =
       Library().device.mifare.ReadBlock(block, text != nullptr ? data : nullptr);
@@ -112,23 +118,27 @@ int32_t VQHW_CALL readblock_h(int32_t, int32_t block, char* text) {
 
 int32_t VQHW_CALL writeblock(int32_t, int32_t block, const unsigned char* data) {
   const ExportCall call;
+  if (call.Refused()) return status::kBusyInThisThread;
   return Report(Library().device.mifare.WriteBlock(block, data));
 }
 
 // Leaves the last status as it was.
 int32_t VQHW_CALL writeblock_h(int32_t, int32_t block, const char* text) {
   const ExportCall call;
+  if (call.Refused()) return status::kBusyInThisThread;
   DecodedText decoded = {};
   return ToApiResult(Library().device.mifare.WriteBlock(block, Decode(text, decoded)));
 }
 
 int32_t VQHW_CALL writekey(int32_t, int32_t sector, const unsigned char* trailer) {
   const ExportCall call;
+  if (call.Refused()) return status::kBusyInThisThread;
   return Report(WriteTrailer(sector, trailer));
 }
 
 int32_t VQHW_CALL writekey_h(int32_t, int32_t sector, const char* text) {
   const ExportCall call;
+  if (call.Refused()) return status::kBusyInThisThread;
   DecodedText decoded = {};
   return Report(WriteTrailer(sector, Decode(text, decoded)));
 }

@@ -56,12 +56,15 @@ class MifareOne {
   ReaderStatus WriteCardFileHex(const char* fileId, const char* keyId, int32_t offset,
                                 int32_t length, const char* dataText);
 
-  // Value blocks (value_blocks.cpp); amounts go out least significant byte first.
+  // Value blocks (value_blocks.cpp); amounts go out least significant byte
+  // first. The value commands read the value block `source` and store the
+  // result in `destination`, a block of the same sector.
   ReaderStatus WriteValueBlock(int32_t block, uint32_t amount);  // 0x52, a value block image
-  ReaderStatus ValueOperation53(int32_t source, int32_t destination, uint32_t amount);  // decrement
-  ReaderStatus ValueOperation54(int32_t source, int32_t destination, uint32_t amount);  // increment
-  ReaderStatus BlockPairOperation55(int32_t source, int32_t destination);  // restore
-  ReaderStatus CardCommand58();                                            // halt
+  ReaderStatus DecrementValue(int32_t source, int32_t destination, uint32_t amount);  // 0x53
+  ReaderStatus IncrementValue(int32_t source, int32_t destination, uint32_t amount);  // 0x54
+  ReaderStatus RestoreValue(int32_t source, int32_t destination);  // 0x55, the value unchanged
+  // Puts the current card to sleep until a wake-up request.
+  ReaderStatus HaltCard();  // 0x58
 
  private:
   // Every command of the family goes through here: the link's Command, with

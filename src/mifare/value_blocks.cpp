@@ -43,22 +43,22 @@ ReaderStatus MifareOne::WriteValueBlock(int32_t block, uint32_t amount) {
   return SendBlock(block, mifare::ValueBlockImage(amount).data());
 }
 
-ReaderStatus MifareOne::ValueOperation53(int32_t source, int32_t destination, uint32_t amount) {
+ReaderStatus MifareOne::DecrementValue(int32_t source, int32_t destination, uint32_t amount) {
   return SendValueOperation(command::kDecrementValue, source, destination, amount);
 }
 
-ReaderStatus MifareOne::ValueOperation54(int32_t source, int32_t destination, uint32_t amount) {
+ReaderStatus MifareOne::IncrementValue(int32_t source, int32_t destination, uint32_t amount) {
   return SendValueOperation(command::kIncrementValue, source, destination, amount);
 }
 
-ReaderStatus MifareOne::BlockPairOperation55(int32_t source, int32_t destination) {
+ReaderStatus MifareOne::RestoreValue(int32_t source, int32_t destination) {
   if (ReaderStatus refused = CheckBlockPair(source, destination)) return refused;
   const uint8_t request[] = {static_cast<uint8_t>(source), static_cast<uint8_t>(destination)};
   uint8_t response[kFrameBufferSize];
   return Run(command::kRestoreValue, request, sizeof request, response);
 }
 
-ReaderStatus MifareOne::CardCommand58() {
+ReaderStatus MifareOne::HaltCard() {
   uint8_t response[kFrameBufferSize];
   return Run(command::kHalt, nullptr, 0, response);
 }

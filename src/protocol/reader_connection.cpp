@@ -14,8 +14,8 @@ namespace vqhw {
 
 namespace {
 
-constexpr int64_t kFirstPort = 1;
-constexpr int64_t kLastPort = 99;  // the device name has room for two digits
+constexpr int32_t kFirstPort = 1;
+constexpr int32_t kLastPort = 99;  // the device name has room for two digits
 constexpr std::chrono::milliseconds kSettleTime{100};
 constexpr std::chrono::milliseconds kLineSpeedSwitchPause{10};
 
@@ -27,12 +27,11 @@ constexpr std::array<SpeedCode, 4> kLineSpeedCodes{{{9600, 1}, {19200, 2}, {3840
 
 }  // namespace
 
-ReaderStatus ReaderLink::Open(int32_t portIndex) {
+ReaderStatus ReaderLink::Open(int32_t portNumber) {
   if (IsOpen()) return status::kAlreadyOpen;
-  const int64_t portNumber = int64_t{portIndex} + 1;
   char deviceName[4096];
   if (portNumber < kFirstPort || portNumber > kLastPort ||
-      !FormatPortName(static_cast<int32_t>(portNumber), deviceName, sizeof deviceName)) {
+      !FormatPortName(portNumber, deviceName, sizeof deviceName)) {
     return status::kCannotOpen;
   }
   if (channel.Open(deviceName, lineSpeed, 'N', 8, 1) != status::kOk) return status::kCannotOpen;

@@ -4,6 +4,7 @@
 // Transact on it; the link knows frames, not what their data mean.
 
 #include <cstdint>
+#include <optional>
 
 #include "base/frame_layout.h"
 #include "base/reader_status.h"
@@ -13,9 +14,10 @@ namespace vqhw {
 
 class ReaderLink {
  public:
-  // Opens port portIndex + 1 and confirms the reader with the probe and the
-  // PSAM reset: 0, kAlreadyOpen, kCannotOpen, kReaderNotFound or kNoPsam.
-  ReaderStatus Open(int32_t portIndex);
+  // Opens port `portNumber` (1 = COM1, up to 99) and confirms the reader
+  // with the probe and the PSAM reset: 0, kAlreadyOpen, kCannotOpen,
+  // kReaderNotFound or kNoPsam.
+  ReaderStatus Open(int32_t portNumber);
   // 0, or kAlreadyClosed when the link is not open.
   ReaderStatus Close();
   bool IsOpen() const { return channel.IsOpen(); }
@@ -36,8 +38,10 @@ class ReaderLink {
   // (kArgument2) before anything is sent. An attempt fails on no answer
   // (kTimeout), an answer with a wrong check byte (kCheckByteWrong) or
   // another sequence number (kWrongSequence); the last attempt's failure
-  // is the result. `response` (256 bytes) receives the whole answer
-  // followed by a zero byte; the status byte is not looked at.
+  // is the result. An answer carrying the previous command's number is that
+  // command's late answer: it is dropped and the attempt goes on waiting
+  // until kFrameWait after its send. `response` (256 bytes) receives the
+  // whole answer followed by a zero byte; the status byte is not looked at.
   ReaderStatus Transact(uint8_t command, const uint8_t* data, int32_t count, uint8_t* response);
   // Transact, then the status-byte rule: a non-zero status byte s gives
   // s - 356. A success answer with fewer than `answerSize` data bytes, the
@@ -61,7 +65,9 @@ class ReaderLink {
  private:
   // The steps of one attempt; Transact has checked the frame.
   ReaderStatus SendFrame(uint8_t command, const uint8_t* data, int32_t count);
-  ReaderStatus ReceiveFrame(uint8_t* response);
+  // Waits until `deadline` for this command's answer, dropping late answers
+  // to the previous one.
+  ReaderStatus ReceiveFrame(uint8_t* response, SerialChannel::Clock::time_point deadline);
   // Up to three attempts of a checked frame.
   ReaderStatus Attempts(uint8_t command, const uint8_t* data, int32_t count, uint8_t* response);
   ReaderStatus CheckFrame(const uint8_t* data, int32_t count) const;
@@ -69,6 +75,9 @@ class ReaderLink {
 
   int32_t lineSpeed = 115200;
   int32_t sequenceNumber = 0;
+  // The number the last command carried (none yet after the load): a frame
+  // with it is a late answer to that command.
+  std::optional<int32_t> previousSequence;
   uint8_t responseFrame[kFrameBufferSize] = {};
   uint8_t commandFrame[kFrameBufferSize] = {};
   SerialChannel channel;

@@ -23,7 +23,7 @@ struct StatusRow {
   const char* meaning;
 };
 
-constexpr std::array<StatusRow, 50> kStatusRows{{
+constexpr std::array<StatusRow, 51> kStatusRows{{
     {0, "\xB3\xC9\xB9\xA6\xD6\xB4\xD0\xD0",  // 成功执行
      "success"},
     {-1, "\xB5\xDA\xD2\xBB\xB8\xF6\xB2\xCE\xCA\xFD\xB4\xED\xCE\xF3",  // 第一个参数错误
@@ -72,6 +72,8 @@ constexpr std::array<StatusRow, 50> kStatusRows{{
      "card kind not accepted: SelectCardType allows only the other kind"},
     {-28, "\xCA\xFD\xBE\xDD\xB0\xFC\xBA\xAC\xB7\xC7\xB7\xA8\xD7\xD6\xB7\xFB",  // 数据包含非法字符
      "a hex text holds characters that are not hex digits"},
+    {-29, "\xB6\xAF\xCC\xAC\xBF\xE2\xD5\xFD\xC3\xA6\xA3\xBA\xB1\xBE\xCF\xDF\xB3\xCC\xB5\xC4\xB5\xF7\xD3\xC3\xC9\xD0\xCE\xB4\xBD\xE1\xCA\xF8",  // 动态库正忙：本线程的调用尚未结束
+     "the library is busy in this thread: called from a signal handler that interrupted one of its calls; refused, nothing done"},
     {-100, "\xC3\xBB\xD3\xD0\xB4\xED\xCE\xF3",  // 没有错误
      "no error"},
     {-101, "\xCC\xEC\xCF\xDF\xB7\xB6\xCE\xA7\xC4\xDA\xCE\xDE\xBF\xA8",  // 天线范围内无卡

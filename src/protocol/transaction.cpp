@@ -1,5 +1,7 @@
 // One command and its answer: the frame checked once, then up to three
 // attempts of send, wait, and check the check byte and the sequence number.
+// An attempt waits kFrameWait from its send; late answers to the previous
+// command that come meanwhile are dropped without ending it.
 
 #include <cstring>
 
@@ -28,20 +30,31 @@ ReaderStatus ReaderLink::SendFrame(uint8_t command, const uint8_t* data, int32_t
   return channel.Write(commandFrame, static_cast<int32_t>(size));
 }
 
-ReaderStatus ReaderLink::ReceiveFrame(uint8_t* response) {
-  std::memset(responseFrame, 0, sizeof responseFrame);
-  const ReaderStatus received = channel.ReadFrame(responseFrame);
-  if (received != status::kOk) return received;
-  const size_t size = FrameSize(responseFrame);
-  // A byte spoilt on the line: the answer is as good as lost.
-  if (!HasRightCheckByte(responseFrame)) return status::kCheckByteWrong;
-  const int32_t answeredSequence = responseFrame[frame::kSequence];
-  std::memcpy(response, responseFrame, size);
-  response[size] = 0;
-  // A late answer to an earlier attempt or command carries another number.
-  if (answeredSequence != sequenceNumber) return status::kWrongSequence;
-  AdvanceSequence();
-  return status::kOk;
+ReaderStatus ReaderLink::ReceiveFrame(uint8_t* response,
+                                      SerialChannel::Clock::time_point deadline) {
+  while (true) {
+    std::memset(responseFrame, 0, sizeof responseFrame);
+    const ReaderStatus received = channel.ReadFrame(responseFrame, deadline);
+    if (received == status::kTimeout) trace::TimeOut(kFrameWait);
+    if (received != status::kOk) return received;
+    const size_t size = FrameSize(responseFrame);
+    // A byte spoilt on the line: the answer is as good as lost.
+    if (!HasRightCheckByte(responseFrame)) return status::kCheckByteWrong;
+    const int32_t answeredSequence = responseFrame[frame::kSequence];
+    // The reader answering the previous command's attempts after that
+    // command gave up: nothing is wrong with this attempt, whose own answer
+    // may still come before its deadline.
+    if (answeredSequence == previousSequence) {
+      trace::Note("late answer to the previous command dropped");
+      continue;
+    }
+    std::memcpy(response, responseFrame, size);
+    response[size] = 0;
+    // Any other number is not an answer this link can place.
+    if (answeredSequence != sequenceNumber) return status::kWrongSequence;
+    AdvanceSequence();
+    return status::kOk;
+  }
 }
 
 void ReaderLink::AdvanceSequence() {
@@ -51,18 +64,21 @@ void ReaderLink::AdvanceSequence() {
 ReaderStatus ReaderLink::Attempts(uint8_t command, const uint8_t* data, int32_t count,
                                   uint8_t* response) {
   std::memset(response, 0, 4);
+  const int32_t commandSequence = sequenceNumber;
   ReaderStatus result = status::kArgument1;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     if (attempt > 0) trace::Retry(attempt + 1, result);
     result = SendFrame(command, data, count);
     if (result != status::kOk) continue;
-    result = ReceiveFrame(response);
+    result = ReceiveFrame(response, SerialChannel::Clock::now() + kFrameWait);
     if (result == status::kOk) break;
     channel.Purge();
   }
   // The reader may still answer the command that failed; the next command
-  // carries another number, so that answer cannot pass for its own.
+  // carries another number, so that answer cannot pass for its own, and
+  // drops it as the previous command's.
   if (result != status::kOk) AdvanceSequence();
+  previousSequence = commandSequence;
   return result;
 }
 

@@ -43,18 +43,14 @@ ReaderStatus SerialChannel::Configure(int32_t baud, char parity, int32_t dataBit
   if (parity != 'N' && parity != 'E' && parity != 'O') return status::kArgument3;
   if (dataBits < 5 || dataBits > 8) return status::kArgument4;
   if (stopBits != 1 && stopBits != 2) return status::kArgument5;
-  LineSettings wanted{baud, parity, dataBits, stopBits};
-  char text[64];
-  if (!FormatSettingsText(wanted, text, sizeof text)) return status::kSettingsRejected;
   if (!isOpen) return status::kOk;
-  return port->Apply(wanted);
+  return port->Apply(LineSettings{baud, parity, dataBits, stopBits});
 }
 
-ReaderStatus SerialChannel::ReadFrame(uint8_t* destination) {
+ReaderStatus SerialChannel::ReadFrame(uint8_t* destination, Clock::time_point deadline) {
   std::memset(destination, 0, 4);
   std::unique_lock lock(receiveLock);
-  if (!frameReadyChanged.wait_for(lock, kFrameWait, [this] { return frameReady; })) {
-    trace::Note("time-out: no frame within 800 ms");
+  if (!frameReadyChanged.wait_until(lock, deadline, [this] { return frameReady; })) {
     return status::kTimeout;
   }
   std::memcpy(destination, completeFrame, FrameSize(completeFrame));

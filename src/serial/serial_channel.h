@@ -18,13 +18,20 @@
 
 namespace vqhw {
 
+// How long an attempt waits for its answer, counted from its send. A test
+// build of the core over a port in memory is compiled with
+// VQHW_FRAME_WAIT_MS to shorten it; the library itself never sets it.
+#ifdef VQHW_FRAME_WAIT_MS
+inline constexpr std::chrono::milliseconds kFrameWait{VQHW_FRAME_WAIT_MS};
+#else
+inline constexpr std::chrono::milliseconds kFrameWait{800};
+#endif
+// How long a write may take.
+inline constexpr std::chrono::milliseconds kWriteWait{3000};
+
 class SerialChannel {
  public:
-#ifndef VQHW_FRAME_WAIT_MS
-#define VQHW_FRAME_WAIT_MS 800  // a test build of the core over a port in memory shortens it
-#endif
-  static constexpr std::chrono::milliseconds kFrameWait{VQHW_FRAME_WAIT_MS};
-  static constexpr std::chrono::milliseconds kWriteWait{3000};
+  using Clock = std::chrono::steady_clock;
 
   SerialChannel() = default;
   ~SerialChannel();
@@ -43,11 +50,11 @@ class SerialChannel {
   // The refusals count the port as the first setting: a wrong speed is
   // kArgument2, parity kArgument3, data bits kArgument4, stop bits kArgument5.
   ReaderStatus Configure(int32_t baud, char parity, int32_t dataBits, int32_t stopBits);
-  // Waits up to 800 ms for a complete frame and copies it (FrameSize
-  // bytes; `destination` holds 256). kTimeout when none came.
-  ReaderStatus ReadFrame(uint8_t* destination);
+  // Waits until `deadline` for a complete frame and copies it (FrameSize
+  // bytes; `destination` holds 256). kTimeout when none came by then.
+  ReaderStatus ReadFrame(uint8_t* destination, Clock::time_point deadline);
   // Purges as Purge does, then writes `count` (at most 256) bytes within
-  // 3000 ms: 0, kNotOpen, kCannotSend or kTimeout.
+  // kWriteWait: 0, kNotOpen, kCannotSend or kTimeout.
   ReaderStatus Write(const uint8_t* bytes, int32_t count);
   // Discards everything received, the frame being assembled included, and
   // both queues of the port.

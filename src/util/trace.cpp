@@ -1,5 +1,6 @@
 #include "util/trace.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -10,29 +11,38 @@
 #include <optional>
 
 #include "util/date_time.h"
+#include "util/trace_file.h"
 
 namespace vqhw::trace {
 
 // One record a line: local date and time to the millisecond, then the event.
 // The receive worker and the calling thread both write, under the lock.
-// The stream stays open until the process ends, so a record written while
-// the library is unloaded, or while the process exits, still has somewhere
-// to go.
+// The file is closed when the library is unloaded; the sink itself stays,
+// so that a record made after that (while the library's statics are torn
+// down, or while the process exits) finds it closed and is dropped.
 class Sink {
  public:
   void Open() {
     const char* target = std::getenv("VQHW_TRACE");
     if (target == nullptr || target[0] == '\0') return;
-    file_ = std::strcmp(target, "stderr") == 0 ? stderr : std::fopen(target, "a");
+    file_.store(std::strcmp(target, "stderr") == 0 ? stderr : OpenTraceFile(target));
   }
-  bool IsOpen() const { return file_ != nullptr; }
+  bool IsOpen() const { return file_.load() != nullptr; }
 
   void Record(const char* line) {
     char stamp[32];
     Stamp(stamp, sizeof stamp);
     std::lock_guard lock(lock_);
-    std::fprintf(file_, "%s %s\n", stamp, line);
-    std::fflush(file_);  // a lane that crashes next still leaves its last lines
+    std::FILE* file = file_.load();
+    if (file == nullptr) return;  // closed meanwhile
+    std::fprintf(file, "%s %s\n", stamp, line);
+    std::fflush(file);  // a lane that crashes next still leaves its last lines
+  }
+
+  void Close() {
+    std::lock_guard lock(lock_);
+    std::FILE* file = file_.exchange(nullptr);
+    if (file != nullptr && file != stderr) std::fclose(file);
   }
 
  private:
@@ -46,7 +56,8 @@ class Sink {
     std::snprintf(stamp + length, size - length, ".%03d", static_cast<int>(millis));
   }
 
-  std::FILE* file_ = nullptr;
+  // Read without the lock by Active(); written under it.
+  std::atomic<std::FILE*> file_{nullptr};
   std::mutex lock_;
 };
 
@@ -54,10 +65,14 @@ namespace {
 // Built in place on first use and never destroyed, so that a record made
 // while the library's statics are being torn down still finds it.
 alignas(Sink) unsigned char sinkStorage[sizeof(Sink)];
+std::atomic<Sink*> builtSink{nullptr};
+// Set at unload: a first record made after it opens no file to leave open.
+std::atomic<bool> unloaded{false};
 
 Sink* OpenSink() {
   Sink* sink = new (sinkStorage) Sink();
-  sink->Open();
+  if (!unloaded.load()) sink->Open();
+  builtSink.store(sink);
   return sink;
 }
 }  // namespace
@@ -65,6 +80,11 @@ Sink* OpenSink() {
 Sink* Active() {
   static Sink* const sink = OpenSink();
   return sink->IsOpen() ? sink : nullptr;
+}
+
+void CloseAtUnload() {
+  unloaded.store(true);
+  if (Sink* sink = builtSink.load()) sink->Close();
 }
 
 void WriteFrame(Sink& to, Direction direction, const uint8_t* bytes, size_t count) {
@@ -83,6 +103,13 @@ void WriteRetry(Sink& to, int attempt, int32_t previousStatus) {
   char line[64];
   std::snprintf(line, sizeof line, "retry: attempt %d after status %d", attempt,
                 static_cast<int>(previousStatus));
+  to.Record(line);
+}
+
+void WriteTimeOut(Sink& to, std::chrono::milliseconds wait) {
+  char line[64];
+  std::snprintf(line, sizeof line, "time-out: no frame within %lld ms",
+                static_cast<long long>(wait.count()));
   to.Record(line);
 }
 

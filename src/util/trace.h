@@ -6,6 +6,7 @@
 // read once, at the first record; without it every hook is one test of a
 // pointer and nothing is written. Tracing changes no result.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
@@ -14,12 +15,16 @@ namespace vqhw::trace {
 class Sink;
 // The open trace, or null when tracing is off.
 Sink* Active();
+// When the library is unloaded: closes the trace file. Records made later
+// are dropped.
+void CloseAtUnload();
 
 enum class Direction : char { kSent = '>', kReceived = '<' };
 
 void WriteFrame(Sink& sink, Direction direction, const uint8_t* bytes, size_t count);
 void WriteNote(Sink& sink, const char* what);
 void WriteRetry(Sink& sink, int attempt, int32_t previousStatus);
+void WriteTimeOut(Sink& sink, std::chrono::milliseconds wait);
 // `code` is errno on POSIX and GetLastError() on Windows.
 void WriteOsError(Sink& sink, const char* operation, const char* subject, unsigned long code);
 
@@ -32,6 +37,9 @@ inline void Note(const char* what) {
 }
 inline void Retry(int attempt, int32_t previousStatus) {
   if (Sink* sink = Active()) WriteRetry(*sink, attempt, previousStatus);
+}
+inline void TimeOut(std::chrono::milliseconds wait) {
+  if (Sink* sink = Active()) WriteTimeOut(*sink, wait);
 }
 inline void OsError(const char* operation, const char* subject, unsigned long code) {
   if (Sink* sink = Active()) WriteOsError(*sink, operation, subject, code);

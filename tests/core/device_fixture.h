@@ -21,7 +21,7 @@ class DeviceTest : public ::testing::Test {
   ~DeviceTest() override { device->link.Close(); }
 
   void SetUp() override {
-    ASSERT_EQ(device->link.Open(0), status::kOk);
+    ASSERT_EQ(device->link.Open(1), status::kOk);
     com1->reader.ClearReceived();
   }
 

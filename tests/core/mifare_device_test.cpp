@@ -174,33 +174,33 @@ TEST_F(MifareDeviceTest, ValueBlockImageGoesOutAndTheValueCommandsWorkOnIt) {
   EXPECT_EQ(CardValue(5)->value, 100);
 
   com1->reader.ClearReceived();
-  EXPECT_EQ(device->mifare.ValueOperation53(5, 6, 30), status::kOk);
-  EXPECT_EQ(device->mifare.ValueOperation54(6, 4, 0x105), status::kOk);
-  EXPECT_EQ(device->mifare.BlockPairOperation55(4, 5), status::kOk);
+  EXPECT_EQ(device->mifare.DecrementValue(5, 6, 30), status::kOk);
+  EXPECT_EQ(device->mifare.IncrementValue(6, 4, 0x105), status::kOk);
+  EXPECT_EQ(device->mifare.RestoreValue(4, 5), status::kOk);
   EXPECT_EQ(Data(), (std::vector<ByteVector>{{5, 6, 30, 0, 0, 0}, {6, 4, 0x05, 0x01, 0, 0}, {4, 5}}));
   EXPECT_EQ(CardValue(6)->value, 70);
   EXPECT_EQ(CardValue(4)->value, 70 + 0x105);
   EXPECT_EQ(CardValue(5)->value, 70 + 0x105);
 
   com1->reader.ClearReceived();
-  EXPECT_EQ(device->mifare.ValueOperation53(5, 5, 0xFFFFFFFF), -117) << "the purse would go below zero";
+  EXPECT_EQ(device->mifare.DecrementValue(5, 5, 0xFFFFFFFF), -117) << "the purse would go below zero";
   EXPECT_EQ(Data(), (std::vector<ByteVector>{{5, 5, 0xFF, 0xFF, 0xFF, 0xFF}}));
   EXPECT_EQ(device->mifare.WriteValueBlock(6, 0xFFFFFFFF), status::kOk);
-  EXPECT_EQ(device->mifare.ValueOperation54(6, 5, 1), status::kOk) << "the card reads FF FF FF FF as -1";
+  EXPECT_EQ(device->mifare.IncrementValue(6, 5, 1), status::kOk) << "the card reads FF FF FF FF as -1";
   EXPECT_EQ(CardValue(5)->value, 0);
   const uint8_t zeros[16] = {};
   ASSERT_EQ(device->mifare.WriteBlock(6, zeros), status::kOk);
-  EXPECT_EQ(device->mifare.ValueOperation53(6, 5, 1), -115) << "no value block";
-  EXPECT_EQ(device->mifare.ValueOperation53(5, 9, 1), -108) << "destination in another sector";
+  EXPECT_EQ(device->mifare.DecrementValue(6, 5, 1), -115) << "no value block";
+  EXPECT_EQ(device->mifare.DecrementValue(5, 9, 1), -108) << "destination in another sector";
 }
 
-TEST_F(MifareDeviceTest, CardCommand58HaltsTheCard) {
+TEST_F(MifareDeviceTest, HaltCardLeavesItAsleepUntilAWakeUpRequest) {
   AuthenticateSector1();
-  EXPECT_EQ(device->mifare.CardCommand58(), status::kOk);
+  EXPECT_EQ(device->mifare.HaltCard(), status::kOk);
   EXPECT_EQ(Frames(), std::vector<ByteVector>{Bytes("FF 05 58 00 A2")});
   uint8_t record[5];
   EXPECT_EQ(device->mifare.ActivateCard(record), -101);
-  EXPECT_EQ(device->mifare.CardCommand58(), -101);
+  EXPECT_EQ(device->mifare.HaltCard(), -101);
   uint8_t answer[2];
   EXPECT_EQ(device->mifare.Request(0x52, answer), status::kOk) << "a wake-up request reaches it";
   EXPECT_EQ(device->mifare.ActivateCard(record), status::kOk);

@@ -43,7 +43,7 @@ class SerialChannelTest : public ::testing::Test {
 
   std::vector<uint8_t> ReadFrame(ReaderStatus expected = status::kOk) {
     uint8_t frame[kFrameBufferSize] = {};
-    EXPECT_EQ(channel_.ReadFrame(frame), expected);
+    EXPECT_EQ(channel_.ReadFrame(frame, SerialChannel::Clock::now() + kFrameWait), expected);
     return std::vector<uint8_t>(frame, frame + frame[frame::kLength] + kFrameOverhead);
   }
 

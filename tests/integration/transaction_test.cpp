@@ -1,6 +1,11 @@
 // Retries, time-outs and sequence numbers of the reader transactions, with
 // a virtual reader that misbehaves on purpose.
 
+#include <functional>
+#include <thread>
+#include <utility>
+#include <vector>
+
 #include "integration/reader_fixture.h"
 
 namespace vqtest {
@@ -10,6 +15,34 @@ std::vector<uint8_t> Sequences(const SimulatedPort& port) {
   std::vector<uint8_t> sequences;
   for (const auto& f : port.reader.ReceivedFrames()) sequences.push_back(f.sequence());
   return sequences;
+}
+
+using FaultChange = std::function<void(vqsim::FaultPlan&)>;
+
+// Changes the reader's faults while the test's commands run, from a thread
+// of its own: each change as soon as the reader has received that many
+// frames. Joined when it goes out of scope.
+std::jthread ChangeFaultsAfterFrames(SimulatedPort& port,
+                                     std::vector<std::pair<size_t, FaultChange>> steps) {
+  return std::jthread([&port, steps = std::move(steps)] {
+    const auto start = Clock::now();
+    for (const auto& [frames, change] : steps) {
+      while (port.reader.ReceivedFrames().size() < frames && Since(start) < milliseconds(10000)) {
+        std::this_thread::sleep_for(milliseconds(1));
+      }
+      change(port.reader.Faults());
+    }
+  });
+}
+
+// The reader stalls on the PSAM reset for longer than its three attempts
+// take, then answers all three, 100 ms apart. The field reset sent
+// meanwhile meets those answers first: carrying the previous command's
+// number, they are dropped, and the field reset's own answer, which the
+// reader sends behind them, ends its first attempt.
+auto StallThenAnswerEveryAttempt(int laterFrames) {
+  return std::vector<std::pair<size_t, FaultChange>>{
+      {1, [laterFrames](vqsim::FaultPlan& faults) { faults.AnswerLate(milliseconds(100), laterFrames); }}};
 }
 
 // Three identical frames, 800 ms apart, then the time-out; the next
@@ -80,6 +113,44 @@ TEST_F(ReaderTest, LateAnswerIsCaughtByTheSequenceCheckOfTheNextCommand) {
     EXPECT_EQ(frame.sequence(), expected) << int{frame.command()};
   }
   EXPECT_EQ(com1->Commands().back(), 0x74);
+}
+
+TEST_F(ReaderTest, LateAnswersToEveryAttemptOfAFailedCommandAreDroppedByTheNext) {
+  OpenReader();
+  com1->reader.Faults().AnswerLate(milliseconds(2600), 1);
+  // Taken for the field reset's answer, the stray answers would show.
+  com1->reader.Faults().StatusFor(0x73, 0xFE, 3);
+  {
+    const auto schedule = ChangeFaultsAfterFrames(*com1, StallThenAnswerEveryAttempt(3));
+    EXPECT_EQ(lib.SAM_reset_h(), -1000);
+    const auto start = Clock::now();
+    EXPECT_EQ(lib.RF_reset_h(), 0);
+    EXPECT_LT(Since(start), milliseconds(800)) << "answered within its first attempt";
+  }
+  EXPECT_EQ(lib.set_mmi(0, 0, 0), 0);
+  EXPECT_EQ(com1->Commands(), (std::vector<uint8_t>{0x73, 0x73, 0x73, 0x72, 0x74}));
+  EXPECT_EQ(Sequences(*com1), (std::vector<uint8_t>{2, 2, 2, 3, 4}));
+}
+
+// As above, but the reader stays silent to the field reset: its attempts
+// still end 800 ms after their sends, however many stray answers the first
+// one dropped, and each ends in a time-out.
+TEST_F(ReaderTest, DroppedLateAnswersDoNotLengthenTheAttemptThatMetThem) {
+  OpenReader();
+  com1->reader.Faults().AnswerLate(milliseconds(2600), 1);
+  auto steps = StallThenAnswerEveryAttempt(2);
+  steps.emplace_back(3, [](vqsim::FaultPlan& faults) { faults.StaySilent(3); });
+  const auto schedule = ChangeFaultsAfterFrames(*com1, std::move(steps));
+  EXPECT_EQ(lib.SAM_reset_h(), -1000);
+  const auto start = Clock::now();
+  EXPECT_EQ(lib.RF_reset_h(), -1000);
+  const auto took = Since(start);
+  EXPECT_GE(took, milliseconds(3 * 800));
+  EXPECT_LT(took, milliseconds(3 * 800 + 400));
+  const auto frames = com1->reader.ReceivedFrames();
+  ASSERT_EQ(frames.size(), 6u);
+  EXPECT_LT(frames[4].at - frames[3].at, milliseconds(1000)) << "the first attempt ran over";
+  for (size_t i = 3; i < 6; ++i) EXPECT_EQ(frames[i].bytes, Bytes("FF 03 72 00 8E")) << i;
 }
 
 TEST_F(ReaderTest, EightTransactionsBringTheSequenceBackToZero) {

@@ -49,12 +49,12 @@ TEST(MifareArguments, BlocksAreCheckedBeforeTheBufferIsTouched) {
 
 TEST(MifareArguments, ValueOperationsCheckSourceThenDestination) {
   ReaderDevice device;
-  EXPECT_EQ(device.mifare.ValueOperation53(64, 0, 1), status::kArgument1);
-  EXPECT_EQ(device.mifare.ValueOperation53(0, -1, 1), status::kArgument2);
-  EXPECT_EQ(device.mifare.ValueOperation54(-1, 64, 1), status::kArgument1);
-  EXPECT_EQ(device.mifare.BlockPairOperation55(4, 64), status::kArgument2);
-  EXPECT_EQ(device.mifare.BlockPairOperation55(4, 5), status::kNotOpen);
-  EXPECT_EQ(device.mifare.CardCommand58(), status::kNotOpen);
+  EXPECT_EQ(device.mifare.DecrementValue(64, 0, 1), status::kArgument1);
+  EXPECT_EQ(device.mifare.DecrementValue(0, -1, 1), status::kArgument2);
+  EXPECT_EQ(device.mifare.IncrementValue(-1, 64, 1), status::kArgument1);
+  EXPECT_EQ(device.mifare.RestoreValue(4, 64), status::kArgument2);
+  EXPECT_EQ(device.mifare.RestoreValue(4, 5), status::kNotOpen);
+  EXPECT_EQ(device.mifare.HaltCard(), status::kNotOpen);
 }
 
 TEST(MifareArguments, ActivationRefusesMissingBuffers) {

@@ -141,8 +141,8 @@ for row in "x86 i686-w64-mingw32 i686-pc-windows-msvc stdcall 32-bit, __stdcall"
   [ "$exports" = "$export_names" ] || { fail "$dir: the DLL's exports differ from src/api/exports.list";
     diff <(printf '%s\n' "$export_names") <(printf '%s\n' "$exports") || true; }
   imports=$(printf '%s\n' "$dump" | awk '/DLL Name:/{print $3}' | LC_ALL=C sort -u | tr '\n' ' ')
-  [ "$imports" = "KERNEL32.dll WS2_32.dll msvcrt.dll " ] ||
-    fail "$dir: the DLL imports $imports(KERNEL32.dll, WS2_32.dll and msvcrt.dll only)"
+  [ "$imports" = "ADVAPI32.dll KERNEL32.dll WS2_32.dll msvcrt.dll " ] ||
+    fail "$dir: the DLL imports $imports(ADVAPI32.dll, KERNEL32.dll, WS2_32.dll and msvcrt.dll only)"
   if "$triplet-objdump" -h "$dll" | grep ' \.debug' >/dev/null; then fail "$dir: the DLL has debug sections"; fi
   "$triplet-objdump" -t "$dll" | grep '^\[' >/dev/null && fail "$dir: the DLL has a symbol table"
 

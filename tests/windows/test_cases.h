@@ -20,6 +20,7 @@ void UnloadWithTheReaderOpen(const Setup& setup);
 void ReopenedWorkersEndAndUnloadFollowsClose(const Setup& setup);
 void ProcessExitWithTheReaderOpen(const Setup& setup);
 void UnloadWithANetworkPortOpen(const Setup& setup);
+void TraceFileIsTheUsersAndClosedWhenTheLibraryIsFreed(const Setup& setup);
 
 void CodecsWorkUnderWindows(const Setup& setup);
 

@@ -46,6 +46,8 @@ const TestCase kCases[] = {
      wintest::ReopenedWorkersEndAndUnloadFollowsClose, &Setup::reader},
     {"process_exit_with_the_reader_open", wintest::ProcessExitWithTheReaderOpen, &Setup::reader},
     {"unload_with_a_network_port_open", wintest::UnloadWithANetworkPortOpen, &Setup::networkReader},
+    {"trace_file_is_the_users_and_closed_when_the_library_is_freed",
+     wintest::TraceFileIsTheUsersAndClosedWhenTheLibraryIsFreed, &Setup::missingPort},
     {"mifare_card_is_activated_and_its_keys_guard_the_blocks",
      wintest::MifareCardIsActivatedAndItsKeysGuardTheBlocks, &Setup::laneReader},
     {"new_sector_keys_open_the_sector_and_the_old_ones_do_not",
