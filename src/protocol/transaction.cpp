@@ -7,6 +7,7 @@
 
 #include "protocol/frame.h"
 #include "protocol/reader_link.h"
+#include "serial/frame_wait.h"
 #include "util/trace.h"
 
 namespace vqhw {

@@ -18,14 +18,6 @@
 
 namespace vqhw {
 
-// How long an attempt waits for its answer, counted from its send. A test
-// build of the core over a port in memory is compiled with
-// VQHW_FRAME_WAIT_MS to shorten it; the library itself never sets it.
-#ifdef VQHW_FRAME_WAIT_MS
-inline constexpr std::chrono::milliseconds kFrameWait{VQHW_FRAME_WAIT_MS};
-#else
-inline constexpr std::chrono::milliseconds kFrameWait{800};
-#endif
 // How long a write may take.
 inline constexpr std::chrono::milliseconds kWriteWait{3000};
 

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "serial/frame_wait.h"
 #include "serial/serial_channel.h"
 
 namespace vqhw {

@@ -10,6 +10,7 @@
 
 #include "api/reader_device.h"
 #include "api/result_mapping.h"
+#include "serial/frame_wait.h"
 #include "serial/serial_channel.h"
 
 namespace vqhw {
