@@ -385,7 +385,7 @@ class Lane {
       if (!open_) {
         open_ = Command([] { return open_reader(1, 0); }) == 0;
         if (!open_) {
-          std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the server is not back yet
+          std::this_thread::sleep_for(std::chrono::milliseconds(50));  // as a lane waits before it tries again
           continue;
         }
       }
@@ -395,7 +395,11 @@ class Lane {
       // until the field is reset, as a lane does after a failure.
       activated_ = Command([] { return RF_reset_h(); }) == 0 && Command([&] { return opencard(record); }) == 0 &&
                    Command([] { return loadkey(0, kBlock / 4, kKey); }) == 0;
-      if (activated_) ReaderOf(current_).restartedSinceActivation = false;
+      if (activated_) {
+        ReaderOf(current_).restartedSinceActivation = false;
+      } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // as a lane waits before it tries again
+      }
     }
   }
 
