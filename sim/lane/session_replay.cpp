@@ -25,6 +25,9 @@ int HexDigit(char c) {
   return -1;
 }
 
+// Three years of a session, far inside what the clock holds in nanoseconds.
+constexpr double kLatestMs = 1e11;
+
 [[noreturn]] void Refuse(int line, const std::string& what) {
   throw SessionRecordError("line " + std::to_string(line) + ": " + what);
 }
@@ -39,7 +42,11 @@ RecordedBytes ParseLine(std::string_view text, int line) {
   const std::string time(text.substr(at, timeEnd - at));
   char* end = nullptr;
   recorded.ms = std::strtod(time.c_str(), &end);
-  if (end != time.c_str() + time.size() || recorded.ms < 0) Refuse(line, "a time in milliseconds expected");
+  // "nan", "inf" and times beyond the clock are numbers to strtod: an
+  // answer planned that far ahead would overflow the clock.
+  if (end != time.c_str() + time.size() || !(recorded.ms >= 0 && recorded.ms <= kLatestMs)) {
+    Refuse(line, "a time in milliseconds expected");
+  }
   at = text.find_first_not_of(' ', timeEnd);
   if (at == std::string_view::npos || (text[at] != '>' && text[at] != '<')) {
     Refuse(line, "'>' (to the reader) or '<' (to the host) expected");

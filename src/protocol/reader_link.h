@@ -59,7 +59,8 @@ class ReaderLink {
   const uint8_t* LastCommandFrame() const { return commandFrame; }
   const uint8_t* LastResponseFrame() const { return responseFrame; }
 
-  // For the library's fork() handlers only.
+  // For the library's fork() handlers, and for tests that open the channel
+  // without the reader's confirmation.
   SerialChannel& Channel() { return channel; }
 
  private:

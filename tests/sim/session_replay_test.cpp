@@ -24,6 +24,10 @@ TEST(SessionRecord, BadLinesAreRefusedWithTheirNumber) {
       {"1.0  <\n", "line 1: no bytes"},
       {"1.0\n", "line 1: a time, a direction and bytes expected"},
       {"-1  >  FF\n", "line 1: a time in milliseconds expected"},
+      // Numbers to strtod, but no time an answer can be planned at.
+      {"nan  >  FF\n", "line 1: a time in milliseconds expected"},
+      {"0  >  FF\ninf  <  FF\n", "line 2: a time in milliseconds expected"},
+      {"1e300  <  FF\n", "line 1: a time in milliseconds expected"},
   };
   for (const auto& refused : cases) {
     try {
