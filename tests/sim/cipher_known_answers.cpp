@@ -81,8 +81,8 @@ bool PurseMacPadsAWholeBlock() {
   DesBlock padBlock{0x70, 0xA3, 0x06, 0x40, 0xCC, 0x76, 0xDD, 0x8B};
   padBlock[0] ^= 0x80;
   const DesBlock padded = EncryptDes(kFips81, padBlock);
-  const Mac mac = PurseMac(kFips81, Ascii("Now is the time for all "));
-  return mac == Mac{padded[0], padded[1], padded[2], padded[3]};
+  const vqsim::Mac mac = PurseMac(kFips81, Ascii("Now is the time for all "));
+  return mac == vqsim::Mac{padded[0], padded[1], padded[2], padded[3]};
 }
 
 }  // namespace
