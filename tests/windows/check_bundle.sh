@@ -170,8 +170,9 @@ for row in "x86 i686-w64-mingw32 i686-pc-windows-msvc stdcall 32-bit, __stdcall"
   tool=$bundle/$dir/vqhw.exe
   # Its virtual reader needs Winsock, the multimedia timer and CNG; libstdc++,
   # libgcc and winpthreads are linked in.
-  tool_imports=$("$triplet-objdump" -p "$tool" | awk '/DLL Name:/{print $3}' | LC_ALL=C sort -u | tr '\n' ' ')
-  [ "$tool_imports" = "KERNEL32.dll VqhwLib.dll WINMM.dll WS2_32.dll bcrypt.dll msvcrt.dll " ] ||
+  # Names compared in lower case: the i686 import library spells WINMM.DLL.
+  tool_imports=$("$triplet-objdump" -p "$tool" | awk '/DLL Name:/{print tolower($3)}' | LC_ALL=C sort -u | tr '\n' ' ')
+  [ "$tool_imports" = "bcrypt.dll kernel32.dll msvcrt.dll vqhwlib.dll winmm.dll ws2_32.dll " ] ||
     fail "$dir: vqhw.exe imports $tool_imports(the system's KERNEL32, WINMM, WS2_32, bcrypt, msvcrt and VqhwLib.dll only)"
   tool_names=$(imported_names "$triplet" "$tool")
   grep -x open_reader <<< "$tool_names" >/dev/null || fail "$dir: vqhw.exe does not import open_reader by its plain name"
@@ -180,8 +181,8 @@ for row in "x86 i686-w64-mingw32 i686-pc-windows-msvc stdcall 32-bit, __stdcall"
   if "$triplet-objdump" -h "$tool" | grep ' \.debug' >/dev/null; then fail "$dir: vqhw.exe has debug sections"; fi
   # The virtual reader: the system's DLLs alone (ADVAPI32 for its control file's access list).
   sim=$bundle/$dir/vqhw-sim.exe
-  sim_imports=$("$triplet-objdump" -p "$sim" | awk '/DLL Name:/{print $3}' | LC_ALL=C sort -u | tr '\n' ' ')
-  [ "$sim_imports" = "ADVAPI32.dll KERNEL32.dll WINMM.dll WS2_32.dll bcrypt.dll msvcrt.dll " ] ||
+  sim_imports=$("$triplet-objdump" -p "$sim" | awk '/DLL Name:/{print tolower($3)}' | LC_ALL=C sort -u | tr '\n' ' ')
+  [ "$sim_imports" = "advapi32.dll bcrypt.dll kernel32.dll msvcrt.dll winmm.dll ws2_32.dll " ] ||
     fail "$dir: vqhw-sim.exe imports $sim_imports(the system's ADVAPI32, KERNEL32, WINMM, WS2_32, bcrypt and msvcrt only)"
   if "$triplet-objdump" -h "$sim" | grep ' \.debug' >/dev/null; then fail "$dir: vqhw-sim.exe has debug sections"; fi
 
