@@ -66,8 +66,8 @@ Listener Listener::Open(const std::string& host, uint16_t port) {
   auto handles = std::make_unique<Handles>();
   handles->socket = WSASocketW(found->ai_family, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
   if (handles->socket == INVALID_SOCKET) ThrowSystemError(WSAGetLastError(), named);
-  // Windows lets SO_REUSEADDR take a port another program listens on: this
-  // one is held alone instead (a port in TIME_WAIT can still be taken).
+  // Windows lets SO_REUSEADDR take a port another program listens on, so
+  // the port is held alone instead, and another program's is refused.
   const BOOL on = TRUE;
   setsockopt(handles->socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof on);
   if (bind(handles->socket, found->ai_addr, static_cast<int>(found->ai_addrlen)) != 0 ||
