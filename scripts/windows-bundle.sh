@@ -4,7 +4,9 @@
 #   include/   VqhwLib.h, VqhwLibVersion.h
 #   x86/ x64/  VqhwLib.dll (stripped), libVqhwLib.dll.a (MinGW import library),
 #              VqhwLib.lib (import library for the Microsoft linker), VqhwLib.def,
-#              vqhw.exe (the command-line tool, stripped, beside the DLL it uses)
+#              vqhw.exe (the command-line tool, stripped, beside the DLL it uses),
+#              vqhw-sim.exe (the virtual reader, stripped)
+#   examples/  field and scenario files for vqhw-sim.exe (sim/examples)
 #   docs/      README.md, CHANGELOG.md, html/ (the reference, when given),
 #              bindings/ (the bindings' guides)
 #   bindings/  dotnet/VqhwLib.VERSION.nupkg (both DLLs and the Linux library),
@@ -46,6 +48,7 @@ for row in "x86 $win32 i686-w64-mingw32 i386" "x64 $win64 x86_64-w64-mingw32 i38
   mkdir -p "$root/$dir"
   "$triplet-strip" --strip-all -o "$root/$dir/VqhwLib.dll" "$build/src/VqhwLib.dll"
   "$triplet-strip" --strip-all -o "$root/$dir/vqhw.exe" "$build/tools/vqhw.exe"
+  "$triplet-strip" --strip-all -o "$root/$dir/vqhw-sim.exe" "$build/sim/vqhw-sim.exe"
   cp "$build/src/VqhwLib.dll.a" "$root/$dir/libVqhwLib.dll.a"
   cp "$build/src/VqhwLib.def" "$root/$dir/VqhwLib.def"
   llvm-dlltool -m "$machine" -k -D VqhwLib.dll -d "$build/src/VqhwLib.def" -l "$root/$dir/VqhwLib.lib"
@@ -54,6 +57,9 @@ done
 cp "$repo/include/VqhwLib.h" "$win64/include/VqhwLibVersion.h" "$root/include/"
 cp "$repo/README.md" "$repo/CHANGELOG.md" "$root/docs/"
 cp "$repo/LICENSE" "$root/"
+mkdir -p "$root/examples/scenarios"
+cp "$repo"/sim/examples/*.json "$repo/sim/examples/README.md" "$root/examples/"
+cp "$repo"/sim/examples/scenarios/*.json "$root/examples/scenarios/"
 mkdir -p "$root/docs/bindings" "$root/bindings/pascal"
 cp "$repo"/docs/bindings/*.md "$root/docs/bindings/"
 cp "$repo/bindings/pascal/VqhwLib.pas" "$repo/bindings/pascal/VqhwLibStatus.inc" "$repo/bindings/pascal/example.pas" \

@@ -4,7 +4,8 @@
 # (scripts/windows-bundle.sh, into NATIVE_BUILD_DIR/packages) and checks it
 # (tests/windows/check_bundle.sh), and runs the tests and the bundle's lane
 # programs under Wine against virtual readers (vqhw-sim) on COM ports mapped
-# to pseudo-terminals, and the bundle's vqhw.exe against them. Exits non-zero
+# to pseudo-terminals, and the bundle's vqhw.exe against them; then the
+# bundle's vqhw-sim.exe and vqhw.exe --sim (tests/windows/sim_exe_checks.sh). Exits non-zero
 # on any failure. Where Wine has no
 # 32-bit loader (package wine32:i386), the 32-bit Wine runs are skipped with
 # a message; everything else still runs.
@@ -66,7 +67,7 @@ if [ -z "${VQHW_SIM:-}" ]; then
   if [ ! -f "$native/CMakeCache.txt" ]; then
     cmake -S "$repo" -B "$native" > "$work/native-configure.log"
   fi
-  cmake --build "$native" --target vqhw-sim -j"$jobs" > "$work/native-build.log" ||
+  cmake --build "$native" --target vqhw-sim vqhw -j"$jobs" > "$work/native-build.log" ||
     { cat "$work/native-build.log"; exit 1; }
 fi
 if [ ! -f "$native/CMakeCache.txt" ]; then
@@ -373,11 +374,13 @@ run_tool_checks() {
   tool_environment=()
   frames=$(grep -c -e ' >> FF' -e ' << FF' "$prefix/drive_c/lane-trace.log" 2>/dev/null || true)
   [ "${frames:-0}" -ge 6 ] || fail "$arch: vqhw.exe trace with VQHW_TRACE named left ${frames:-no} frames in that file, not 6"
-  # What Windows cannot have is refused as a command line, with a reason.
-  tool_check "$arch" "$prefix" sim 64 --sim --sim card
-  tool_check "$arch" "$prefix" sim-timing 64 --sim-timing --sim-timing instant card
-  tool_check "$arch" "$prefix" device 64 --device --device COM6 card
-  tool_check "$arch" "$prefix" demo 64 demo --port "$lane" demo --amount 5
+  # The built-in virtual reader, on a loopback port of the tool's own; a
+  # port named by --device; what Windows cannot have is refused with a reason.
+  tool_check "$arch" "$prefix" sim 0 "A1B2C3D4" --sim card
+  tool_check "$arch" "$prefix" sim-field 0 4C414E45303720454E54525920202020 \
+    --sim-field "Z:${repo//\//\\}\\tests\\windows\\lane_field.json" --sim-timing instant read 4 -k A0A1A2A3A4A5
+  tool_check "$arch" "$prefix" device 0 3A5F0C21 --device COM6 card
+  tool_check "$arch" "$prefix" demo-port 64 "demo --port" demo --port "$lane" --amount 5
   stop_sims
 }
 
@@ -445,6 +448,14 @@ for arch in $arches; do
   failures_before=$failures
   run_tool_checks "$arch" "$prefix" "$ports"
   [ "$failures" -eq "$failures_before" ] && log "$arch: vqhw.exe passed in $((SECONDS - phase)) s"
+  phase=$SECONDS
+  mkdir -p "$work/$arch-sim-exe"
+  if VQHW_FAKE_MODEM_LINES=$helper_preload "$repo/tests/windows/sim_exe_checks.sh" "$arch" "$work/bundle/${bundle_dir[$arch]}" "$tests" "$prefix" \
+       "$native" "$work/$arch-sim-exe" "$lane_port"; then
+    log "$arch: vqhw-sim.exe and vqhw.exe --sim passed in $((SECONDS - phase)) s"
+  else
+    fail "$arch: vqhw-sim.exe and vqhw.exe --sim (above)"
+  fi
   stop_server
 done
 

@@ -116,11 +116,11 @@ std::string Described(const CLI::Option* option) {
 
 }  // namespace
 
-CLI::Validator WholeNumber(long lowest, long highest, const std::string& what) {
+CLI::Validator WholeNumber(long long lowest, long long highest, const std::string& what) {
   const std::string range = what + " from " + std::to_string(lowest) + " to " + std::to_string(highest);
   return CLI::Validator(
       [lowest, highest, range](std::string& text) -> std::string {
-        long value = 0;
+        long long value = 0;
         const char* end = text.data() + text.size();
         const auto [stop, error] = std::from_chars(text.data(), end, value);
         if (error == std::errc{} && stop == end && value >= lowest && value <= highest) return {};

@@ -13,7 +13,7 @@
 namespace vqshared {
 
 // A whole number from `lowest` to `highest`; refused as "\"x\" is not <what> from lowest to highest".
-CLI::Validator WholeNumber(long lowest, long highest, const std::string& what);
+CLI::Validator WholeNumber(long long lowest, long long highest, const std::string& what);
 // One of the words; refused as "\"x\" is not <what>: one of a, b".
 CLI::Validator OneOf(const std::vector<std::string>& words, const std::string& what);
 

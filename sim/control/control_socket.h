@@ -1,8 +1,10 @@
 #pragma once
-// A control socket beside the reader's line: a local stream socket at a
-// path, served from its own thread. Each connection sends one request line
-// and gets one reply (any number of lines), then the socket closes it.
-// POSIX has it as a Unix socket (control_socket_posix.cpp).
+// A control socket beside the reader's line, named by a path, served from
+// its own thread. Each connection sends one request line and gets one
+// reply (any number of lines), then the socket closes it. On POSIX it is
+// a Unix socket at the path (control_socket_posix.cpp); on Windows a
+// loopback TCP port whose number and token a file at the path holds,
+// readable by its owner alone (control_socket_win32.cpp).
 
 #include <functional>
 #include <memory>
@@ -18,9 +20,9 @@ class ControlSocket {
   using Handler = std::function<std::string(const std::string& request)>;
 
   // Throws std::system_error when the socket cannot be set up; a stale
-  // socket file at `path` is replaced, any other file there is kept.
+  // socket (or control file) at `path` is replaced, any other file there is kept.
   ControlSocket(std::string path, Handler handler);
-  ~ControlSocket();  // stops the thread and removes the socket file
+  ~ControlSocket();  // stops the thread and removes the socket (or control file)
   ControlSocket(const ControlSocket&) = delete;
   ControlSocket& operator=(const ControlSocket&) = delete;
 

@@ -4,7 +4,6 @@
 #include <system_error>
 
 #include "shared/exit_codes.h"
-#include "sim/hosts/pty_host.h"
 #include "sim/hosts/serial_device_host.h"
 #include "sim/hosts/tcp/listen_url.h"
 #include "sim/hosts/tcp/tcp_host.h"
@@ -21,11 +20,7 @@ std::unique_ptr<LineHost> OpenLine(const LineChoice& line, VirtualReader& reader
                                    bool takeOver) {
   switch (line.kind) {
     case LineChoice::Kind::kPty:
-      try {
-        return std::make_unique<PtyHost>(reader, std::move(events));
-      } catch (const std::system_error& error) {
-        throw Failure{vqshared::kExitOsError, std::string("no pseudo-terminal: ") + error.what()};
-      }
+      return OpenPtyLine(reader, std::move(events));
     case LineChoice::Kind::kDevice:
       try {
         return std::make_unique<SerialDeviceHost>(reader, line.name, std::move(events));

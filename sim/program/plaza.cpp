@@ -90,7 +90,7 @@ int ServeReaders(const SimOptions& options) {
   }
   for (size_t i = 0; i < readers; ++i) {
     const std::string label = readers > 1 ? "reader " + std::to_string(i + 1) + ": " : "";
-    const LineChoice line = options.lines.empty() ? LineChoice{} : options.lines[i];
+    const LineChoice line = options.lines.empty() ? DefaultLine() : options.lines[i];
     lanes[i]->host = OpenLine(line, lanes[i]->reader, EventsOf(options, label, ending), options.takeOver);
   }
   std::string names;

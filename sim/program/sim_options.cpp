@@ -54,14 +54,13 @@ void DefineOptions(CLI::App& app, SimOptions& options) {
                  "Start the randoms of the cards (the challenges of the CPU card and the PSAM, the card's "
                  "random of each purchase) from N, so that a run repeats; default: fresh randoms every run")
       ->type_name("N")
-      ->check(vqshared::WholeNumber(0, 4294967295L, "a seed"));
+      ->check(vqshared::WholeNumber(0, 4294967295LL, "a seed"));
   app.add_flag("--log", options.log,
                "Print every byte string received and sent, timed and in hex, on stderr (with several readers, "
                "each line names its reader)");
-  app.add_flag("--pty")->description(
-      "Serve a reader on a fresh pseudo-terminal (the default for one reader); repeat it, with --device and "
-      "--listen, for as many readers");
-  app.add_option("--device", options.devices, "Serve a reader on this serial device (e.g. /dev/ttyUSB0); may repeat")
+  const LineHelp& lineHelp = PlatformLineHelp();
+  app.add_flag("--pty")->description(lineHelp.pty);
+  app.add_option("--device", options.devices, lineHelp.device)
       ->type_name("PATH")
       ->allow_extra_args(false);
   app.add_option("--listen", options.listens,
@@ -87,8 +86,7 @@ void DefineOptions(CLI::App& app, SimOptions& options) {
                  "Answer from a session record (vqhw trace --record) and stop at the first command that "
                  "differs from it, exiting 79; exit 0 at SIGINT/SIGTERM when every recorded command came")
       ->type_name("FILE");
-  app.add_option("--control", options.controlPath,
-                 "Serve a control socket at PATH, for `vqhw-sim ctl` while the readers run")
+  app.add_option("--control", options.controlPath, lineHelp.control)
       ->type_name("PATH");
   app.add_option("--state", options.states,
                  "The field from this file when it is there, saved back into it on exit; once a reader")
@@ -103,7 +101,7 @@ void DefineOptions(CLI::App& app, SimOptions& options) {
   options.ctl = app.add_subcommand(
       "ctl", "Tell a running vqhw-sim: present FILE | remove [SERIAL] | fault KIND ... | state | timing");
   options.ctlSocket = std::getenv("VQHW_SIM_CONTROL") ? std::getenv("VQHW_SIM_CONTROL") : "";
-  options.ctl->add_option("--socket", options.ctlSocket, "its control socket (default: $VQHW_SIM_CONTROL)");
+  options.ctl->add_option("--socket", options.ctlSocket, lineHelp.ctlSocket);
   options.ctl->add_option("--reader", options.ctlReader, "the reader the request is for (1: the first line)")
       ->check(vqshared::WholeNumber(1, 100000, "a reader's number"));
   options.ctl->add_option("request", options.ctlWords, "the request, e.g. present card.json")->required();

@@ -14,7 +14,7 @@ namespace vqsim::program {
 
 struct SimOptions {
   ReaderOptions common;            // what every reader takes: faults, timing, the default card
-  std::vector<LineChoice> lines;   // a reader each, in the order named; none: one on a pty
+  std::vector<LineChoice> lines;   // a reader each, in the order named; none: one on DefaultLine()
   std::vector<std::string> devices;  // as --device names them
   std::vector<std::string> listens;  // as --listen names them
   std::vector<std::string> fields;     // one for every reader, or one a reader

@@ -2,7 +2,7 @@
 # Checks the Windows bundle that scripts/windows-bundle.sh made: its file
 # list; for x86 and x64 the DLL's exports, imports, version resource and
 # stripping, the .def; vqhw.exe's imports (the system's DLLs and names that
-# VqhwLib.dll exports) and stripping; then links two lane programs against
+# VqhwLib.dll exports) and stripping, vqhw-sim.exe's (the system's DLLs alone); then links two lane programs against
 # each directory, which scripts/windows-tests.sh runs under Wine with vqhw.exe:
 #   lane_check_mingw.exe  tests/install/lane_check.c, built by mingw-w64 gcc
 #                         with the bundle's libVqhwLib.dll.a
@@ -14,7 +14,7 @@
 # the right one beside a .NET Framework program of each platform.
 #
 # Usage: check_bundle.sh ZIP OUT_DIR LANE_PORT
-#   OUT_DIR    receives x86/ and x64/, each with VqhwLib.dll, vqhw.exe and the two programs
+#   OUT_DIR    receives x86/ and x64/, each with VqhwLib.dll, vqhw.exe, vqhw-sim.exe and the two programs
 #   LANE_PORT  the COM port number at which the programs will find a virtual
 #              reader with tests/windows/lane_field.json
 # Needs: g++-mingw-w64, clang, lld, llvm, unzip; mono-devel, mono-xbuild, nuget for the NuGet package.
@@ -42,7 +42,12 @@ docs/README.md
 include/VqhwLib.h
 include/VqhwLibVersion.h"
 for dir in x64 x86; do
-  for file in VqhwLib.def VqhwLib.dll VqhwLib.lib libVqhwLib.dll.a vqhw.exe; do expected_files+=$'\n'"$dir/$file"; done
+  for file in VqhwLib.def VqhwLib.dll VqhwLib.lib libVqhwLib.dll.a vqhw.exe vqhw-sim.exe; do
+    expected_files+=$'\n'"$dir/$file"
+  done
+done
+for example in "$repo"/sim/examples/*.json "$repo"/sim/examples/README.md "$repo"/sim/examples/scenarios/*.json; do
+  expected_files+=$'\n'"examples/${example#"$repo"/sim/examples/}"
 done
 for file in dotnet/VqhwLib.$version.nupkg java/vqhw-$version.jar java/vqhw-$version-javadoc.jar java/vqhw-$version.pom \
             pascal/VqhwLib.pas pascal/VqhwLibStatus.inc pascal/example.pas; do
@@ -163,17 +168,26 @@ for row in "x86 i686-w64-mingw32 i686-pc-windows-msvc stdcall 32-bit, __stdcall"
 
   # The tool: what a lane PC has besides the DLL, and only names the DLL exports.
   tool=$bundle/$dir/vqhw.exe
-  tool_imports=$("$triplet-objdump" -p "$tool" | awk '/DLL Name:/{print $3}' | LC_ALL=C sort -u | tr '\n' ' ')
-  [ "$tool_imports" = "KERNEL32.dll VqhwLib.dll msvcrt.dll " ] ||
-    fail "$dir: vqhw.exe imports $tool_imports(KERNEL32.dll, msvcrt.dll and VqhwLib.dll only)"
+  # Its virtual reader needs Winsock, the multimedia timer and CNG; libstdc++,
+  # libgcc and winpthreads are linked in.
+  # Names compared in lower case: the i686 import library spells WINMM.DLL.
+  tool_imports=$("$triplet-objdump" -p "$tool" | awk '/DLL Name:/{print tolower($3)}' | LC_ALL=C sort -u | tr '\n' ' ')
+  [ "$tool_imports" = "bcrypt.dll kernel32.dll msvcrt.dll vqhwlib.dll winmm.dll ws2_32.dll " ] ||
+    fail "$dir: vqhw.exe imports $tool_imports(the system's KERNEL32, WINMM, WS2_32, bcrypt, msvcrt and VqhwLib.dll only)"
   tool_names=$(imported_names "$triplet" "$tool")
   grep -x open_reader <<< "$tool_names" >/dev/null || fail "$dir: vqhw.exe does not import open_reader by its plain name"
   unknown=$(LC_ALL=C comm -23 <(printf '%s\n' "$tool_names") <(printf '%s\n' "$export_names"))
   [ -z "$unknown" ] || fail "$dir: vqhw.exe imports from VqhwLib.dll what it does not export: $unknown"
   if "$triplet-objdump" -h "$tool" | grep ' \.debug' >/dev/null; then fail "$dir: vqhw.exe has debug sections"; fi
+  # The virtual reader: the system's DLLs alone (ADVAPI32 for its control file's access list).
+  sim=$bundle/$dir/vqhw-sim.exe
+  sim_imports=$("$triplet-objdump" -p "$sim" | awk '/DLL Name:/{print tolower($3)}' | LC_ALL=C sort -u | tr '\n' ' ')
+  [ "$sim_imports" = "advapi32.dll bcrypt.dll kernel32.dll msvcrt.dll winmm.dll ws2_32.dll " ] ||
+    fail "$dir: vqhw-sim.exe imports $sim_imports(the system's ADVAPI32, KERNEL32, WINMM, WS2_32, bcrypt and msvcrt only)"
+  if "$triplet-objdump" -h "$sim" | grep ' \.debug' >/dev/null; then fail "$dir: vqhw-sim.exe has debug sections"; fi
 
   mkdir -p "$out/$dir"
-  cp "$dll" "$tool" "$out/$dir/"
+  cp "$dll" "$tool" "$sim" "$out/$dir/"
   # MinGW: the import library by its usual name, found with -lVqhwLib.
   "$triplet-gcc" -std=c99 -Wall -Wextra -Werror -static-libgcc -I"$bundle/include" \
     -o "$out/$dir/lane_check_mingw.exe" "$repo/tests/install/lane_check.c" -L"$bundle/$dir" -lVqhwLib ||

@@ -38,7 +38,7 @@ void AddGlobalOptions(CLI::App& app, SessionOptions& options, bool& json) {
   app.add_option("--port", options.port, "serial port number, 1 = COM1")
       ->check(vqshared::WholeNumber(1, 99, "a port number"));
   app.add_option("--device", options.device, "device path of the port (sets VQHW_COM<port>)");
-  app.add_flag("--sim", options.simulate, "use the built-in virtual reader on a pseudo-terminal");
+  app.add_flag("--sim", options.simulate, "use the built-in virtual reader (on a pseudo-terminal; on Windows a loopback TCP port)");
   app.add_option("--sim-field", options.fieldFile,
                  "the virtual reader's cards and PSAM from a JSON field file (implies --sim)");
   app.add_option("--sim-state", options.stateFile,
@@ -61,8 +61,7 @@ struct TraceOptions {
 
 int Run(const CLI::App& app, const CommandRegistry::Entry& chosen, SessionOptions options,
         const TraceOptions& traceOptions, Output& out) {
-  std::string refused = RefusedOptions(app, chosen.command->get_name(), chosen.reach);
-  if (refused.empty()) refused = ReaderSession::Inapplicable(options);
+  const std::string refused = RefusedOptions(app, chosen.command->get_name(), chosen.reach);
   if (!refused.empty()) return out.UsageError(refused);
   options.simulate = options.simulate || !options.fieldFile.empty() || !options.stateFile.empty();
   FrameTrace frames(out);

@@ -1,11 +1,11 @@
 #pragma once
 // Where the reader is for this run of the tool: a port number, optionally a
-// device path for it, or the built-in virtual reader on a pseudo-terminal.
-// With a frame trace, every frame on the line is shown: on POSIX the
-// virtual reader's traffic, or for a real device the bytes of a relay that
-// the library's port is pointed at (reader_session_posix.cpp); on Windows
-// the frames of the library's own trace (reader_session_win32.cpp), where
-// only the real port, COM<port>, exists.
+// device path for it, or the built-in virtual reader (on a pseudo-terminal;
+// on Windows a loopback TCP port). With a frame trace, every frame on the
+// line is shown: the virtual reader's traffic; for a real device on POSIX
+// the bytes of a relay that the library's port is pointed at
+// (reader_session_posix.cpp), on Windows the frames of the library's own
+// trace (reader_session_win32.cpp).
 
 #include <memory>
 #include <string>
@@ -40,12 +40,9 @@ class ReaderSession {
   int Port() const { return options_.port; }
   bool Simulated() const;
 
-  // The device the library opens for port n when nothing is set: VQHW_COM<n>,
-  // else /dev/ttyS<n-1>; on Windows COM<n>.
+  // The device the library opens for port n: VQHW_COM<n>, else
+  // /dev/ttyS<n-1>; on Windows COM<n>.
   static std::string DefaultDevice(int port);
-  // Why an option given cannot apply on this platform (one line for people),
-  // or empty when all can.
-  static std::string Inapplicable(const SessionOptions& options);
   // What `trace` shows on this platform, for its help.
   static const char* TraceDescription();
   // What the help says of this platform beyond the options, or empty.

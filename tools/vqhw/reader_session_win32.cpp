@@ -1,8 +1,10 @@
-// The reader on Windows: the real port COM<port>, which the library opens
-// itself. There is no built-in virtual reader and no relay (both need
-// pseudo-terminals); `trace` shows the frames of the library's own trace
-// instead, which the tool points at a file of its own unless VQHW_TRACE
-// already names one.
+// The reader on Windows: the port COM<port>, or what VQHW_COM<port> names
+// (--device sets it), which the library opens itself; or with --sim the
+// tool's own virtual reader on a loopback TCP port (virtual_line_win32.cpp).
+// There is no relay (it needs pseudo-terminals): `trace` on a real port
+// shows the frames of the library's own trace instead, which the tool
+// points at a file of its own unless VQHW_TRACE already names one; on the
+// virtual reader it shows the bytes the reader sees.
 
 #include "vqhw/reader_session.h"
 
@@ -14,10 +16,12 @@
 #include <system_error>
 
 #include "vqhw/library_trace.h"
+#include "vqhw/virtual_line.h"
 
 namespace vqtool {
 
 struct ReaderSession::Line {
+  std::unique_ptr<VirtualLine> virtualLine;
   std::unique_ptr<LibraryTraceFollower> follower;
 };
 
@@ -66,36 +70,23 @@ std::string ReaderSession::DefaultDevice(int port) {
   return "COM" + std::to_string(port);
 }
 
-std::string ReaderSession::Inapplicable(const SessionOptions& options) {
-  const char* simOption = !options.fieldFile.empty()              ? "--sim-field"
-                          : !options.stateFile.empty()             ? "--sim-state"
-                          : options.card != SessionOptions{}.card  ? "--sim-card"
-                          : options.simulate                       ? "--sim"
-                          : !options.timing.empty()                ? "--sim-timing"
-                                                                   : nullptr;
-  if (simOption != nullptr) {
-    return std::string(simOption) +
-           ": the Windows build has no built-in virtual reader (it needs pseudo-terminals); "
-           "give the port of a reader with --port";
-  }
-  if (!options.device.empty()) {
-    return "--device: on Windows the library opens COM<N> and nothing else; give N with --port";
-  }
-  return {};
-}
-
 const char* ReaderSession::TraceDescription() {
-  return "run any command with every frame shown, as the library's own trace has it "
-         "(on Windows there is no relay: bytes on the line that are no frame are not shown)";
+  return "run any command with every frame shown (on a real port as the library's own trace has it: "
+         "on Windows there is no relay, and bytes on the line that are no frame are not shown)";
 }
 
 const char* ReaderSession::PlatformNote() {
-  return "\nOn Windows --port N is COMN; --device, --sim and its options and demo are refused: "
-         "they need pseudo-terminals or the purse arithmetic, which the Windows build does not have.";
+  return "\nOn Windows --port N is COMN unless VQHW_COMN (or --device) names another port, such as "
+         "socket://127.0.0.1:4001; --sim serves the virtual reader on a loopback TCP port of its own.";
 }
 
 ReaderSession::ReaderSession(const SessionOptions& options, FrameTrace* trace)
     : options_(options), line_(std::make_unique<Line>()) {
+  if (options_.simulate) {
+    line_->virtualLine = StartVirtualLine(options_, trace);
+    return;
+  }
+  if (!options_.device.empty()) PointPortAt(options_.port, options_.device);
   if (trace == nullptr) return;
   line_->follower = std::make_unique<LibraryTraceFollower>(
       TraceFile(), [trace](LineDirection direction, std::span<const uint8_t> bytes,
@@ -104,8 +95,10 @@ ReaderSession::ReaderSession(const SessionOptions& options, FrameTrace* trace)
 
 ReaderSession::~ReaderSession() = default;
 
-bool ReaderSession::Simulated() const { return false; }
+bool ReaderSession::Simulated() const { return line_->virtualLine != nullptr; }
 
-void ReaderSession::SaveState() {}  // no virtual reader, so no state
+void ReaderSession::SaveState() {
+  if (!options_.stateFile.empty() && line_->virtualLine) SaveVirtualState(*line_->virtualLine, options_.stateFile);
+}
 
 }  // namespace vqtool

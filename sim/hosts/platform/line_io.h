@@ -4,7 +4,7 @@
 // client), and a byte stream (a pseudo-terminal, a serial device, a TCP
 // connection) read and written without blocking, with waits for input or
 // for room that end at a deadline or when the event is set. Each platform
-// implements it in one file (line_io_posix.cpp); the hosts above it are
+// implements it in one file (line_io_posix.cpp, line_io_win32.cpp); the hosts above it are
 // written once.
 
 #include <chrono>
@@ -69,7 +69,8 @@ class Stream {
 };
 
 // Until `first` or `second` has input or `event` is set (a relay between
-// two lines): kReady with `firstReady` saying which.
+// two lines): kReady with `firstReady` saying which. POSIX alone (the relay
+// of the tool stands in a pty, which Windows has not).
 Wake WaitInputOnEither(const Stream& first, const Stream& second, const Event& event, bool& firstReady);
 
 // Writes every byte, waiting for room: false when `event` was set first.

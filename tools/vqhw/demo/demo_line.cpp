@@ -1,19 +1,14 @@
 #include "vqhw/demo/demo_line.h"
 
 #include <chrono>
-#include <cstdlib>
 
-#include "vqhw/reader_session.h"
+#include "vqhw/virtual_line.h"
 
 namespace vqtool {
 
 namespace {
 
 constexpr auto kAnswerWait = std::chrono::milliseconds(300);
-
-void PointPort(int port, const std::string& path) {
-  ::setenv(("VQHW_COM" + std::to_string(port)).c_str(), path.c_str(), 1);
-}
 
 }  // namespace
 
@@ -32,25 +27,14 @@ std::unique_ptr<DemoLine> DemoLine::VirtualLane(int port) {
         direction == vqsim::LineHost::Direction::kFromHost ? LineDirection::kToReader : LineDirection::kToHost,
         bytes);
   };
-  line->host_ = std::make_unique<vqsim::PtyHost>(*line->reader_, std::move(events));
-  PointPort(port, line->host_->SlavePath());
-  return line;
-}
-
-std::unique_ptr<DemoLine> DemoLine::RealReader(int port) {
-  std::unique_ptr<DemoLine> line(new DemoLine());
-  DemoLine* observer = line.get();
-  line->relay_ = std::make_unique<PortRelay>(
-      ReaderSession::DefaultDevice(port),
-      [observer](LineDirection direction, std::span<const uint8_t> bytes) { observer->Observe(direction, bytes); });
-  PointPort(port, line->relay_->SlavePath());
+  line->host_ = ServeVirtualReader(*line->reader_, std::move(events), port);
   return line;
 }
 
 // The line's thread goes first: it may still report a frame.
 DemoLine::~DemoLine() {
   host_.reset();
-  relay_.reset();
+  realLine_.reset();
 }
 
 void DemoLine::Observe(LineDirection direction, std::span<const uint8_t> bytes) {

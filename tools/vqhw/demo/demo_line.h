@@ -1,8 +1,9 @@
 #pragma once
 // The line the demo runs on: its own virtual lane (the virtual reader with
-// its PSAM on a pseudo-terminal, and the cards that pass it), or a real
-// reader on a port through a relay. Either way every frame on the line is
-// caught, so each step of the demo can show the frames it caused.
+// its PSAM on the tool's virtual line, and the cards that pass it), or a
+// real reader on a port through a relay (POSIX alone: demo_real_reader_posix.cpp).
+// Either way every frame on the line is caught, so each step of the demo
+// can show the frames it caused.
 
 #include <condition_variable>
 #include <cstdint>
@@ -14,10 +15,9 @@
 
 #include "sim/cards/cpu_card.h"
 #include "sim/cards/mifare/mifare_classic.h"
-#include "sim/hosts/pty_host.h"
+#include "sim/hosts/line_host.h"
 #include "sim/reader/reader_model.h"
 #include "vqhw/frame_trace.h"
-#include "vqhw/port_relay.h"
 
 namespace vqtool {
 
@@ -33,7 +33,8 @@ class DemoLine {
   // field first, the CPU card after NextVehicle().
   static std::unique_ptr<DemoLine> VirtualLane(int port);
   // The real reader on port `port` (its device as the tool finds it).
-  // Throws std::system_error when the device cannot be opened.
+  // Throws std::system_error when the device cannot be opened, ToolError
+  // on Windows, which has no relay.
   static std::unique_ptr<DemoLine> RealReader(int port);
   ~DemoLine();
   DemoLine(const DemoLine&) = delete;
@@ -65,8 +66,8 @@ class DemoLine {
   std::shared_ptr<vqsim::MifareClassic> mifare_;
   std::shared_ptr<vqsim::CpuCard> cpuCard_;
   std::unique_ptr<vqsim::VirtualReader> reader_;
-  std::unique_ptr<vqsim::PtyHost> host_;
-  std::unique_ptr<PortRelay> relay_;
+  std::unique_ptr<vqsim::LineHost> host_;
+  std::shared_ptr<void> realLine_;  // what stands between the library and a real reader
 };
 
 }  // namespace vqtool
