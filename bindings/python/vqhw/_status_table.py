@@ -32,6 +32,7 @@ STATUS_ROWS: Dict[int, Tuple[str, str]] = {
     -26: ('发现机具，但机具中无PSAM卡', 'the reader answers but has no PSAM in its slot'),
     -27: ('不支持的卡类型，本机具被设定为只支持MIFARE PRO卡', 'card kind not accepted: SelectCardType allows only the other kind'),
     -28: ('数据包含非法字符', 'a hex text holds characters that are not hex digits'),
+    -29: ('动态库正忙：本线程的调用尚未结束', 'the library is busy in this thread: called from a signal handler that interrupted one of its calls; refused, nothing done'),
     -100: ('没有错误', 'no error'),
     -101: ('天线范围内无卡', 'no card in the antenna field'),
     -102: ('用户卡CRC校验错误', 'card CRC error'),

@@ -35,6 +35,7 @@ final class StatusTable {
         Map.entry(-26, new String[] {"发现机具，但机具中无PSAM卡", "the reader answers but has no PSAM in its slot"}),
         Map.entry(-27, new String[] {"不支持的卡类型，本机具被设定为只支持MIFARE PRO卡", "card kind not accepted: SelectCardType allows only the other kind"}),
         Map.entry(-28, new String[] {"数据包含非法字符", "a hex text holds characters that are not hex digits"}),
+        Map.entry(-29, new String[] {"动态库正忙：本线程的调用尚未结束", "the library is busy in this thread: called from a signal handler that interrupted one of its calls; refused, nothing done"}),
         Map.entry(-100, new String[] {"没有错误", "no error"}),
         Map.entry(-101, new String[] {"天线范围内无卡", "no card in the antenna field"}),
         Map.entry(-102, new String[] {"用户卡CRC校验错误", "card CRC error"}),
