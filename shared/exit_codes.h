@@ -1,7 +1,7 @@
 #pragma once
 // The exit codes of both programs, vqhw and vqhw-sim, after the sysexits
 // conventions; the man pages and `vqhw --help` print this table. A failed
-// reader status -N exits with N: statuses run from -1 to -28, from -100 to
+// reader status -N exits with N: statuses run from -1 to -29, from -100 to
 // -355, and -1000, so none of them meets the codes from 64 to 79 kept here.
 
 #include <array>
@@ -15,7 +15,7 @@ inline constexpr int kExitBadFile = 65;      // a malformed field, state or dump
 inline constexpr int kExitNoInput = 66;      // a file that cannot be read
 inline constexpr int kExitNoDevice = 69;     // a device or TCP port that cannot be opened, or a device gone
 inline constexpr int kExitOsError = 71;      // the system refused something else (no pseudo-terminal)
-inline constexpr int kExitCannotWrite = 73;  // a dump or state file that cannot be written
+inline constexpr int kExitCannotWrite = 73;  // a dump, state or record file that cannot be written
 inline constexpr int kExitReplayDiffers = 79;  // vqhw-sim --replay: the session left its record
 inline constexpr int kExitBeyondStatus = 255;  // the time-out (-1000) or a status beyond -254
 
@@ -35,7 +35,7 @@ inline constexpr std::array<ExitCodeRow, 10> kExitCodeTable{{
     {kExitNoInput, "a file that cannot be read"},
     {kExitNoDevice, "a serial device, TCP port or control socket that cannot be opened, or a device that went away"},
     {kExitOsError, "the system refused something else, such as a pseudo-terminal"},
-    {kExitCannotWrite, "a dump or state file that cannot be written"},
+    {kExitCannotWrite, "a dump, state or session record file that cannot be written"},
     {kExitReplayDiffers, "vqhw-sim --replay: a command differs from the record, or a recorded one never came"},
     {kExitBeyondStatus, "the time-out (-1000) or a status beyond -254"},
 }};

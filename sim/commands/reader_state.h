@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "sim/cards/card.h"
 #include "sim/cards/field.h"
@@ -15,6 +16,9 @@ namespace vqsim {
 struct ReaderState {
   bool psamPresent = true;
   Field field;
+  // Cards taken out of the field to be put back later (ctl leave, enter),
+  // with what was written to them.
+  std::vector<std::shared_ptr<Card>> aside;
   std::shared_ptr<ApduCard> psam;  // the PSAM model, when one is in the slot
   mifare::KeyStore mifareKeys;          // keys loaded by the host for MIFARE Classic sectors
   std::array<uint8_t, 3> controlValues{};  // the three bytes of the last control command

@@ -15,7 +15,7 @@ int RunControlClient(const std::string& socketPath, std::vector<std::string> wor
     return vqshared::kExitUsage;
   }
   // The reader reads the file itself, from its own directory.
-  if (words.size() == 2 && words[0] == "present") words[1] = std::filesystem::absolute(words[1]).string();
+  if (words.size() >= 2 && words[0] == "present") words[1] = std::filesystem::absolute(words[1]).string();
   std::string request = reader > 0 ? "reader " + std::to_string(reader) : "";
   for (const std::string& word : words) request += (request.empty() ? "" : " ") + word;
   std::string reply;

@@ -1,13 +1,18 @@
 #include "sim/control/control_commands.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <vector>
 
 #include "shared/hex_text.h"
 #include "shared/json_text.h"
+#include "sim/control/field_dump.h"
 #include "sim/files/field_json.h"
+#include "sim/lane/torn_command.h"
 
 namespace vqsim {
 namespace {
@@ -29,7 +34,39 @@ std::optional<int> Count(const std::string& word, int max) {
   return value;
 }
 
-std::string Present(VirtualReader& reader, const std::string& path) {
+// The card of `serial` in `cards`, or null.
+std::shared_ptr<Card> Find(const std::vector<std::shared_ptr<Card>>& cards, std::span<const uint8_t> serial) {
+  const auto found = std::ranges::find_if(cards, [&](const auto& card) { return std::ranges::equal(card->Serial(), serial); });
+  return found == cards.end() ? nullptr : *found;
+}
+
+std::optional<std::array<uint8_t, 4>> Serial(const std::string& word) {
+  const auto bytes = vqshared::DecodeHex(word);
+  if (!bytes || bytes->size() != 4) return std::nullopt;
+  std::array<uint8_t, 4> serial{};
+  std::ranges::copy(*bytes, serial.begin());
+  return serial;
+}
+
+// A card of a serial already in the field (or set aside) would be a clone
+// of it: a lane that meets two cards of one serial is a test of its own.
+std::string Insert(VirtualReader& reader, std::shared_ptr<Card> card, bool clone) {
+  std::string refused;
+  reader.WithState([&](ReaderState& state) {
+    const std::string serial = vqshared::EncodeHex(card->Serial());
+    if (!clone && Find(state.field.Cards(), card->Serial())) {
+      refused = "error a card " + serial + " is in the field already: present FILE clone adds a second one\n";
+    } else if (!clone && Find(state.aside, card->Serial())) {
+      refused = "error the card " + serial + " left the field with what was written to it: enter " + serial +
+                " puts it back, present FILE clone adds a fresh one\n";
+    } else {
+      state.field.Insert(std::move(card));
+    }
+  });
+  return refused.empty() ? "ok the card entered the field\n" : refused;
+}
+
+std::string Present(VirtualReader& reader, const std::string& path, bool clone) {
   std::ifstream file(path);
   if (!file) return "error " + path + ": cannot be read\n";
   std::stringstream text;
@@ -37,8 +74,7 @@ std::string Present(VirtualReader& reader, const std::string& path) {
   try {
     const json description = vqshared::ParseJson(text.str());
     if (description.is_object() && description.contains("kind")) {
-      reader.InsertCard(field_json::CardFrom(description, "card", reader.NextCardSeed()));
-      return "ok the card entered the field\n";
+      return Insert(reader, field_json::CardFrom(description, "card", reader.NextCardSeed()), clone);
     }
     LoadField(text.str(), reader);
     return "ok the field holds the cards of " + path + "\n";
@@ -66,6 +102,45 @@ std::string Remove(VirtualReader& reader, const std::vector<std::string>& words)
     }
   });
   return found ? "ok the card left\n" : "error no card " + words[1] + " in the field\n";
+}
+
+// leave SERIAL: the card goes aside with its contents; enter SERIAL: back.
+std::string LeaveOrEnter(VirtualReader& reader, const std::vector<std::string>& words) {
+  const bool leave = words[0] == "leave";
+  const auto serial = words.size() == 2 ? Serial(words[1]) : std::nullopt;
+  if (!serial) return "error " + words[0] + " takes a serial of 4 bytes in hex\n";
+  std::string reply;
+  reader.WithState([&](ReaderState& state) {
+    if (leave) {
+      const std::shared_ptr<Card> card = Find(state.field.Cards(), *serial);
+      if (!card) {
+        reply = "error no card " + words[1] + " in the field\n";
+        return;
+      }
+      state.field.Remove(card.get());
+      state.aside.push_back(card);
+      reply = "ok the card left the field; enter " + words[1] + " puts it back\n";
+      return;
+    }
+    const std::shared_ptr<Card> card = Find(state.aside, *serial);
+    if (!card) {
+      reply = "error no card " + words[1] + " left the field with leave\n";
+      return;
+    }
+    std::erase(state.aside, card);
+    state.field.Insert(card);
+    reply = "ok the card entered the field again\n";
+  });
+  return reply;
+}
+
+// tear done|not-done|corrupt [write|debit]
+std::string ArmTear(VirtualReader& reader, const std::vector<std::string>& words) {
+  const auto outcome = words.size() >= 2 ? TearOutcomeNamed(words[1]) : std::nullopt;
+  const auto target = words.size() == 3 ? TearTargetNamed(words[2]) : std::optional(TearTarget::kWriteOrDebit);
+  if (!outcome || !target || words.size() > 3) return "error tear done|not-done|corrupt [write|debit]\n";
+  reader.ArmTear(Tear{*outcome, false}, *target);
+  return std::string("ok the card leaves during the next ") + TearTargetName(*target) + "\n";
 }
 
 std::string Fault(VirtualReader& reader, const std::vector<std::string>& words) {
@@ -105,8 +180,10 @@ std::string State(VirtualReader& reader) {
               (state.field.Selected() == card ? " selected" : "") + "\n";
     }
     if (state.field.Cards().empty()) text += "no card in the field\n";
+    for (const auto& card : state.aside) text += "card " + vqshared::EncodeHex(card->Serial()) + " aside\n";
     text += std::string("psam ") + (state.psamPresent ? "present" : "removed") + "\n";
   });
+  for (const std::string& line : reader.DescribeArmed()) text += "armed " + line + "\n";
   for (const std::string& line : reader.DescribeScenario()) text += "scenario " + line + "\n";
   return text;
 }
@@ -134,16 +211,28 @@ std::string RunControlRequest(const std::vector<VirtualReader*>& readers, const 
 std::string RunControlRequest(VirtualReader& reader, const std::string& request) {
   const std::vector<std::string> words = Words(request);
   if (words.empty()) return "error an empty request\n";
-  if (words[0] == "present" && words.size() == 2) return Present(reader, words[1]);
+  static const std::set<std::string> kChangesTheField{"present", "remove", "leave", "enter", "fault", "tear"};
+  if (kChangesTheField.contains(words[0]) && reader.Replaying()) {
+    return "error a replay answers from its record alone: " + words[0] + " cannot apply\n";
+  }
+  if (words[0] == "present" && (words.size() == 2 || (words.size() == 3 && words[2] == "clone"))) {
+    return Present(reader, words[1], words.size() == 3);
+  }
   if (words[0] == "remove") return Remove(reader, words);
+  if (words[0] == "leave" || words[0] == "enter") return LeaveOrEnter(reader, words);
+  if (words[0] == "tear") return ArmTear(reader, words);
   if (words[0] == "fault") return Fault(reader, words);
   if (words[0] == "state" && words.size() == 1) return State(reader);
+  if ((words[0] == "state" && words.size() == 2 && words[1] == "--json") || (words[0] == "dump" && words.size() == 1)) {
+    return "ok\n" + FieldDump(reader).dump(2) + "\n";
+  }
   if (words[0] == "timing" && words.size() == 1) {
     const auto line = std::chrono::duration_cast<std::chrono::microseconds>(reader.LineTimeSoFar());
     return "ok line " + std::to_string(line.count()) + " us card " + std::to_string(reader.CardTimeSoFar().count()) +
            " us\n";
   }
-  return "error unknown request; present FILE | remove [SERIAL] | fault ... | state | timing\n";
+  return "error unknown request; present FILE [clone] | remove [SERIAL] | leave SERIAL | enter SERIAL | "
+         "tear OUTCOME [write|debit] | fault ... | state [--json] | dump | timing\n";
 }
 
 }  // namespace vqsim

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <nlohmann/json.hpp>
 #include <vector>
 
@@ -272,6 +273,31 @@ json MifareState(json description, const MifareClassic& card) {
   return description;
 }
 
+std::string SerialText(const Card& card) { return vqshared::EncodeHex(card.Serial()); }
+
+const char* KindOf(const Card& card) { return dynamic_cast<const CpuCard*>(&card) ? "cpu" : "mifare-one"; }
+
+// Whether a field file's card description describes `card`: its kind and
+// serial (the kind's default serial when it names none).
+bool SameCard(const json& description, const Card& card) {
+  if (description.value("kind", json()) != KindOf(card)) return false;
+  const std::string fallback = dynamic_cast<const CpuCard*>(&card)
+                                   ? vqshared::EncodeHex(CpuCardProfile{}.serial)
+                                   : std::string("A1B2C3D4");
+  const json serial = description.value("serial", json(fallback));
+  return serial.is_string() && vqshared::DecodeHex(serial.get<std::string>()) ==
+                                   std::optional(std::vector<uint8_t>(card.Serial().begin(), card.Serial().end()));
+}
+
+// `description` (empty: the card's kind and serial alone) with what the
+// card holds now: every block of a MIFARE ONE card, a CPU card's balance.
+json CardState(json description, const Card& card) {
+  if (description.empty()) description = {{"kind", KindOf(card)}, {"serial", SerialText(card)}};
+  if (const auto* mifare = dynamic_cast<const MifareClassic*>(&card)) return MifareState(std::move(description), *mifare);
+  if (const auto* cpu = dynamic_cast<const CpuCard*>(&card)) description["balance"] = cpu->Balance();
+  return description;
+}
+
 }  // namespace
 
 std::string DefaultField(DefaultCard card) {
@@ -334,19 +360,28 @@ std::string LoadFieldFile(const std::string& path, VirtualReader& reader, size_t
 }
 
 std::string FieldState(std::string_view loaded, VirtualReader& reader) {
-  json description = Parsed(loaded);
-  if (!description.contains("cards")) return std::string(loaded);
+  json description = loaded.empty() ? json::object() : Parsed(loaded);
+  std::vector<json> described;
+  if (description.contains("cards")) described = description["cards"].get<std::vector<json>>();
+  json cards = json::array();
   reader.WithState([&](ReaderState& state) {
-    json& cards = description["cards"];
-    const auto& present = state.field.Cards();
-    for (size_t i = 0; i < present.size() && i < cards.size(); ++i) {
-      if (const auto* mifare = dynamic_cast<const MifareClassic*>(present[i].get())) {
-        cards[i] = MifareState(cards[i], *mifare);
-      } else if (const auto* cpu = dynamic_cast<const CpuCard*>(present[i].get())) {
-        cards[i]["balance"] = cpu->Balance();
-      }
+    json& psam = description["psam"];
+    if (psam.is_object()) {
+      psam["present"] = state.psamPresent;
+    } else {
+      psam = state.psamPresent;
+    }
+    for (const auto& card : state.field.Cards()) {
+      // The card's own description, by its serial: the field's order
+      // changes when cards leave and come.
+      const auto own = std::ranges::find_if(described, [&](const json& entry) {
+        return !entry.is_null() && SameCard(entry, *card);
+      });
+      json entry = own == described.end() ? json::object() : std::exchange(*own, json());
+      cards.push_back(CardState(std::move(entry), *card));
     }
   });
+  description["cards"] = std::move(cards);
   return description.dump(2) + "\n";
 }
 

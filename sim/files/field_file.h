@@ -42,10 +42,13 @@ void LoadField(std::string_view jsonText, VirtualReader& reader);
 // for every reader, in the order of their lines; the reader loads its own.
 std::string LoadFieldFile(const std::string& path, VirtualReader& reader, size_t index = 0, size_t readers = 1);
 
-// The description of the field as it is now: `loaded` (the description the
-// field came from) with every block of each MIFARE ONE card and the purse
-// balance of each CPU card read from the reader. The other parts of a CPU
-// card and the PSAM stay as described.
+// The description of the field as it is now: the cards in the field, in
+// their order, each with its description in `loaded` (the description the
+// field came from; found by its kind and serial, as cards come and go) or,
+// for a card that came later, its kind and serial; with every block of each
+// MIFARE ONE card and the purse balance of each CPU card read from the
+// reader. The other parts of a CPU card and the PSAM stay as described; a
+// PSAM taken out is saved as none. `loaded` may be empty (a scenario's field).
 std::string FieldState(std::string_view loaded, VirtualReader& reader);
 // Writes FieldState to the file through a temporary one beside it, so a
 // failed write never leaves half a file; kUnwritable when it cannot.

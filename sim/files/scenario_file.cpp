@@ -11,6 +11,7 @@
 #include "shared/json_text.h"
 #include "sim/files/field_json.h"
 #include "sim/lane/scenario.h"
+#include "sim/lane/torn_command.h"
 
 namespace vqsim {
 namespace {
@@ -83,8 +84,6 @@ std::shared_ptr<Card> NamedCard(const json& value, const Cards& cards, const std
 }
 
 Tear TearFrom(const json& value, const std::string& where) {
-  static const std::map<std::string, Tear::Outcome, std::less<>> kOutcomes{
-      {"done", Tear::Outcome::kDone}, {"not-done", Tear::Outcome::kNotDone}, {"corrupt", Tear::Outcome::kCorrupt}};
   const json* outcome = &value;
   Tear tear;
   if (value.is_object()) {
@@ -96,9 +95,9 @@ Tear TearFrom(const json& value, const std::string& where) {
     if (!value.contains("outcome")) Refuse(where, "an \"outcome\" expected");
     outcome = &value["outcome"];
   }
-  const auto it = outcome->is_string() ? kOutcomes.find(outcome->get<std::string>()) : kOutcomes.end();
-  if (it == kOutcomes.end()) Refuse(where, "\"done\", \"not-done\" or \"corrupt\" expected");
-  tear.outcome = it->second;
+  const auto named = outcome->is_string() ? TearOutcomeNamed(outcome->get<std::string>()) : std::nullopt;
+  if (!named) Refuse(where, "\"done\", \"not-done\" or \"corrupt\" expected");
+  tear.outcome = *named;
   return tear;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <span>
 
 #include "sim/protocol/frame_layout.h"
@@ -126,6 +127,37 @@ FrameFaults FaultPlan::TakeFor(uint8_t command) {
   faults.spoiltByte = spoiltByte_.Take();
   if (auto it = statusFor_.find(command); it != statusFor_.end()) faults.status = it->second.Take();
   return faults;
+}
+
+std::vector<FaultPlan::Armed> FaultPlan::Describe() const {
+  const auto hex = [](std::span<const uint8_t> bytes) {
+    std::string text;
+    char pair[4];
+    for (uint8_t b : bytes) {
+      std::snprintf(pair, sizeof pair, text.empty() ? "%02X" : " %02X", b);
+      text += pair;
+    }
+    return text;
+  };
+  const auto ms = [](std::chrono::milliseconds time) { return std::to_string(time.count()) + " ms"; };
+  std::lock_guard lock(mutex_);
+  std::vector<Armed> armed;
+  const auto add = [&armed](const auto& planned, std::string kind, std::string setting) {
+    if (planned.remaining != 0) armed.push_back({std::move(kind), std::move(setting), planned.remaining});
+  };
+  add(silent_, "silent", "");
+  add(wrongSequence_, "wrong-sequence", "");
+  add(late_, "late", ms(late_.value));
+  add(garbage_, "garbage", hex(garbage_.value));
+  add(split_, "split", std::to_string(split_.value.chunkSize) + " bytes, then " + ms(split_.value.pause));
+  add(announcedLength_, "announced-length", std::to_string(announcedLength_.value));
+  add(keptData_, "cut-data", std::to_string(keptData_.value) + " bytes kept");
+  add(spoiltByte_, "spoilt-byte", "byte " + std::to_string(spoiltByte_.value));
+  for (const auto& [command, status] : statusFor_) {
+    const uint8_t both[] = {status.value, command};
+    add(status, "status", "status " + hex(std::span(both, 1)) + " for command " + hex(std::span(both + 1, 1)));
+  }
+  return armed;
 }
 
 }  // namespace vqsim

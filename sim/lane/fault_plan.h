@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 #include <utility>
+#include <string>
 #include <vector>
 
 #include "sim/commands/command_table.h"
@@ -74,6 +75,16 @@ class FaultPlan {
   // of each planned fault's commands.
   FrameFaults TakeFor(uint8_t command);
 
+  // A fault armed now: its kind as `fault` requests name it, its setting
+  // (empty, "300 ms", "00 13", "status 0x01 for command 0x51"), and the
+  // commands it has left (negative: until cleared).
+  struct Armed {
+    std::string kind;
+    std::string setting;
+    int commands = 0;
+  };
+  std::vector<Armed> Describe() const;
+
  private:
   // A fault's setting with the number of commands it has left.
   template <typename T>
@@ -93,7 +104,7 @@ class FaultPlan {
   };
   struct Nothing {};
 
-  std::mutex mutex_;
+  mutable std::mutex mutex_;
   Planned<Nothing> silent_;
   Planned<Nothing> wrongSequence_;
   Planned<std::chrono::milliseconds> late_;

@@ -14,6 +14,31 @@ namespace {
 
 using Blocks = std::array<MifareClassic::Block, MifareClassic::kBlocks>;
 
+// Block write, decrement, increment, restore; card file write.
+constexpr uint8_t kCardWrites[] = {0x52, 0x53, 0x54, 0x55, 0x82};
+constexpr CommandFilter kPurseDebit{0x60, 0x54};
+
+constexpr std::pair<Tear::Outcome, const char*> kOutcomeNames[] = {
+    {Tear::Outcome::kDone, "done"}, {Tear::Outcome::kNotDone, "not-done"}, {Tear::Outcome::kCorrupt, "corrupt"}};
+constexpr std::pair<TearTarget, const char*> kTargetNames[] = {
+    {TearTarget::kWrite, "write"}, {TearTarget::kDebit, "debit"}, {TearTarget::kWriteOrDebit, "write or debit"}};
+
+template <typename T, size_t N>
+std::optional<T> Named(const std::pair<T, const char*> (&names)[N], std::string_view word) {
+  for (const auto& [value, name] : names) {
+    if (word == name) return value;
+  }
+  return std::nullopt;
+}
+
+template <typename T, size_t N>
+const char* NameOf(const std::pair<T, const char*> (&names)[N], T value) {
+  for (const auto& [named, name] : names) {
+    if (named == value) return name;
+  }
+  return "";
+}
+
 // The EEPROM is programmed in halves; the tear comes between them.
 constexpr size_t kBytesProgrammed = 8;
 
@@ -48,5 +73,24 @@ Reply RunTorn(ReaderState& state, uint8_t command, std::span<const uint8_t> data
   state.field.Remove(card.get());
   return {status::kCardTimeout, {}};
 }
+
+bool TearTargets(TearTarget target, const ReceivedFrame& frame) {
+  const bool write = std::ranges::find(kCardWrites, frame.command()) != std::end(kCardWrites);
+  const bool debit = kPurseDebit.Matches(frame);
+  switch (target) {
+    case TearTarget::kWrite: return write;
+    case TearTarget::kDebit: return debit;
+    case TearTarget::kWriteOrDebit: return write || debit;
+  }
+  return false;
+}
+
+std::optional<Tear::Outcome> TearOutcomeNamed(std::string_view word) { return Named(kOutcomeNames, word); }
+const char* TearOutcomeName(Tear::Outcome outcome) { return NameOf(kOutcomeNames, outcome); }
+// "write or debit" is what none of the two words asks for.
+std::optional<TearTarget> TearTargetNamed(std::string_view word) {
+  return word == NameOf(kTargetNames, TearTarget::kWriteOrDebit) ? std::nullopt : Named(kTargetNames, word);
+}
+const char* TearTargetName(TearTarget target) { return NameOf(kTargetNames, target); }
 
 }  // namespace vqsim

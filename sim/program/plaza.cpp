@@ -14,6 +14,7 @@
 #include "sim/program/failure.h"
 #include "sim/program/frame_log.h"
 #include "sim/program/replay_run.h"
+#include "sim/program/session_recorder.h"
 #include "sim/program/stop_signals.h"
 
 namespace vqsim::program {
@@ -25,6 +26,7 @@ struct Lane {
   ReaderOptions options;
   VirtualReader reader;
   std::string loaded;  // the description its field came from
+  std::unique_ptr<SessionRecorder> recorder;
   std::unique_ptr<LineHost> host;
 };
 
@@ -50,13 +52,21 @@ class Ending {
   std::string lost_;
 };
 
-LineHost::Events EventsOf(const SimOptions& options, const std::string& label, Ending& ending) {
+LineHost::Events EventsOf(const SimOptions& options, const std::string& label, SessionRecorder* recorder,
+                          Ending& ending) {
   LineHost::Events events;
   events.clients = [label](const std::string& note) { std::fprintf(stderr, "vqhw-sim: %s%s\n", label.c_str(), note.c_str()); };
+  LineHost::TrafficLog log;
   if (options.log) {
-    events.traffic = FrameLog(label);
+    log = FrameLog(label);
     events.settings = [label](const std::string& note) {
       std::fprintf(stderr, "vqhw-sim: %srfc2217: %s\n", label.c_str(), note.c_str());
+    };
+  }
+  if (log || recorder != nullptr) {
+    events.traffic = [log, recorder](LineHost::Direction direction, std::span<const uint8_t> bytes) {
+      if (log) log(direction, bytes);
+      if (recorder != nullptr) recorder->Observe(direction, bytes);
     };
   }
   events.lost = [&ending](const std::string& why) { ending.Lost(why); };
@@ -76,6 +86,7 @@ int ServeReaders(const SimOptions& options) {
     auto lane = std::make_unique<Lane>();
     lane->options = options.ForReader(i);
     lane->loaded = SetUp(lane->reader, lane->options);
+    if (!lane->options.recordFile.empty()) lane->recorder = std::make_unique<SessionRecorder>(lane->options.recordFile);
     controlled.push_back(&lane->reader);
     lanes.push_back(std::move(lane));
   }
@@ -91,7 +102,7 @@ int ServeReaders(const SimOptions& options) {
   for (size_t i = 0; i < readers; ++i) {
     const std::string label = readers > 1 ? "reader " + std::to_string(i + 1) + ": " : "";
     const LineChoice line = options.lines.empty() ? DefaultLine() : options.lines[i];
-    lanes[i]->host = OpenLine(line, lanes[i]->reader, EventsOf(options, label, ending), options.takeOver);
+    lanes[i]->host = OpenLine(line, lanes[i]->reader, EventsOf(options, label, lanes[i]->recorder.get(), ending), options.takeOver);
   }
   std::string names;
   for (const auto& lane : lanes) names += lane->host->PortName() + "\n";
@@ -100,6 +111,9 @@ int ServeReaders(const SimOptions& options) {
   stop.WaitUntil(std::nullopt);
   if (options.log) std::fprintf(stderr, "stopping\n");
   for (auto& lane : lanes) lane->host.reset();  // the lines are closed: the fields no longer change
+  for (const auto& lane : lanes) {
+    if (lane->recorder) lane->recorder->Finish();
+  }
   for (const auto& lane : lanes) {
     if (!lane->options.stateFile.empty()) SaveFieldState(lane->options.stateFile, lane->loaded, lane->reader);
   }

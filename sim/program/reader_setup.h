@@ -16,6 +16,7 @@ struct ReaderOptions {
   int wrongSequence = 0;
   std::string fieldFile;     // cards and PSAM, JSON
   std::string stateFile;     // the field from here when it is there, saved back on exit
+  std::string recordFile;    // the session served, recorded here
   std::string card = "mifare-one";  // the default field's card
   std::string scenarioFile;  // a lane scenario, JSON: its own field
   std::string timing = "real";

@@ -32,6 +32,7 @@ ReaderOptions SimOptions::ForReader(size_t index) const {
   reader.fieldFile = pick(fields);
   reader.scenarioFile = pick(scenarios);
   reader.stateFile = states.empty() ? std::string() : states[index];
+  reader.recordFile = records.empty() ? std::string() : records[index];
   reader.index = index;
   reader.readers = Readers();
   return reader;
@@ -89,7 +90,12 @@ void DefineOptions(CLI::App& app, SimOptions& options) {
   app.add_option("--control", options.controlPath, lineHelp.control)
       ->type_name("PATH");
   app.add_option("--state", options.states,
-                 "The field from this file when it is there, saved back into it on exit; once a reader")
+                 "The field from this file when it is there, saved back into it on exit; with --scenario, "
+                 "the field the scenario leaves is saved into it (the scenario names its own start); once a reader")
+      ->type_name("FILE");
+  app.add_option("--record", options.records,
+                 "Record the session the reader serves into this file, every frame both ways with its time, "
+                 "in the format --replay plays (and vqhw trace --record writes); once a reader")
       ->type_name("FILE");
   app.add_option("--card", common.card,
                  "The card of the default field: mifare-one (default) or cpu; the PSAM is always there")
@@ -99,11 +105,13 @@ void DefineOptions(CLI::App& app, SimOptions& options) {
 
   // `vqhw-sim ctl ...`: a request to a running vqhw-sim's control socket.
   options.ctl = app.add_subcommand(
-      "ctl", "Tell a running vqhw-sim: present FILE | remove [SERIAL] | fault KIND ... | state | timing");
+      "ctl", "Tell a running vqhw-sim: present FILE [clone] | remove [SERIAL] | leave SERIAL | enter SERIAL | "
+      "tear OUTCOME [write|debit] | fault KIND ... | state [--json] | dump | timing");
   options.ctlSocket = std::getenv("VQHW_SIM_CONTROL") ? std::getenv("VQHW_SIM_CONTROL") : "";
   options.ctl->add_option("--socket", options.ctlSocket, lineHelp.ctlSocket);
   options.ctl->add_option("--reader", options.ctlReader, "the reader the request is for (1: the first line)")
       ->check(vqshared::WholeNumber(1, 100000, "a reader's number"));
+  options.ctl->add_flag("--json", options.ctlJson, "state as JSON, with each card's contents (what dump answers)");
   options.ctl->add_option("request", options.ctlWords, "the request, e.g. present card.json")->required();
 }
 
@@ -122,7 +130,9 @@ std::string Settle(const CLI::App& app, SimOptions& options) {
   }
   const size_t readers = options.Readers();
   if (app.count("--scenario") > 0) {
-    for (const char* other : {"--field", "--state", "--card", "--replay"}) {
+    // --state with a scenario saves the field the scenario leaves; the
+    // scenario alone names where it starts.
+    for (const char* other : {"--field", "--card", "--replay"}) {
       if (app.count(other) > 0) return std::string(other) + " and --scenario both name the field: give one of them";
     }
   }
@@ -139,11 +149,15 @@ std::string Settle(const CLI::App& app, SimOptions& options) {
   }
   for (const auto& [option, given, once] : {std::tuple{"--field", options.fields.size(), false},
                                             std::tuple{"--scenario", options.scenarios.size(), false},
-                                            std::tuple{"--state", options.states.size(), true}}) {
+                                            std::tuple{"--state", options.states.size(), true},
+                                            std::tuple{"--record", options.records.size(), true}}) {
     if (std::string refused = CountRefused(option, given, readers, once); !refused.empty()) return refused;
   }
   if (std::set<std::string>(options.states.begin(), options.states.end()).size() != options.states.size()) {
     return "--state names the same file for two readers: each reader saves its own";
+  }
+  if (std::set<std::string>(options.records.begin(), options.records.end()).size() != options.records.size()) {
+    return "--record names the same file for two readers: each reader records its own";
   }
   if (app.count("--card") > 0) {
     for (const std::string& state : options.states) {

@@ -20,6 +20,7 @@ struct SimOptions {
   std::vector<std::string> fields;     // one for every reader, or one a reader
   std::vector<std::string> scenarios;  // the same
   std::vector<std::string> states;     // one a reader
+  std::vector<std::string> records;    // one a reader
   bool log = false;
   bool takeOver = false;      // a new client of a TCP port takes it over
   std::string replayFile;     // a session record to answer from
@@ -29,6 +30,7 @@ struct SimOptions {
   CLI::App* ctl = nullptr;
   std::string ctlSocket;
   int ctlReader = 0;  // 0: none named
+  bool ctlJson = false;  // state --json
   std::vector<std::string> ctlWords;
 
   size_t Readers() const { return lines.empty() ? 1 : lines.size(); }

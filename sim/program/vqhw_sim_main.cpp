@@ -35,7 +35,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vqhw-sim: %s\n", vqshared::DescribeParseError(app, error).c_str());
     return vqshared::kExitUsage;
   }
-  if (options.ctl->parsed()) return vqsim::RunControlClient(options.ctlSocket, options.ctlWords, options.ctlReader);
+  if (options.ctl->parsed()) {
+    if (options.ctlJson) options.ctlWords.push_back("--json");
+    return vqsim::RunControlClient(options.ctlSocket, options.ctlWords, options.ctlReader);
+  }
   if (const std::string refused = vqsim::program::Settle(app, options); !refused.empty()) {
     std::fprintf(stderr, "vqhw-sim: %s\n", refused.c_str());
     return vqshared::kExitUsage;

@@ -82,6 +82,32 @@ void VirtualReader::SetScenario(std::shared_ptr<Scenario> scenario) {
   if (scenario_) scenario_->Start(std::chrono::steady_clock::now());
 }
 
+void VirtualReader::ArmTear(Tear tear, TearTarget target) {
+  std::lock_guard lock(mutex_);
+  armedTear_ = ArmedTear{tear, target};
+}
+
+std::vector<std::string> VirtualReader::DescribeArmed() const {
+  std::vector<std::string> lines;
+  for (const FaultPlan::Armed& fault : faults_.Describe()) {
+    const std::string commands = fault.commands < 0    ? "every command until cleared"
+                                 : fault.commands == 1 ? "the next command"
+                                                       : "the next " + std::to_string(fault.commands) + " commands";
+    lines.push_back(fault.kind + (fault.setting.empty() ? "" : " " + fault.setting) + ", " + commands);
+  }
+  std::lock_guard lock(mutex_);
+  if (armedTear_) {
+    lines.push_back(std::string("tear ") + TearOutcomeName(armedTear_->tear.outcome) + ", the next " +
+                    TearTargetName(armedTear_->target));
+  }
+  return lines;
+}
+
+bool VirtualReader::Replaying() const {
+  std::lock_guard lock(mutex_);
+  return replay_ != nullptr;
+}
+
 void VirtualReader::SetReplay(std::shared_ptr<SessionReplay> replay) {
   std::lock_guard lock(mutex_);
   replay_ = std::move(replay);
@@ -145,8 +171,16 @@ std::vector<AnswerChunk> VirtualReader::Receive(std::span<const uint8_t> bytes,
 // scenario may have the reader unpowered, tear the card away, or add faults.
 std::vector<AnswerChunk> VirtualReader::Answer(const ReceivedFrame& frame) {
   if (replay_) return replay_->Answer(frame);
-  const CommandPlan plan = scenario_ ? scenario_->BeforeCommand(state_, frame) : CommandPlan{};
+  CommandPlan plan = scenario_ ? scenario_->BeforeCommand(state_, frame) : CommandPlan{};
   if (plan.unpowered) return {};
+  // A card torn by an armed tear is kept aside, to be put back (ctl enter)
+  // with what the command left on it; a scenario's tear puts its own back.
+  std::shared_ptr<Card> tornAside;
+  if (armedTear_ && !plan.tear && frame.checkByteOk && TearTargets(armedTear_->target, frame)) {
+    plan.tear = armedTear_->tear;
+    armedTear_.reset();
+    tornAside = state_.field.Selected();
+  }
   FrameFaults faults = faults_.TakeFor(frame.command());
   faults.Add(plan.faults);
   if (faults.silent) {
@@ -164,6 +198,7 @@ std::vector<AnswerChunk> VirtualReader::Answer(const ReceivedFrame& frame) {
   } else {
     const std::vector<uint8_t> data = frame.data();
     reply = plan.tear ? RunTorn(state_, frame.command(), data, *plan.tear) : Dispatch(state_, frame.command(), data);
+    if (tornAside) state_.aside.push_back(std::move(tornAside));
     if (reply.data.size() > kMaxDataLength) reply = {status::kReaderBufferOverflow, {}};
     cardTime = timing_.CardTime(frame.command(), data, reply.data);
     cardTimeSoFar_ += cardTime;

@@ -19,6 +19,7 @@
 #include "sim/lane/scenario.h"
 #include "sim/lane/session_replay.h"
 #include "sim/lane/timing_profile.h"
+#include "sim/lane/torn_command.h"
 
 namespace vqsim {
 
@@ -60,11 +61,20 @@ class VirtualReader {
   void SeedCards(uint32_t seed);
   std::optional<uint32_t> NextCardSeed();
 
+  // Arms a tear for the next command `target` names (ctl tear): the card
+  // leaves in the middle of it, as a scenario's tear event does. Arming
+  // again replaces the tear armed before.
+  void ArmTear(Tear tear, TearTarget target);
+  // The armed faults and the armed tear, one line each ("late 300 ms, the
+  // next 2 commands").
+  std::vector<std::string> DescribeArmed() const;
+
   // Runs a lane scenario from now on (none: stops the one running).
   void SetScenario(std::shared_ptr<Scenario> scenario);
   std::vector<std::string> DescribeScenario() const;
   // Answers every command from a session record instead (none: as a reader again).
   void SetReplay(std::shared_ptr<SessionReplay> replay);
+  bool Replaying() const;
 
   std::vector<ReceivedFrame> ReceivedFrames() const;  // every command frame received so far, in order
   size_t CountReceived(uint8_t command) const;
@@ -94,6 +104,11 @@ class VirtualReader {
   FaultPlan faults_;
   std::shared_ptr<Scenario> scenario_;
   std::shared_ptr<SessionReplay> replay_;
+  struct ArmedTear {
+    Tear tear;
+    TearTarget target;
+  };
+  std::optional<ArmedTear> armedTear_;
   TimingProfile timing_ = TimingProfile::Instant();
   std::optional<std::mt19937> cardSeeds_;
   Micros cardTimeSoFar_{0};

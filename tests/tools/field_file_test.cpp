@@ -103,5 +103,42 @@ TEST(FieldFile, TheStateOfAFieldLoadsBackAsItWasLeft) {
   next.WithState([](ReaderState& state) { EXPECT_FALSE(state.psamPresent); });
 }
 
+// Cards leave and come while a reader runs: each card saved keeps its own
+// description and contents (found by its serial, not by its place), a card
+// that left is not saved, and one that came is saved by its kind and serial.
+TEST(FieldFile, TheStateFollowsCardsThatLeftAndCame) {
+  VirtualReader reader;
+  const std::string described = R"({"cards": [{"kind": "mifare-one", "serial": "01010101"},
+                                              {"kind": "mifare-one", "serial": "02020202",
+                                               "sectors": {"1": {"keyA": "B0B1B2B3B4B5"}}}]})";
+  LoadField(described, reader);
+  const auto first = CardsOf(reader)[0];
+  auto second = std::dynamic_pointer_cast<MifareClassic>(CardsOf(reader)[1]);
+  ASSERT_NE(second, nullptr);
+  second->PokeBlock(4, MifareClassic::Block{0x22});
+  reader.RemoveCard(first.get());
+  auto newcomer = std::make_shared<MifareClassic>(std::array<uint8_t, 4>{3, 3, 3, 3});
+  newcomer->PokeBlock(4, MifareClassic::Block{0x33});
+  reader.InsertCard(newcomer);
+
+  VirtualReader next;
+  LoadField(FieldState(described, reader), next);
+  const auto cards = CardsOf(next);
+  ASSERT_EQ(cards.size(), 2u);
+  auto secondAgain = std::dynamic_pointer_cast<MifareClassic>(cards[0]);
+  auto newcomerAgain = std::dynamic_pointer_cast<MifareClassic>(cards[1]);
+  ASSERT_NE(secondAgain, nullptr);
+  ASSERT_NE(newcomerAgain, nullptr);
+  EXPECT_EQ(secondAgain->Serial(), second->Serial());
+  EXPECT_EQ(secondAgain->RawBlock(4)[0], 0x22) << "its own block, not the card's that left";
+  EXPECT_EQ(secondAgain->RawBlock(7)[0], 0xB0) << "its own trailer";
+  EXPECT_EQ(newcomerAgain->Serial(), newcomer->Serial());
+  EXPECT_EQ(newcomerAgain->RawBlock(4)[0], 0x33);
+
+  VirtualReader fromScenario;  // a field described nowhere
+  LoadField(FieldState("", reader), fromScenario);
+  EXPECT_EQ(CardsOf(fromScenario).size(), 2u);
+}
+
 }  // namespace
 }  // namespace vqsim

@@ -1,21 +1,14 @@
 #pragma once
-// A session record: every frame on the line, both ways, with its time, one
-// line each, in the format that `vqhw-sim --replay` plays back (described
-// in sim/README.md):
-//   # vqhw session record
-//   #       ms  dir  bytes
-//        0.000  >    FF 00 70 03 AA AA AA 26
-//        2.431  <    FF 00 00 00 FF
-// ">" host to reader, "<" reader to host; "?" in place of the direction's
-// blank marks bytes that were no frame (noise, or a frame cut short).
+// A session record of the line (shared/session_record.h for its format),
+// written into a file.
 
 #include <chrono>
 #include <cstdint>
 #include <fstream>
-#include <mutex>
 #include <span>
 #include <string>
 
+#include "shared/session_record.h"
 #include "vqhw/frame_trace.h"
 
 namespace vqtool {
@@ -32,13 +25,9 @@ class FrameRecord {
   void Finish();
 
  private:
-  void Write(LineDirection direction, const FrameSplitter::Piece& piece, std::chrono::steady_clock::time_point at);
-
   std::string path_;
   std::ofstream file_;
-  std::chrono::steady_clock::time_point start_;
-  FrameSplitter toReader_;
-  FrameSplitter toHost_;
+  vqshared::SessionRecordWriter writer_;
 };
 
 }  // namespace vqtool

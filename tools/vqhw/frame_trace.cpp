@@ -14,7 +14,6 @@ namespace vqtool {
 namespace {
 
 using vqhw::kFrameOverhead;
-using vqhw::kFrameStart;
 constexpr size_t kHeaderSize = vqhw::frame::kLength + 1;  // start, sequence, code, length
 
 bool CheckByteRight(std::span<const uint8_t> frame) {
@@ -38,33 +37,6 @@ std::string Format(const char* format, auto... values) {
 }
 
 }  // namespace
-
-std::vector<FrameSplitter::Piece> FrameSplitter::Push(std::span<const uint8_t> bytes) {
-  pending_.insert(pending_.end(), bytes.begin(), bytes.end());
-  std::vector<Piece> pieces;
-  while (!pending_.empty()) {
-    const auto start = std::ranges::find(pending_, kFrameStart);
-    if (start != pending_.begin()) {
-      pieces.push_back({false, {pending_.begin(), start}});
-      pending_.erase(pending_.begin(), start);
-      continue;
-    }
-    if (pending_.size() < kHeaderSize) break;
-    const size_t frameSize = vqhw::FrameSize(pending_.data());
-    if (pending_.size() < frameSize) break;
-    const auto end = pending_.begin() + static_cast<std::ptrdiff_t>(frameSize);
-    pieces.push_back({true, {pending_.begin(), end}});
-    pending_.erase(pending_.begin(), end);
-  }
-  return pieces;
-}
-
-std::optional<FrameSplitter::Piece> FrameSplitter::Flush() {
-  if (pending_.empty()) return std::nullopt;
-  Piece rest{false, std::move(pending_)};
-  pending_.clear();
-  return rest;
-}
 
 FrameTrace::FrameTrace(Output& out) : out_(out), start_(std::chrono::steady_clock::now()) {}
 

@@ -10,28 +10,13 @@
 #include <span>
 #include <vector>
 
+#include "shared/session_record.h"
 #include "vqhw/output.h"
 
 namespace vqtool {
 
-enum class LineDirection { kToReader, kToHost };
-
-// Cuts one direction's byte stream into frames (FF, sequence, code,
-// length L, L data bytes, check byte). Bytes in front of a frame start are
-// noise; a frame may arrive in any number of pieces.
-class FrameSplitter {
- public:
-  struct Piece {
-    bool isFrame = false;  // else noise, or at Flush an unfinished frame
-    std::vector<uint8_t> bytes;
-  };
-  std::vector<Piece> Push(std::span<const uint8_t> bytes);
-  // The bytes of an unfinished frame, if any.
-  std::optional<Piece> Flush();
-
- private:
-  std::vector<uint8_t> pending_;
-};
+using LineDirection = vqshared::LineDirection;
+using vqshared::FrameSplitter;
 
 class FrameRecord;
 

@@ -1,15 +1,19 @@
-// A lane program under Wine for vqhw-sim.exe's torn purchase scenario
-// (sim/examples/scenarios/torn-purchase.json): the card leaves during
-// DEBIT FOR PURCHASE; the lane waits for it, asks it for the proof of the
-// purchase by the counter INITIALIZE gave, and pays again only when there
-// is none, so the toll is taken once. Prints a line a step; exits 0 when
-// the balance is the card's less one toll, 1 at the first step that fails.
+// A lane program of the test suite that recovers a purchase whose card
+// left during DEBIT FOR PURCHASE: the lane waits for the card, asks it for
+// the proof of the purchase by the counter INITIALIZE gave, and pays again
+// only when there is none, so the toll is taken once. Prints a line a step;
+// exits 0 when the balance is the card's less one toll, 1 at the first step
+// that fails. It runs against vqhw-sim's torn purchase scenario
+// (sim/examples/scenarios/torn-purchase.json), under Wine too, and against
+// a tear armed with `vqhw-sim ctl tear`, the card put back with `ctl enter`.
 //
-// Usage: vqhw_torn_purchase_lane.exe PORT (VQHW_COM<PORT> names the reader)
+// Usage: vqhw_torn_purchase_lane PORT (VQHW_COM<PORT> names the reader)
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "VqhwLib.h"
 #include "lane/purse_terminal.h"
@@ -55,10 +59,11 @@ Reply Expect(const std::string& step, bool psam, const Bytes& apdu) {
   return reply;
 }
 
-// A lane polls for the card, a few activations a little apart.
+// A lane polls for the card, activations a little apart, for up to 10 s.
 void AwaitCard() {
   unsigned char record[5] = {};
-  for (int i = 1; i <= 5; ++i) {
+  for (int i = 1; i <= 200; ++i) {
+    if (i > 1) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     if (opencard(record) == 0) {
       std::printf("card back at activation %d\n", i);
       Expect("select the toll application", false, vqshared::DecodeHex("00A4040006A00000099901").value());
