@@ -39,9 +39,11 @@ int ExitCode(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; 
 
 ProgramRun RunProgram(std::vector<std::string> arguments, std::chrono::milliseconds limit) {
   ProgramRun run;
+  // Close-on-exec: a program spawned meanwhile from another thread must not
+  // inherit these ends and hold this run's output open.
   int out[2], err[2];
-  if (::pipe(out) != 0) return run;
-  if (::pipe(err) != 0) {
+  if (::pipe2(out, O_CLOEXEC) != 0) return run;
+  if (::pipe2(err, O_CLOEXEC) != 0) {
     ::close(out[0]);
     ::close(out[1]);
     return run;
@@ -81,8 +83,8 @@ SimServer::SimServer(std::vector<std::string> arguments, const std::string& erro
     : paths_(readers) {
   arguments.insert(arguments.begin(), {VQHW_SIM_TOOL, "--timing", "instant"});
   int out[2];
-  if (::pipe(out) != 0) return;
-  const int err = errorFile.empty() ? -1 : ::open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (::pipe2(out, O_CLOEXEC) != 0) return;
+  const int err = errorFile.empty() ? -1 : ::open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   pid_ = Spawn(arguments, out[1], err);
   ::close(out[1]);
   if (err >= 0) ::close(err);
