@@ -95,7 +95,7 @@ SessionReplay::SessionReplay(std::vector<RecordedBytes> record, std::function<vo
   }
 }
 
-std::vector<AnswerChunk> SessionReplay::Answer(const ReceivedFrame& frame) {
+std::vector<AnswerChunk> SessionReplay::Answer(const ReceivedFrame& frame, std::chrono::nanoseconds lineTime) {
   std::lock_guard lock(mutex_);
   if (difference_) return {};
   const size_t number = next_ + 1;
@@ -110,13 +110,14 @@ std::vector<AnswerChunk> SessionReplay::Answer(const ReceivedFrame& frame) {
   }
   const size_t command = commands_[next_++];
   const size_t end = next_ < commands_.size() ? commands_[next_] : record_.size();
+  const std::chrono::steady_clock::time_point sent = frame.at - lineTime;
   std::vector<AnswerChunk> answers;
   for (size_t i = command + 1; i < end; ++i) {
     if (record_[i].toReader) continue;
     const auto after = std::chrono::duration<double, std::milli>(std::max(0.0, record_[i].ms - record_[command].ms));
     AnswerChunk chunk;
     chunk.bytes = record_[i].bytes;
-    chunk.notBefore = frame.at + std::chrono::duration_cast<std::chrono::nanoseconds>(after);
+    chunk.notBefore = sent + std::chrono::duration_cast<std::chrono::nanoseconds>(after);
     answers.push_back(std::move(chunk));
   }
   return answers;

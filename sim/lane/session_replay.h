@@ -49,7 +49,10 @@ class SessionReplay {
   // when the first difference is found.
   explicit SessionReplay(std::vector<RecordedBytes> record, std::function<void()> onDifference = {});
 
-  std::vector<AnswerChunk> Answer(const ReceivedFrame& frame);
+  // `lineTime` is the frame's own time on the line before `frame.at`: the
+  // record timed its answers from when the command was sent, which is when
+  // its first byte went out.
+  std::vector<AnswerChunk> Answer(const ReceivedFrame& frame, std::chrono::nanoseconds lineTime = {});
 
   std::optional<Difference> FirstDifference() const;
   // The difference of a session that stopped now: the first recorded

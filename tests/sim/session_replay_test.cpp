@@ -81,5 +81,16 @@ TEST(SessionReplay, CommandPastTheRecordsEndIsADifference) {
   EXPECT_EQ(replay.FirstDifference()->command, 2u);
 }
 
+// The record timed each answer from when its command was sent; the frame
+// arrives its own time on the line later.
+TEST(SessionReplay, AnswersAreTimedFromWhenTheCommandWasSent) {
+  SessionReplay replay(ParseSessionRecord("10.0  >  FF 00 72 00 8D\n14.0  <  FF 00 00 00 FF\n"));
+  const Clock::time_point at = Clock::now();
+  const std::vector<AnswerChunk> answer =
+      replay.Answer(Frame({0xFF, 0x00, 0x72, 0x00, 0x8D}, at), std::chrono::microseconds(434));
+  ASSERT_EQ(answer.size(), 1u);
+  EXPECT_EQ(answer[0].notBefore - at, std::chrono::microseconds(4000 - 434));
+}
+
 }  // namespace
 }  // namespace vqsim

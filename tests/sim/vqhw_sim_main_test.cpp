@@ -10,10 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "pty_client.h"
@@ -33,8 +36,12 @@ using Bytes = std::vector<uint8_t>;
 // A running vqhw-sim with its first line of output.
 class SimProcess {
  public:
+  // Instant timing unless the arguments name one.
   explicit SimProcess(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), {VQHW_SIM_EXECUTABLE, "--timing", "instant"});
+    if (std::ranges::find(arguments, "--timing") == arguments.end()) {
+      arguments.insert(arguments.begin(), {"--timing", "instant"});
+    }
+    arguments.insert(arguments.begin(), VQHW_SIM_EXECUTABLE);
     std::vector<char*> argv;
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
@@ -244,6 +251,84 @@ TEST(VqhwSimExecutable, SeedRepeatsTheRandomsOfARunEachReaderItsOwn) {
   EXPECT_EQ(runs[0], runs[1]) << "the same seed, the same challenges";
   EXPECT_NE(runs[0][0], runs[0][1]) << "each reader its own";
   EXPECT_NE(runs[2], runs[0]) << "no seed: fresh ones";
+}
+
+// A replay's answers come as long after their commands as recorded: the
+// record timed each from when its command was sent to when the answer's
+// last byte came, and so does the client here. Each exchange is taken at
+// the least time of several: a loaded machine only ever adds time (the
+// answer is not sent before it is due, nor read before it came), while a
+// replay timed wrong is off by as much every time. The 0.2 ms allowed
+// holds the pty's own round trip, 0.08 to 0.2 ms at the least of a run on
+// a busy 2-core machine: more runs come while an exchange is beyond it.
+TEST(VqhwSimExecutable, ReplayAnswersAsLongAfterEachCommandAsRecorded) {
+  struct Exchange {
+    uint8_t command;
+    Bytes data;
+    size_t answerData;
+    double recordedMs;
+  };
+  const std::vector<Exchange> exchanges{
+      {0x70, {0xAA, 0xAA, 0xAA}, 0, 2.012},  // the probe
+      {0x56, {0x00, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, 0, 3.507},  // a key: a long command
+      {0x51, {0x04}, 16, 4.250},  // a block read: a long answer
+  };
+  constexpr int kRounds = 4, kMostRuns = 10;
+  constexpr double kAllowedMs = 0.2;
+  // Round r's exchange i, numbered on as a lane numbers its commands.
+  const auto command = [&](int round, size_t i) {
+    const auto sequence = static_cast<uint8_t>((static_cast<size_t>(round) * exchanges.size() + i) % 8);
+    return CommandFrame(sequence, exchanges[i].command, exchanges[i].data);
+  };
+  const std::string record = ::testing::TempDir() + "vqhw_sim_replay_timing.record";
+  {
+    std::ofstream file(record);
+    double ms = 100;
+    for (int round = 0; round < kRounds; ++round) {
+      for (size_t i = 0; i < exchanges.size(); ++i) {
+        const Bytes sent = command(round, i);
+        const Bytes answer = CommandFrame(sent[1], 0x00, Bytes(exchanges[i].answerData, 0x5A));
+        for (const auto& [at, direction, bytes] :
+             {std::tuple{ms, '>', sent}, std::tuple{ms + exchanges[i].recordedMs, '<', answer}}) {
+          char text[32];
+          std::snprintf(text, sizeof text, "%12.3f  %c  ", at, direction);
+          file << text;
+          for (uint8_t b : bytes) {
+            std::snprintf(text, sizeof text, " %02X", b);
+            file << text;
+          }
+          file << '\n';
+        }
+        ms += 20;
+      }
+    }
+  }
+  std::vector<double> leastMs(exchanges.size(), 1e9);
+  const auto allWithin = [&] {
+    for (size_t i = 0; i < exchanges.size(); ++i) {
+      if (std::abs(leastMs[i] - exchanges[i].recordedMs) > kAllowedMs) return false;
+    }
+    return true;
+  };
+  for (int run = 0; run < kMostRuns && !allWithin(); ++run) {
+    SimProcess sim({"--timing", "real", "--replay", record});
+    PtyClient client(sim.FirstLine());
+    for (int round = 0; round < kRounds; ++round) {
+      for (size_t i = 0; i < exchanges.size(); ++i) {
+        const auto sent = client.Write(command(round, i));
+        const std::vector<PtyClient::Arrival> arrivals = client.ReadArrivals(exchanges[i].answerData + 5, 1s);
+        ASSERT_FALSE(arrivals.empty()) << "round " << round << ", exchange " << i + 1;
+        leastMs[i] = std::min(leastMs[i], std::chrono::duration<double, std::milli>(arrivals.back().at - sent).count());
+      }
+    }
+    const int status = sim.StopWith(SIGTERM);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0) << "every recorded command came";
+  }
+  for (size_t i = 0; i < exchanges.size(); ++i) {
+    EXPECT_NEAR(leastMs[i], exchanges[i].recordedMs, kAllowedMs) << "exchange " << i + 1;
+  }
+  std::remove(record.c_str());
 }
 
 }  // namespace
