@@ -80,8 +80,10 @@ int ServeReaders(const SimOptions& options) {
     lanes.push_back(std::move(lane));
   }
   const std::shared_ptr<SessionReplay> replay =
-      options.replayFile.empty() ? nullptr
-                                 : StartReplay(lanes[0]->reader, options.replayFile, [&stop] { stop.Set(); });
+      options.replayFile.empty()
+          ? nullptr
+          : StartReplay(lanes[0]->reader, options.replayFile, [&stop] { stop.Set(); },
+                        options.anySequence ? SessionReplay::Sequence::kAny : SessionReplay::Sequence::kAsRecorded);
   // Listening before the names are printed: whoever read them can send requests.
   std::unique_ptr<ControlSocket> control;
   if (!options.controlPath.empty()) {

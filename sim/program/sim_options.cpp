@@ -86,6 +86,9 @@ void DefineOptions(CLI::App& app, SimOptions& options) {
                  "Answer from a session record (vqhw trace --record) and stop at the first command that "
                  "differs from it, exiting 79; exit 0 at SIGINT/SIGTERM when every recorded command came")
       ->type_name("FILE");
+  app.add_flag("--any-sequence", options.anySequence,
+               "With --replay: take a command whatever its sequence number, and answer with it (a lane program "
+               "may start at another number than the one recorded)");
   app.add_option("--control", options.controlPath, lineHelp.control)
       ->type_name("PATH");
   app.add_option("--state", options.states,
@@ -135,6 +138,9 @@ std::string Settle(const CLI::App& app, SimOptions& options) {
       }
     }
     if (readers > 1) return "--replay answers one reader from its record";
+  }
+  if (app.count("--any-sequence") > 0 && app.count("--replay") == 0) {
+    return "--any-sequence applies to a replay (--replay)";
   }
   if (app.count("--take-over") > 0 && app.count("--listen") == 0) return "--take-over applies to a TCP port (--listen)";
   if (app.count("--field") > 0 && app.count("--state") > 0) {

@@ -88,6 +88,7 @@ TEST(VqhwCommandLine, OptionsThatCannotApplyAreRefusedWithTheReason) {
     arguments.insert(arguments.end(), option.begin(), option.end());
     ExpectRefused(RunProgram(arguments), {"--replay", option[0].c_str(), "cannot apply"});
   }
+  ExpectRefused(RunProgram({VQHW_SIM_TOOL, "--any-sequence"}), {"--any-sequence", "--replay"});
 }
 
 // The codes of `vqhw --help` and of both man pages, as "CODE meaning" rows.
