@@ -16,7 +16,6 @@
 #include <fstream>
 #include <string>
 #include <thread>
-#include <tuple>
 #include <vector>
 
 #include "pty_client.h"
@@ -263,71 +262,64 @@ TEST(VqhwSimExecutable, SeedRepeatsTheRandomsOfARunEachReaderItsOwn) {
 // a busy 2-core machine: more runs come while an exchange is beyond it.
 TEST(VqhwSimExecutable, ReplayAnswersAsLongAfterEachCommandAsRecorded) {
   struct Exchange {
-    uint8_t command;
-    Bytes data;
-    size_t answerData;
+    Bytes command;
+    size_t answerSize;
     double recordedMs;
   };
-  const std::vector<Exchange> exchanges{
-      {0x70, {0xAA, 0xAA, 0xAA}, 0, 2.012},  // the probe
-      {0x56, {0x00, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, 0, 3.507},  // a key: a long command
-      {0x51, {0x04}, 16, 4.250},  // a block read: a long answer
+  const std::vector<Exchange> kinds{
+      {CommandFrame(0, 0x70, {0xAA, 0xAA, 0xAA}), 5, 2.012},  // the probe
+      {CommandFrame(0, 0x56, {0x00, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), 5, 3.507},  // a long command
+      {CommandFrame(0, 0x51, {0x04}), 21, 4.250},  // a block read: a long answer
   };
-  constexpr int kRounds = 4, kMostRuns = 10;
+  constexpr size_t kExchanges = 12;  // each kind four times, numbered on as a lane numbers them
+  constexpr int kMostRuns = 10;
   constexpr double kAllowedMs = 0.2;
-  // Round r's exchange i, numbered on as a lane numbers its commands.
-  const auto command = [&](int round, size_t i) {
-    const auto sequence = static_cast<uint8_t>((static_cast<size_t>(round) * exchanges.size() + i) % 8);
-    return CommandFrame(sequence, exchanges[i].command, exchanges[i].data);
+  const auto command = [&](size_t n) {
+    const Bytes& kind = kinds[n % kinds.size()].command;
+    return CommandFrame(static_cast<uint8_t>(n % 8), kind[2], Bytes(kind.begin() + 4, kind.end() - 1));
   };
   const std::string record = ::testing::TempDir() + "vqhw_sim_replay_timing.record";
   {
     std::ofstream file(record);
-    double ms = 100;
-    for (int round = 0; round < kRounds; ++round) {
-      for (size_t i = 0; i < exchanges.size(); ++i) {
-        const Bytes sent = command(round, i);
-        const Bytes answer = CommandFrame(sent[1], 0x00, Bytes(exchanges[i].answerData, 0x5A));
-        for (const auto& [at, direction, bytes] :
-             {std::tuple{ms, '>', sent}, std::tuple{ms + exchanges[i].recordedMs, '<', answer}}) {
-          char text[32];
-          std::snprintf(text, sizeof text, "%12.3f  %c  ", at, direction);
-          file << text;
-          for (uint8_t b : bytes) {
-            std::snprintf(text, sizeof text, " %02X", b);
-            file << text;
-          }
-          file << '\n';
-        }
-        ms += 20;
+    const auto line = [&file](double ms, char direction, const Bytes& bytes) {
+      char text[32];
+      std::snprintf(text, sizeof text, "%12.3f  %c  ", ms, direction);
+      file << text;
+      for (uint8_t b : bytes) {
+        std::snprintf(text, sizeof text, " %02X", b);
+        file << text;
       }
+      file << '\n';
+    };
+    for (size_t n = 0; n < kExchanges; ++n) {
+      const Exchange& kind = kinds[n % kinds.size()];
+      line(100.0 + 20.0 * n, '>', command(n));
+      const Bytes answer = CommandFrame(static_cast<uint8_t>(n % 8), 0x00, Bytes(kind.answerSize - 5, 0x5A));
+      line(100.0 + 20.0 * n + kind.recordedMs, '<', answer);
     }
   }
-  std::vector<double> leastMs(exchanges.size(), 1e9);
+  std::vector<double> leastMs(kinds.size(), 1e9);
   const auto allWithin = [&] {
-    for (size_t i = 0; i < exchanges.size(); ++i) {
-      if (std::abs(leastMs[i] - exchanges[i].recordedMs) > kAllowedMs) return false;
+    for (size_t i = 0; i < kinds.size(); ++i) {
+      if (std::abs(leastMs[i] - kinds[i].recordedMs) > kAllowedMs) return false;
     }
     return true;
   };
   for (int run = 0; run < kMostRuns && !allWithin(); ++run) {
     SimProcess sim({"--timing", "real", "--replay", record});
     PtyClient client(sim.FirstLine());
-    for (int round = 0; round < kRounds; ++round) {
-      for (size_t i = 0; i < exchanges.size(); ++i) {
-        const auto sent = client.Write(command(round, i));
-        const std::vector<PtyClient::Arrival> arrivals = client.ReadArrivals(exchanges[i].answerData + 5, 1s);
-        ASSERT_FALSE(arrivals.empty()) << "round " << round << ", exchange " << i + 1;
-        leastMs[i] = std::min(leastMs[i], std::chrono::duration<double, std::milli>(arrivals.back().at - sent).count());
-      }
+    for (size_t n = 0; n < kExchanges; ++n) {
+      const auto sent = client.Write(command(n));
+      const std::vector<PtyClient::Arrival> arrivals = client.ReadArrivals(kinds[n % kinds.size()].answerSize, 1s);
+      ASSERT_FALSE(arrivals.empty()) << "exchange " << n + 1;
+      const double ms = std::chrono::duration<double, std::milli>(arrivals.back().at - sent).count();
+      leastMs[n % kinds.size()] = std::min(leastMs[n % kinds.size()], ms);
     }
     const int status = sim.StopWith(SIGTERM);
     ASSERT_TRUE(WIFEXITED(status));
     ASSERT_EQ(WEXITSTATUS(status), 0) << "every recorded command came";
   }
-  for (size_t i = 0; i < exchanges.size(); ++i) {
-    EXPECT_NEAR(leastMs[i], exchanges[i].recordedMs, kAllowedMs) << "exchange " << i + 1;
-  }
+  for (size_t i = 0; i < kinds.size(); ++i) EXPECT_NEAR(leastMs[i], kinds[i].recordedMs, kAllowedMs) << "kind " << i + 1;
   std::remove(record.c_str());
 }
 
