@@ -195,7 +195,8 @@ enum vqhw_result {
  * opened at 115200 baud 8N1; after another 100 ms the reader must answer
  * the probe (command 0x70), then reset its PSAM (command 0x73). Only then is
  * the reader open; on any failure the port is closed again. Takes at least
- * 200 ms; about 2.6 s when nothing answers.
+ * 200 ms; about 2.6 s when nothing answers. The probe carries the sequence
+ * number where the process's last command left it (see close_reader()).
  *
  * @param port    serial port number, 1 to 99 (1 = COM1); see @ref connection
  *                for the device or network port it names.
@@ -215,7 +216,9 @@ VQHW_API int32_t VQHW_CALL open_reader(int32_t port, int32_t ignored);
  * @brief Closes the reader: stops the receive thread and releases the port.
  *
  * Sends nothing to the reader. Unloading the library does the same for a
- * reader left open.
+ * reader left open. The sequence number of the command frames (0 to 7)
+ * carries on: the next open_reader() numbers its probe where the last
+ * command left off, not from 0.
  *
  * @return 0 when the reader was open; -1 when it was not.
  * @par Last status

@@ -13,7 +13,7 @@ inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitUsage = 64;        // the command line is refused
 inline constexpr int kExitBadFile = 65;      // a malformed field, state or dump file
 inline constexpr int kExitNoInput = 66;      // a file that cannot be read
-inline constexpr int kExitNoDevice = 69;     // a device or TCP port that cannot be opened, or a device gone
+inline constexpr int kExitNoDevice = 69;     // a device or TCP port that cannot be opened, a device gone, a control socket in use
 inline constexpr int kExitOsError = 71;      // the system refused something else (no pseudo-terminal)
 inline constexpr int kExitCannotWrite = 73;  // a dump, state or record file that cannot be written
 inline constexpr int kExitReplayDiffers = 79;  // vqhw-sim --replay: the session left its record
@@ -33,9 +33,10 @@ inline constexpr std::array<ExitCodeRow, 10> kExitCodeTable{{
     {kExitUsage, "a refused command line, or a request the running vqhw-sim refused (vqhw-sim ctl)"},
     {kExitBadFile, "a malformed field, state or dump file"},
     {kExitNoInput, "a file that cannot be read"},
-    {kExitNoDevice, "a serial device, TCP port or control socket that cannot be opened, or a device that went away"},
+    {kExitNoDevice, "a serial device or TCP port that cannot be opened, a device that went away, or a control socket "
+                    "in use by another vqhw-sim or out of reach (vqhw-sim ctl)"},
     {kExitOsError, "the system refused something else, such as a pseudo-terminal"},
-    {kExitCannotWrite, "a dump, state or session record file that cannot be written"},
+    {kExitCannotWrite, "a dump, state or record file that cannot be written"},
     {kExitReplayDiffers, "vqhw-sim --replay: a command differs from the record, or a recorded one never came"},
     {kExitBeyondStatus, "the time-out (-1000) or a status beyond -254"},
 }};

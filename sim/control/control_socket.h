@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
@@ -15,14 +16,23 @@
 
 namespace vqsim {
 
+// The path is another running vqhw-sim's control socket (or control file).
+class ControlSocketInUse : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 class ControlSocket {
  public:
   using Handler = std::function<std::string(const std::string& request)>;
 
-  // Throws std::system_error when the socket cannot be set up; a stale
-  // socket (or control file) at `path` is replaced, any other file there is kept.
+  // Throws ControlSocketInUse when something answers at `path`, and
+  // std::system_error when the socket cannot be set up; a stale socket (or
+  // control file) at `path` is replaced, any other file there is kept.
   ControlSocket(std::string path, Handler handler);
-  ~ControlSocket();  // stops the thread and removes the socket (or control file)
+  // Stops the thread and removes the socket (or control file) when the
+  // path still holds its own, not one put there since.
+  ~ControlSocket();
   ControlSocket(const ControlSocket&) = delete;
   ControlSocket& operator=(const ControlSocket&) = delete;
 

@@ -17,6 +17,9 @@ namespace vqsim {
 
 struct ControlSocket::Listener {
   io::UniqueFd fd;
+  // The socket file it bound: at exit the path may hold another's.
+  dev_t device = 0;
+  ino_t inode = 0;
 };
 
 namespace {
@@ -60,6 +63,13 @@ std::optional<std::string> ReadRequest(int connection) {
   return request;
 }
 
+// Whether something listens at the socket: a socket nobody listens at
+// refuses the connection.
+bool Answers(const sockaddr_un& address) {
+  const io::UniqueFd probe(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  return probe && ::connect(probe.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
 }  // namespace
 
 ControlSocket::ControlSocket(std::string path, Handler handler)
@@ -67,19 +77,24 @@ ControlSocket::ControlSocket(std::string path, Handler handler)
   const sockaddr_un address = Address(path_);
   listener_->fd = io::UniqueFd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (!listener_->fd) io::ThrowErrno("control socket");
-  // A socket left by an earlier run goes; any other file at the path is
-  // somebody's, and stays.
+  // A socket left by an earlier run goes; one that answers is a running
+  // vqhw-sim's, and any other file at the path somebody's: they stay.
   struct stat existing{};
   if (::lstat(path_.c_str(), &existing) == 0) {
     if (!S_ISSOCK(existing.st_mode)) {
       errno = EEXIST;
       io::ThrowErrno(path_ + " is there and is no socket");
     }
+    if (Answers(address)) throw ControlSocketInUse(path_ + " is in use by another vqhw-sim");
     ::unlink(path_.c_str());
   }
-  if (::bind(listener_->fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+  struct stat bound{};
+  if (::bind(listener_->fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      ::lstat(path_.c_str(), &bound) != 0) {
     io::ThrowErrno(path_);
   }
+  listener_->device = bound.st_dev;
+  listener_->inode = bound.st_ino;
   if (::listen(listener_->fd.get(), 4) != 0) io::ThrowErrno(path_);
   thread_ = std::thread([this] { Serve(); });
 }
@@ -87,7 +102,10 @@ ControlSocket::ControlSocket(std::string path, Handler handler)
 ControlSocket::~ControlSocket() {
   stop_.Set();
   thread_.join();
-  ::unlink(path_.c_str());
+  struct stat now{};
+  if (::lstat(path_.c_str(), &now) == 0 && now.st_dev == listener_->device && now.st_ino == listener_->inode) {
+    ::unlink(path_.c_str());
+  }
 }
 
 void ControlSocket::Serve() {

@@ -83,11 +83,32 @@ std::optional<std::string> ReadControlFile(const std::string& path) {
   return text.str();
 }
 
+sockaddr_in Loopback(uint16_t port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return address;
+}
+
+// Whether something listens at the port of 127.0.0.1.
+bool Answers(uint16_t port) {
+  io::StartWinsock();
+  const SOCKET probe = WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+  if (probe == INVALID_SOCKET) return false;
+  const sockaddr_in address = Loopback(port);
+  const bool answered = connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  closesocket(probe);
+  return answered;
+}
+
 void WriteControlFile(const std::string& path, const std::string& text) {
-  // A control file left by an earlier run goes; any other file at the
-  // path is somebody's, and stays.
+  // A control file left by an earlier run goes; one whose port answers is
+  // a running vqhw-sim's, and any other file at the path somebody's: they stay.
   if (const std::optional<std::string> existing = ReadControlFile(path)) {
-    if (!ParseControlFile(*existing)) io::ThrowSystemError(ERROR_FILE_EXISTS, path + " is there and is no control file");
+    const auto address = ParseControlFile(*existing);
+    if (!address) io::ThrowSystemError(ERROR_FILE_EXISTS, path + " is there and is no control file");
+    if (Answers(address->first)) throw ControlSocketInUse(path + " is in use by another vqhw-sim");
   }
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(OwnerOnlyDescriptor().c_str(), SDDL_REVISION_1,
@@ -154,7 +175,9 @@ ControlSocket::ControlSocket(std::string path, Handler handler) : path_(std::mov
 ControlSocket::~ControlSocket() {
   stop_.Set();
   thread_.join();
-  DeleteFileA(path_.c_str());
+  const std::optional<std::string> text = ReadControlFile(path_);
+  const auto address = text ? ParseControlFile(*text) : std::nullopt;
+  if (address && address->second == listener_->token) DeleteFileA(path_.c_str());
 }
 
 void ControlSocket::Serve() {
@@ -184,10 +207,7 @@ std::string SendControlRequest(const std::string& path, const std::string& reque
   const std::unique_ptr<void, void (*)(void*)> closer(reinterpret_cast<void*>(connection),
                                                      [](void* s) { closesocket(reinterpret_cast<SOCKET>(s)); });
   setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&kReplyWaitMs), sizeof kReplyWaitMs);
-  sockaddr_in server{};
-  server.sin_family = AF_INET;
-  server.sin_port = htons(address->first);
-  server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const sockaddr_in server = Loopback(address->first);
   if (connect(connection, reinterpret_cast<const sockaddr*>(&server), sizeof server) != 0) {
     io::ThrowSystemError(WSAGetLastError(), path + ": nothing answers at 127.0.0.1:" + std::to_string(address->first));
   }

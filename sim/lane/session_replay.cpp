@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include "sim/protocol/frame_layout.h"
+
 namespace vqsim {
 namespace {
 
@@ -72,6 +74,25 @@ RecordedBytes ParseLine(std::string_view text, int line) {
   return recorded;
 }
 
+// The frame with another sequence number, its check byte changed with it:
+// a check byte that was wrong stays as wrong.
+std::vector<uint8_t> WithSequence(std::vector<uint8_t> frame, uint8_t sequence) {
+  if (frame.size() <= kSequenceIndex + 1) return frame;
+  frame.back() ^= frame[kSequenceIndex] ^ sequence;
+  frame[kSequenceIndex] = sequence;
+  return frame;
+}
+
+// An answer's number for the command numbered `now` that the record
+// numbered `was`: as far on from the command's as recorded, so that a
+// wrong number stays wrong by as much.
+uint8_t Renumbered(uint8_t answer, uint8_t was, uint8_t now) {
+  if (answer >= kSequenceModulus || was >= kSequenceModulus || now >= kSequenceModulus) {
+    return answer == was ? now : answer;
+  }
+  return static_cast<uint8_t>((answer + kSequenceModulus - was + now) % kSequenceModulus);
+}
+
 }  // namespace
 
 std::vector<RecordedBytes> ParseSessionRecord(std::string_view text) {
@@ -87,21 +108,25 @@ std::vector<RecordedBytes> ParseSessionRecord(std::string_view text) {
   return record;
 }
 
-SessionReplay::SessionReplay(std::vector<RecordedBytes> record, std::function<void()> onDifference)
-    : record_(std::move(record)), onDifference_(std::move(onDifference)) {
+SessionReplay::SessionReplay(std::vector<RecordedBytes> record, std::function<void()> onDifference,
+                             Sequence sequence)
+    : record_(std::move(record)), onDifference_(std::move(onDifference)), sequence_(sequence) {
   for (size_t i = 0; i < record_.size(); ++i) {
     // The reader drops what is no frame; only frames are commands.
     if (record_[i].toReader && record_[i].isFrame) commands_.push_back(i);
   }
 }
 
-std::vector<AnswerChunk> SessionReplay::Answer(const ReceivedFrame& frame) {
+std::vector<AnswerChunk> SessionReplay::Answer(const ReceivedFrame& frame, std::chrono::nanoseconds lineTime) {
   std::lock_guard lock(mutex_);
   if (difference_) return {};
   const size_t number = next_ + 1;
+  // With any sequence number, the recorded command as if numbered as this one.
+  const bool renumber = sequence_ == Sequence::kAny && frame.bytes.size() > kSequenceIndex + 1;
   if (next_ == commands_.size()) {
     difference_ = Difference{number, 0, "the end of the record", HexText(frame.bytes)};
-  } else if (const RecordedBytes& expected = record_[commands_[next_]]; expected.bytes != frame.bytes) {
+  } else if (const RecordedBytes& expected = record_[commands_[next_]];
+             (renumber ? WithSequence(expected.bytes, frame.sequence()) : expected.bytes) != frame.bytes) {
     difference_ = Difference{number, expected.line, HexText(expected.bytes), HexText(frame.bytes)};
   }
   if (difference_) {
@@ -110,13 +135,20 @@ std::vector<AnswerChunk> SessionReplay::Answer(const ReceivedFrame& frame) {
   }
   const size_t command = commands_[next_++];
   const size_t end = next_ < commands_.size() ? commands_[next_] : record_.size();
+  const std::chrono::steady_clock::time_point sent = frame.at - lineTime;
   std::vector<AnswerChunk> answers;
   for (size_t i = command + 1; i < end; ++i) {
     if (record_[i].toReader) continue;
     const auto after = std::chrono::duration<double, std::milli>(std::max(0.0, record_[i].ms - record_[command].ms));
     AnswerChunk chunk;
     chunk.bytes = record_[i].bytes;
-    chunk.notBefore = frame.at + std::chrono::duration_cast<std::chrono::nanoseconds>(after);
+    // Noise is no frame to renumber.
+    if (renumber && record_[i].isFrame && chunk.bytes.size() > kSequenceIndex + 1) {
+      const uint8_t sequence =
+          Renumbered(chunk.bytes[kSequenceIndex], record_[command].bytes[kSequenceIndex], frame.sequence());
+      chunk.bytes = WithSequence(std::move(chunk.bytes), sequence);
+    }
+    chunk.notBefore = sent + std::chrono::duration_cast<std::chrono::nanoseconds>(after);
     answers.push_back(std::move(chunk));
   }
   return answers;

@@ -4,6 +4,12 @@
 // the same, the reader answers what was recorded after it, as long after it
 // as recorded. The first command that differs is kept (which one, expected,
 // got) and from then on nothing is answered. Thread-safe.
+//
+// With Sequence::kAny a command's sequence number is not compared (nor,
+// with it, its check byte), and the recorded answer frames go out
+// renumbered to the command's (one recorded with a wrong number stays as
+// far off): a lane program recorded in one run may count from another
+// number in the next.
 
 #include <chrono>
 #include <cstdint>
@@ -45,11 +51,17 @@ class SessionReplay {
     std::string got;
   };
 
+  enum class Sequence { kAsRecorded, kAny };
+
   // `onDifference` (may be empty) is called once, under the reader's lock,
   // when the first difference is found.
-  explicit SessionReplay(std::vector<RecordedBytes> record, std::function<void()> onDifference = {});
+  explicit SessionReplay(std::vector<RecordedBytes> record, std::function<void()> onDifference = {},
+                         Sequence sequence = Sequence::kAsRecorded);
 
-  std::vector<AnswerChunk> Answer(const ReceivedFrame& frame);
+  // `lineTime` is the frame's own time on the line before `frame.at`: the
+  // record timed its answers from when the command was sent, which is when
+  // its first byte went out.
+  std::vector<AnswerChunk> Answer(const ReceivedFrame& frame, std::chrono::nanoseconds lineTime = {});
 
   std::optional<Difference> FirstDifference() const;
   // The difference of a session that stopped now: the first recorded
@@ -61,6 +73,7 @@ class SessionReplay {
   std::vector<RecordedBytes> record_;
   std::vector<size_t> commands_;  // indexes of the host's frames in record_
   std::function<void()> onDifference_;
+  Sequence sequence_;
   mutable std::mutex mutex_;
   size_t next_ = 0;  // of commands_
   std::optional<Difference> difference_;

@@ -91,13 +91,20 @@ int ServeReaders(const SimOptions& options) {
     lanes.push_back(std::move(lane));
   }
   const std::shared_ptr<SessionReplay> replay =
-      options.replayFile.empty() ? nullptr
-                                 : StartReplay(lanes[0]->reader, options.replayFile, [&stop] { stop.Set(); });
+      options.replayFile.empty()
+          ? nullptr
+          : StartReplay(lanes[0]->reader, options.replayFile, [&stop] { stop.Set(); },
+                        options.anySequence ? SessionReplay::Sequence::kAny : SessionReplay::Sequence::kAsRecorded);
   // Listening before the names are printed: whoever read them can send requests.
   std::unique_ptr<ControlSocket> control;
   if (!options.controlPath.empty()) {
-    control = std::make_unique<ControlSocket>(
-        options.controlPath, [&controlled](const std::string& request) { return RunControlRequest(controlled, request); });
+    try {
+      control = std::make_unique<ControlSocket>(options.controlPath, [&controlled](const std::string& request) {
+        return RunControlRequest(controlled, request);
+      });
+    } catch (const ControlSocketInUse& inUse) {
+      throw Failure{vqshared::kExitNoDevice, inUse.what()};
+    }
   }
   for (size_t i = 0; i < readers; ++i) {
     const std::string label = readers > 1 ? "reader " + std::to_string(i + 1) + ": " : "";

@@ -11,7 +11,7 @@
 namespace vqsim::program {
 
 std::shared_ptr<SessionReplay> StartReplay(VirtualReader& reader, const std::string& path,
-                                           std::function<void()> onDifference) {
+                                           std::function<void()> onDifference, SessionReplay::Sequence sequence) {
   std::string why;
   const std::optional<std::string> text = vqshared::ReadWholeFile(path, why);
   if (!text) throw Failure{vqshared::kExitNoInput, path + ": cannot be read: " + why};
@@ -21,7 +21,7 @@ std::shared_ptr<SessionReplay> StartReplay(VirtualReader& reader, const std::str
   } catch (const SessionRecordError& error) {
     throw Failure{vqshared::kExitBadFile, path + ": " + error.what()};
   }
-  auto replay = std::make_shared<SessionReplay>(std::move(record), std::move(onDifference));
+  auto replay = std::make_shared<SessionReplay>(std::move(record), std::move(onDifference), sequence);
   reader.SetReplay(replay);
   return replay;
 }

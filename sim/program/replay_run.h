@@ -14,7 +14,7 @@ namespace vqsim::program {
 // called when the first command that differs from the record comes.
 // Throws Failure (66: unreadable, 65: malformed).
 std::shared_ptr<SessionReplay> StartReplay(VirtualReader& reader, const std::string& path,
-                                           std::function<void()> onDifference);
+                                           std::function<void()> onDifference, SessionReplay::Sequence sequence);
 
 // 0 when the session went as recorded; else says on stderr where it did
 // not, and returns 79.

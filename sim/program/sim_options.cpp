@@ -87,6 +87,9 @@ void DefineOptions(CLI::App& app, SimOptions& options) {
                  "Answer from a session record (vqhw trace --record) and stop at the first command that "
                  "differs from it, exiting 79; exit 0 at SIGINT/SIGTERM when every recorded command came")
       ->type_name("FILE");
+  app.add_flag("--any-sequence", options.anySequence,
+               "With --replay: take a command whatever its sequence number, and answer with it (a lane program "
+               "may start at another number than the one recorded)");
   app.add_option("--control", options.controlPath, lineHelp.control)
       ->type_name("PATH");
   app.add_option("--state", options.states,
@@ -136,10 +139,19 @@ std::string Settle(const CLI::App& app, SimOptions& options) {
       if (app.count(other) > 0) return std::string(other) + " and --scenario both name the field: give one of them";
     }
   }
-  if (app.count("--replay") > 0 && (app.count("--field") > 0 || app.count("--state") > 0)) {
-    return "--replay answers from the record alone: --field and --state cannot apply";
+  if (app.count("--replay") > 0) {
+    // The record answers: the reader's field, faults and randoms would go unused.
+    for (const char* other :
+         {"--field", "--state", "--card", "--no-psam", "--silent", "--late", "--wrong-sequence", "--seed"}) {
+      if (app.count(other) > 0) {
+        return std::string("--replay answers from the record alone: ") + other + " cannot apply";
+      }
+    }
+    if (readers > 1) return "--replay answers one reader from its record";
   }
-  if (app.count("--replay") > 0 && readers > 1) return "--replay answers one reader from its record";
+  if (app.count("--any-sequence") > 0 && app.count("--replay") == 0) {
+    return "--any-sequence applies to a replay (--replay)";
+  }
   if (app.count("--take-over") > 0 && app.count("--listen") == 0) return "--take-over applies to a TCP port (--listen)";
   if (app.count("--field") > 0 && app.count("--state") > 0) {
     return "--field and --state both name the field: copy the field file to the state file to start from it";

@@ -24,6 +24,7 @@ struct SimOptions {
   bool log = false;
   bool takeOver = false;      // a new client of a TCP port takes it over
   std::string replayFile;     // a session record to answer from
+  bool anySequence = false;   // the replay takes commands of any sequence number
   std::string controlPath;    // the control socket to serve
 
   // vqhw-sim ctl

@@ -170,7 +170,8 @@ std::vector<AnswerChunk> VirtualReader::Receive(std::span<const uint8_t> bytes,
 // speed it came in with, even when the command changed the speed. The
 // scenario may have the reader unpowered, tear the card away, or add faults.
 std::vector<AnswerChunk> VirtualReader::Answer(const ReceivedFrame& frame) {
-  if (replay_) return replay_->Answer(frame);
+  const std::chrono::nanoseconds byteTime = timing_.LineTime(1, state_.hostLineBaud);
+  if (replay_) return replay_->Answer(frame, static_cast<int64_t>(frame.bytes.size()) * byteTime);
   CommandPlan plan = scenario_ ? scenario_->BeforeCommand(state_, frame) : CommandPlan{};
   if (plan.unpowered) return {};
   // A card torn by an armed tear is kept aside, to be put back (ctl enter)
@@ -188,7 +189,6 @@ std::vector<AnswerChunk> VirtualReader::Answer(const ReceivedFrame& frame) {
     return {};
   }
 
-  const std::chrono::nanoseconds byteTime = timing_.LineTime(1, state_.hostLineBaud);
   Reply reply;
   Micros cardTime{0};
   if (!frame.checkByteOk) {

@@ -81,5 +81,45 @@ TEST(SessionReplay, CommandPastTheRecordsEndIsADifference) {
   EXPECT_EQ(replay.FirstDifference()->command, 2u);
 }
 
+// The record timed each answer from when its command was sent; the frame
+// arrives its own time on the line later.
+TEST(SessionReplay, AnswersAreTimedFromWhenTheCommandWasSent) {
+  SessionReplay replay(ParseSessionRecord("10.0  >  FF 00 72 00 8D\n14.0  <  FF 00 00 00 FF\n"));
+  const Clock::time_point at = Clock::now();
+  const std::vector<AnswerChunk> answer =
+      replay.Answer(Frame({0xFF, 0x00, 0x72, 0x00, 0x8D}, at), std::chrono::microseconds(434));
+  ASSERT_EQ(answer.size(), 1u);
+  EXPECT_EQ(answer[0].notBefore - at, std::chrono::microseconds(4000 - 434));
+}
+
+// Sequence::kAny: another number is the same command; its answer frames take
+// the command's number, an answer recorded with a wrong one is as far off,
+// and noise stays as recorded. The rest of the frame, check byte included,
+// still has to be as recorded.
+TEST(SessionReplay, AnySequenceTakesAnotherNumberAndRenumbersTheAnswers) {
+  const char* record =
+      "10.0  >   FF 00 72 00 8D\n"
+      "12.5  <?  FF 00 13\n"
+      "14.0  <   FF 00 00 00 FF\n"
+      "20.0  >   FF 01 73 00 8D\n"
+      "21.0  <   FF 02 00 00 FD\n"
+      "30.0  >   FF 02 72 00 8F\n";
+  SessionReplay strict(ParseSessionRecord(record));
+  EXPECT_TRUE(strict.Answer(Frame({0xFF, 0x05, 0x72, 0x00, 0x88}, Clock::now())).empty());
+  EXPECT_EQ(strict.FirstDifference()->command, 1u) << "as recorded, the number counts";
+
+  SessionReplay replay(ParseSessionRecord(record), {}, SessionReplay::Sequence::kAny);
+  const std::vector<AnswerChunk> first = replay.Answer(Frame({0xFF, 0x05, 0x72, 0x00, 0x88}, Clock::now()));
+  ASSERT_EQ(first.size(), 2u);
+  EXPECT_EQ(first[0].bytes, (std::vector<uint8_t>{0xFF, 0x00, 0x13})) << "noise as recorded";
+  EXPECT_EQ(first[1].bytes, (std::vector<uint8_t>{0xFF, 0x05, 0x00, 0x00, 0xFA}));
+  const std::vector<AnswerChunk> second = replay.Answer(Frame({0xFF, 0x06, 0x73, 0x00, 0x8A}, Clock::now()));
+  ASSERT_EQ(second.size(), 1u);
+  EXPECT_EQ(second[0].bytes, (std::vector<uint8_t>{0xFF, 0x07, 0x00, 0x00, 0xF8})) << "recorded one on, still one on";
+  EXPECT_TRUE(replay.Answer(Frame({0xFF, 0x07, 0x72, 0x00, 0x8F}, Clock::now())).empty());
+  ASSERT_TRUE(replay.FirstDifference());
+  EXPECT_EQ(replay.FirstDifference()->got, "FF 07 72 00 8F") << "a wrong check byte differs";
+}
+
 }  // namespace
 }  // namespace vqsim

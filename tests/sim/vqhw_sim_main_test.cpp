@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -33,8 +35,12 @@ using Bytes = std::vector<uint8_t>;
 // A running vqhw-sim with its first line of output.
 class SimProcess {
  public:
+  // Instant timing unless the arguments name one.
   explicit SimProcess(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), {VQHW_SIM_EXECUTABLE, "--timing", "instant"});
+    if (std::ranges::find(arguments, "--timing") == arguments.end()) {
+      arguments.insert(arguments.begin(), {"--timing", "instant"});
+    }
+    arguments.insert(arguments.begin(), VQHW_SIM_EXECUTABLE);
     std::vector<char*> argv;
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
@@ -244,6 +250,77 @@ TEST(VqhwSimExecutable, SeedRepeatsTheRandomsOfARunEachReaderItsOwn) {
   EXPECT_EQ(runs[0], runs[1]) << "the same seed, the same challenges";
   EXPECT_NE(runs[0][0], runs[0][1]) << "each reader its own";
   EXPECT_NE(runs[2], runs[0]) << "no seed: fresh ones";
+}
+
+// A replay's answers come as long after their commands as recorded: the
+// record timed each from when its command was sent to when the answer's
+// last byte came, and so does the client here. Each exchange is taken at
+// the least time of several: a loaded machine only ever adds time (the
+// answer is not sent before it is due, nor read before it came), while a
+// replay timed wrong is off by as much every time. The 0.2 ms allowed
+// holds the pty's own round trip, 0.08 to 0.2 ms at the least of a run on
+// a busy 2-core machine: more runs come while an exchange is beyond it.
+TEST(VqhwSimExecutable, ReplayAnswersAsLongAfterEachCommandAsRecorded) {
+  struct Exchange {
+    Bytes command;
+    size_t answerSize;
+    double recordedMs;
+  };
+  const std::vector<Exchange> kinds{
+      {CommandFrame(0, 0x70, {0xAA, 0xAA, 0xAA}), 5, 2.012},  // the probe
+      {CommandFrame(0, 0x56, {0x00, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), 5, 3.507},  // a long command
+      {CommandFrame(0, 0x51, {0x04}), 21, 4.250},  // a block read: a long answer
+  };
+  constexpr size_t kExchanges = 12;  // each kind four times, numbered on as a lane numbers them
+  constexpr int kMostRuns = 10;
+  constexpr double kAllowedMs = 0.2;
+  const auto command = [&](size_t n) {
+    const Bytes& kind = kinds[n % kinds.size()].command;
+    return CommandFrame(static_cast<uint8_t>(n % 8), kind[2], Bytes(kind.begin() + 4, kind.end() - 1));
+  };
+  const std::string record = ::testing::TempDir() + "vqhw_sim_replay_timing.record";
+  {
+    std::ofstream file(record);
+    const auto line = [&file](double ms, char direction, const Bytes& bytes) {
+      char text[32];
+      std::snprintf(text, sizeof text, "%12.3f  %c  ", ms, direction);
+      file << text;
+      for (uint8_t b : bytes) {
+        std::snprintf(text, sizeof text, " %02X", b);
+        file << text;
+      }
+      file << '\n';
+    };
+    for (size_t n = 0; n < kExchanges; ++n) {
+      const Exchange& kind = kinds[n % kinds.size()];
+      line(100.0 + 20.0 * n, '>', command(n));
+      const Bytes answer = CommandFrame(static_cast<uint8_t>(n % 8), 0x00, Bytes(kind.answerSize - 5, 0x5A));
+      line(100.0 + 20.0 * n + kind.recordedMs, '<', answer);
+    }
+  }
+  std::vector<double> leastMs(kinds.size(), 1e9);
+  const auto allWithin = [&] {
+    for (size_t i = 0; i < kinds.size(); ++i) {
+      if (std::abs(leastMs[i] - kinds[i].recordedMs) > kAllowedMs) return false;
+    }
+    return true;
+  };
+  for (int run = 0; run < kMostRuns && !allWithin(); ++run) {
+    SimProcess sim({"--timing", "real", "--replay", record});
+    PtyClient client(sim.FirstLine());
+    for (size_t n = 0; n < kExchanges; ++n) {
+      const auto sent = client.Write(command(n));
+      const std::vector<PtyClient::Arrival> arrivals = client.ReadArrivals(kinds[n % kinds.size()].answerSize, 1s);
+      ASSERT_FALSE(arrivals.empty()) << "exchange " << n + 1;
+      const double ms = std::chrono::duration<double, std::milli>(arrivals.back().at - sent).count();
+      leastMs[n % kinds.size()] = std::min(leastMs[n % kinds.size()], ms);
+    }
+    const int status = sim.StopWith(SIGTERM);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0) << "every recorded command came";
+  }
+  for (size_t i = 0; i < kinds.size(); ++i) EXPECT_NEAR(leastMs[i], kinds[i].recordedMs, kAllowedMs) << "kind " << i + 1;
+  std::remove(record.c_str());
 }
 
 }  // namespace

@@ -2,9 +2,14 @@
 // engineer taps cards at the desk while the lane program (the library,
 // linked here) runs: present, remove, swap the field, arm a fault, state.
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -95,11 +100,50 @@ TEST(SimControlPath, AFileThatIsNoSocketIsLeftAlone) {
   const std::string path = ::testing::TempDir() + "vqhw_sim_control_not_a_socket.json";
   std::ofstream(path) << "{\"cards\": []}";
   const ProgramRun run = RunProgram({VQHW_SIM_TOOL, "--control", path}, std::chrono::seconds(5));
-  EXPECT_NE(run.exitCode, 0);
+  EXPECT_EQ(run.exitCode, 71);
   EXPECT_TRUE(run.out.empty()) << "no path is served";
   EXPECT_NE(run.err.find("no socket"), std::string::npos) << run.err;
   std::ifstream kept(path);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "{\"cards\": []}");
+  std::remove(path.c_str());
+}
+
+// A socket nobody listens at, as a run that was killed leaves it.
+void LeaveStaleSocket(const std::string& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(path.size(), sizeof address.sun_path);
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0) << path;
+  ::close(fd);
+}
+
+// A control path is one vqhw-sim's: a stale socket is taken over, a running
+// one's is refused and kept, and at exit a vqhw-sim removes only its own.
+TEST(SimControlPath, ARunningReadersSocketIsRefusedAndKept) {
+  const std::string path = ::testing::TempDir() + "vqhw_sim_control_in_use.sock";
+  const auto state = [&path] {
+    return RunProgram({VQHW_SIM_TOOL, "ctl", "--socket", path, "state"}, std::chrono::seconds(5)).exitCode;
+  };
+  std::remove(path.c_str());
+  LeaveStaleSocket(path);
+  SimServer first({"--control", path});
+  EXPECT_EQ(state(), 0) << "the stale socket was replaced";
+
+  const ProgramRun second = RunProgram({VQHW_SIM_TOOL, "--control", path}, std::chrono::seconds(5));
+  EXPECT_EQ(second.exitCode, 69);
+  EXPECT_TRUE(second.out.empty()) << "no reader is served";
+  EXPECT_NE(second.err.find(path + " is in use by another vqhw-sim"), std::string::npos) << second.err;
+  EXPECT_EQ(state(), 0) << "the first one keeps its socket";
+
+  // Its socket gone, another serves the path: the first one's exit leaves it.
+  std::remove(path.c_str());
+  SimServer third({"--control", path});
+  EXPECT_EQ(first.Stop(), 0);
+  EXPECT_EQ(state(), 0) << "the third one's socket stays";
+  EXPECT_EQ(third.Stop(), 0);
+  EXPECT_NE(state(), 0) << "removed by its own vqhw-sim";
   std::remove(path.c_str());
 }
 

@@ -80,6 +80,15 @@ TEST(VqhwCommandLine, OptionsThatCannotApplyAreRefusedWithTheReason) {
   ExpectRefused(Vqhw({"--sim-field", Example("lane.json"), "--sim-card", "cpu", "card"}), {"--sim-card"});
   ExpectRefused(Vqhw({"--sim-field", Example("lane.json"), "--sim-state", "x.json", "card"}),
                 {"--sim-field", "--sim-state"});
+  // The record answers a replay: no field, fault or random of the reader would be used.
+  for (const std::vector<std::string>& option :
+       {std::vector<std::string>{"--late", "5"}, {"--silent", "1"}, {"--wrong-sequence", "1"}, {"--no-psam"},
+        {"--card", "cpu"}, {"--seed", "7"}, {"--field", Example("lane.json")}, {"--state", "x.json"}}) {
+    std::vector<std::string> arguments{VQHW_SIM_TOOL, "--replay", "session.record"};
+    arguments.insert(arguments.end(), option.begin(), option.end());
+    ExpectRefused(RunProgram(arguments), {"--replay", option[0].c_str(), "cannot apply"});
+  }
+  ExpectRefused(RunProgram({VQHW_SIM_TOOL, "--any-sequence"}), {"--any-sequence", "--replay"});
 }
 
 // The codes of `vqhw --help` and of both man pages, as "CODE meaning" rows.

@@ -9,6 +9,7 @@
 #     rfc2217://, the field file named with Windows separators;
 #   - the Linux library reaches a reader (vqhw, and a lane in Python);
 #   - ctl remove and ctl present while that lane holds its port;
+#   - a second vqhw-sim.exe on that control file is refused (69) and leaves it;
 #   - a block read takes at least its line and card time and at most 5 ms more;
 #   - a scenario: the card torn away during a purchase's DEBIT, which the
 #     lane recovers once (the purse's record shows one debit);
@@ -131,6 +132,17 @@ block 4 4C414E45303720454E54525920202020"
   port=$(tr -d '\r' < "$prefix/drive_c/vqhw-sim-tests.ctl" | sed -n '2s/ .*//p')
   reply=$(python3 -c 'import socket,sys; s=socket.create_connection(("127.0.0.1",int(sys.argv[1]))); s.sendall(b"state\n"); print(s.recv(200).decode())' "$port")
   [[ "$reply" == "error not allowed"* ]] || fail "a control request without the token was answered: $reply"
+  # A second vqhw-sim.exe on the control path of a running one is refused, and the file stays the first one's.
+  held=$(cat "$prefix/drive_c/vqhw-sim-tests.ctl")
+  status=0
+  env WINEPREFIX="$prefix" WINEARCH="$arch" timeout -k 5 30 "$loader" "$dir/vqhw-sim.exe" --control "$control" \
+    > "$work/second-control.out" 2> "$work/second-control.err" < /dev/null || status=$?
+  if [ "$status" = 69 ] && grep -q "is in use by another vqhw-sim" "$work/second-control.err" &&
+     [ "$(cat "$prefix/drive_c/vqhw-sim-tests.ctl")" = "$held" ]; then
+    log "a second vqhw-sim.exe on the control path was refused"
+  else
+    cat "$work/second-control.err"; fail "a second vqhw-sim.exe on the control path: exit $status, not 69 with the file kept"
+  fi
   stop_sim || fail "vqhw-sim.exe exited $? at Ctrl+C, not 0"
   [ ! -e "$prefix/drive_c/vqhw-sim-tests.ctl" ] || fail "vqhw-sim.exe left its control file"
   log "one vqhw-sim.exe, four readers: $((SECONDS - phase)) s"
