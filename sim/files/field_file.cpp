@@ -285,8 +285,9 @@ bool SameCard(const json& description, const Card& card) {
                                    ? vqshared::EncodeHex(CpuCardProfile{}.serial)
                                    : std::string("A1B2C3D4");
   const json serial = description.value("serial", json(fallback));
-  return serial.is_string() && vqshared::DecodeHex(serial.get<std::string>()) ==
-                                   std::optional(std::vector<uint8_t>(card.Serial().begin(), card.Serial().end()));
+  const std::array<uint8_t, 4> own = card.Serial();
+  return serial.is_string() &&
+         vqshared::DecodeHex(serial.get<std::string>()) == std::optional(std::vector<uint8_t>(own.begin(), own.end()));
 }
 
 // `description` (empty: the card's kind and serial alone) with what the

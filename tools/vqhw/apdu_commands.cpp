@@ -79,8 +79,9 @@ void AddApduCommands(CLI::App& parent, CommandRegistry& registry) {
        {std::tuple{"pro", Channel::kUserCard, "activate the CPU card in the field and send it APDUs"},
         std::tuple{"sam", Channel::kPsam, "reset the PSAM and send it APDUs"}}) {
     auto options = std::make_shared<ApduOptions>();
-    CLI::App* command = registry.Add(*apdu, name, description, [options, channel](Context& context) {
-      return RunApdu(context, channel, *options);
+    const Channel kind = channel;  // clang 14 cannot capture a structured binding
+    CLI::App* command = registry.Add(*apdu, name, description, [options, kind](Context& context) {
+      return RunApdu(context, kind, *options);
     });
     command->add_option("apdus", options->apdus, "one or more APDUs in hex, sent in order")->required();
   }
