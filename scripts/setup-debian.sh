@@ -24,8 +24,8 @@ packages=(
   # (llvm-dlltool), a caller built the Microsoft way (clang, lld-link), the zip,
   # and jq for the JSON of vqhw.exe under Wine
   clang lld llvm zip unzip jq
-  # the fuzz targets under libFuzzer (scripts/fuzz.sh), and the sanitizer
-  # builds with clang, whose runtimes these are
+  # the fuzz targets under libFuzzer (scripts/fuzz.sh), and the ASan+UBSan
+  # build with clang, whose runtimes these are
   libfuzzer-14-dev libclang-rt-14-dev
   # the network ports' tests: a real serial device server in front of the
   # virtual reader, and a serial library's RFC 2217 client (which the

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the normal build (gcc), the ASan+UBSan build
-# and the TSan build (clang) of the whole suite, the bindings' tests and a
+# Builds and runs every test: the normal build and the TSan build (gcc), the
+# ASan+UBSan build (clang) of the whole suite, the bindings' tests and a
 # short fuzz run after the normal build, then the Windows DLLs under Wine.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -44,11 +44,12 @@ phase "release: install, packages, reference"
 "$root/scripts/release-checks.sh" "$builds/release"
 phase "fuzz: about 30 s a target under libFuzzer"
 VQHW_FUZZ_BUILD="$builds/fuzz" "$root/scripts/fuzz.sh" 30
-# clang builds the sanitizers' instrumented code in about half the time
-# gcc takes, and the normal build stays gcc's: two compilers' warnings.
-clang=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++)
-run_suite asan -DCMAKE_BUILD_TYPE=Debug -DVQHW_SANITIZER=asan "${clang[@]}"
-run_suite tsan -DCMAKE_BUILD_TYPE=Debug -DVQHW_SANITIZER=tsan "${clang[@]}"
+# clang builds the ASan+UBSan build in about half the time gcc takes, and
+# the other builds stay gcc's: two compilers' warnings. TSan stays gcc's:
+# clang 14's runtime fails its own check when a forked child detaches the
+# thread its parent ran, which the library does after a fork.
+run_suite asan -DCMAKE_BUILD_TYPE=Debug -DVQHW_SANITIZER=asan -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+run_suite tsan -DCMAKE_BUILD_TYPE=Debug -DVQHW_SANITIZER=tsan
 
 if [ -x "$root/scripts/windows-tests.sh" ]; then
   phase "Windows DLLs under Wine"

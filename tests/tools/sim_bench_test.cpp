@@ -52,10 +52,12 @@ class SimBenchTest : public ::testing::Test {
     EXPECT_EQ(dump.exitCode, 0) << dump.err;
     return nlohmann::json::parse(dump.out.substr(dump.out.find('\n') + 1), nullptr, false);
   }
-  // The lane program that recovers a torn purchase, on the reader at `port`.
-  static ProgramRun PurchaseLane(const std::string& port) {
+  // The lane program that recovers a torn purchase, on the reader at
+  // `port`. The port is named in this thread: the environment is no place
+  // to change while another thread starts programs.
+  static std::future<ProgramRun> PurchaseLane(const std::string& port) {
     ::setenv("VQHW_COM9", port.c_str(), 1);
-    return RunProgram({VQHW_PURCHASE_LANE, std::to_string(kPort)});
+    return std::async(std::launch::async, [] { return RunProgram({VQHW_PURCHASE_LANE, std::to_string(kPort)}); });
   }
 
   // Files of this test's own: ctest runs the tests of this fixture side by side.
@@ -187,7 +189,7 @@ TEST_F(SimBenchTest, ATearArmedWhileTheLaneRunsIsRecoveredOnceByTheProof) {
       << armedState;
   ASSERT_EQ(Ctl({"fault", "clear"}).exitCode, 0);
 
-  auto lane = std::async(std::launch::async, [&] { return PurchaseLane(sim.Path()); });
+  auto lane = PurchaseLane(sim.Path());
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(8);
   while (Ctl({"state"}).out.find("aside") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -207,7 +209,7 @@ TEST_F(SimBenchTest, ATearArmedWhileTheLaneRunsIsRecoveredOnceByTheProof) {
 
 TEST_F(SimBenchTest, TheEndStateOfTheTornPurchaseScenarioShowsTheTollTakenOnce) {
   SimServer sim({"--scenario", Example("scenarios/torn-purchase.json"), "--control", socket, "--state", state});
-  const ProgramRun lane = PurchaseLane(sim.Path());
+  const ProgramRun lane = PurchaseLane(sim.Path()).get();
   EXPECT_EQ(lane.exitCode, 0) << lane.out << lane.err;
   const nlohmann::json dump = Dump();
   ASSERT_EQ(dump["cards"].size(), 1u) << dump.dump(2);
