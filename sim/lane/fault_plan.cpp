@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <span>
 
+#include "shared/hex_text.h"
 #include "sim/protocol/frame_layout.h"
 #include "sim/protocol/response_frame.h"
 
@@ -130,15 +130,7 @@ FrameFaults FaultPlan::TakeFor(uint8_t command) {
 }
 
 std::vector<FaultPlan::Armed> FaultPlan::Describe() const {
-  const auto hex = [](std::span<const uint8_t> bytes) {
-    std::string text;
-    char pair[4];
-    for (uint8_t b : bytes) {
-      std::snprintf(pair, sizeof pair, text.empty() ? "%02X" : " %02X", b);
-      text += pair;
-    }
-    return text;
-  };
+  const auto hex = [](std::span<const uint8_t> bytes) { return vqshared::EncodeHex(bytes, " "); };
   const auto ms = [](std::chrono::milliseconds time) { return std::to_string(time.count()) + " ms"; };
   std::lock_guard lock(mutex_);
   std::vector<Armed> armed;
