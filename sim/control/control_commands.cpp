@@ -90,8 +90,8 @@ std::string Remove(VirtualReader& reader, const std::vector<std::string>& words)
     reader.ClearField();
     return "ok every card left\n";
   }
-  const auto serial = vqshared::DecodeHex(words[1]);
-  if (words.size() != 2 || !serial || serial->size() != 4) return "error remove takes a serial of 4 bytes in hex\n";
+  const auto serial = words.size() == 2 ? Serial(words[1]) : std::nullopt;
+  if (!serial) return "error remove takes a serial of 4 bytes in hex\n";
   bool found = false;
   reader.WithState([&](ReaderState& state) {
     for (const auto& card : std::vector(state.field.Cards())) {
