@@ -31,6 +31,10 @@ packages=(
   # virtual reader, and a serial library's RFC 2217 client (which the
   # virtual reader's TCP port answers too)
   ser2net python3-serial
+  # the virtual reader's panel: its HTTP server (Boost.Beast, header-only,
+  # so the mingw cross build takes the same headers), and a real browser
+  # driven by Selenium in its tests
+  libboost-dev chromium chromium-driver python3-selenium
 )
 
 dpkg --add-architecture i386
