@@ -5,12 +5,16 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "shared/exit_codes.h"
 #include "sim/control/control_commands.h"
 #include "sim/control/control_socket.h"
 #include "sim/files/field_file.h"
+#include "sim/panel/frame_feed.h"
+#include "sim/panel/panel_api.h"
+#include "sim/panel/panel_server.h"
 #include "sim/program/failure.h"
 #include "sim/program/frame_log.h"
 #include "sim/program/replay_run.h"
@@ -52,8 +56,11 @@ class Ending {
   std::string lost_;
 };
 
+// What the panel needs of a reader's line: its frames.
+using PanelTap = std::function<void(LineHost::Direction, std::span<const uint8_t>)>;
+
 LineHost::Events EventsOf(const SimOptions& options, const std::string& label, SessionRecorder* recorder,
-                          Ending& ending) {
+                          PanelTap panel, Ending& ending) {
   LineHost::Events events;
   events.clients = [label](const std::string& note) { std::fprintf(stderr, "vqhw-sim: %s%s\n", label.c_str(), note.c_str()); };
   LineHost::TrafficLog log;
@@ -63,10 +70,11 @@ LineHost::Events EventsOf(const SimOptions& options, const std::string& label, S
       std::fprintf(stderr, "vqhw-sim: %srfc2217: %s\n", label.c_str(), note.c_str());
     };
   }
-  if (log || recorder != nullptr) {
-    events.traffic = [log, recorder](LineHost::Direction direction, std::span<const uint8_t> bytes) {
+  if (log || recorder != nullptr || panel) {
+    events.traffic = [log, recorder, panel](LineHost::Direction direction, std::span<const uint8_t> bytes) {
       if (log) log(direction, bytes);
       if (recorder != nullptr) recorder->Observe(direction, bytes);
+      if (panel) panel(direction, bytes);
     };
   }
   events.lost = [&ending](const std::string& why) { ending.Lost(why); };
@@ -106,16 +114,42 @@ int ServeReaders(const SimOptions& options) {
       throw Failure{vqshared::kExitNoDevice, inUse.what()};
     }
   }
+  std::unique_ptr<panel::FrameFeed> feed;
+  if (options.httpAddress) feed = std::make_unique<panel::FrameFeed>(controlled);
   for (size_t i = 0; i < readers; ++i) {
     const std::string label = readers > 1 ? "reader " + std::to_string(i + 1) + ": " : "";
     const LineChoice line = options.lines.empty() ? DefaultLine() : options.lines[i];
-    lanes[i]->host = OpenLine(line, lanes[i]->reader, EventsOf(options, label, lanes[i]->recorder.get(), ending), options.takeOver);
+    PanelTap tap;
+    if (feed) {
+      tap = [&feed = *feed, i](LineHost::Direction direction, std::span<const uint8_t> bytes) {
+        feed.Observe(i, direction == LineHost::Direction::kFromHost ? vqshared::LineDirection::kToReader
+                                                                   : vqshared::LineDirection::kToHost,
+                     bytes);
+      };
+    }
+    lanes[i]->host = OpenLine(line, lanes[i]->reader, EventsOf(options, label, lanes[i]->recorder.get(), tap, ending),
+                              options.takeOver);
   }
   std::string names;
   for (const auto& lane : lanes) names += lane->host->PortName() + "\n";
+  // The panel after the lines, whose names it shows; stopped before them.
+  std::unique_ptr<panel::PanelApi> api;
+  std::unique_ptr<panel::PanelServer> panelServer;
+  if (feed) {
+    std::vector<panel::PanelApi::Reader> shown;
+    for (const auto& lane : lanes) shown.push_back({&lane->reader, lane->host->PortName(), lane->options.timing});
+    api = std::make_unique<panel::PanelApi>(std::move(shown), *feed);
+    try {
+      panelServer = std::make_unique<panel::PanelServer>(*options.httpAddress, *api, *feed);
+    } catch (const std::system_error& error) {
+      throw Failure{vqshared::kExitNoDevice, error.what()};
+    }
+    std::fprintf(stderr, "vqhw-sim: panel at %s\n", panelServer->Url().c_str());
+  }
   std::fputs(names.c_str(), stdout);
   std::fflush(stdout);
   stop.WaitUntil(std::nullopt);
+  panelServer.reset();
   if (options.log) std::fprintf(stderr, "stopping\n");
   for (auto& lane : lanes) lane->host.reset();  // the lines are closed: the fields no longer change
   for (const auto& lane : lanes) {

@@ -92,6 +92,10 @@ void DefineOptions(CLI::App& app, SimOptions& options) {
                "may start at another number than the one recorded)");
   app.add_option("--control", options.controlPath, lineHelp.control)
       ->type_name("PATH");
+  app.add_option("--http", options.http,
+                 "Serve the panel, a page to drive the readers from a browser, at HOST:PORT (host 127.0.0.1 "
+                 "unless given; port 0 picks one); another address than loopback needs the token printed at start")
+      ->type_name("HOST:PORT");
   app.add_option("--state", options.states,
                  "The field from this file when it is there, saved back into it on exit; with --scenario, "
                  "the field the scenario leaves is saved into it (the scenario names its own start); once a reader")
@@ -151,6 +155,10 @@ std::string Settle(const CLI::App& app, SimOptions& options) {
   }
   if (app.count("--any-sequence") > 0 && app.count("--replay") == 0) {
     return "--any-sequence applies to a replay (--replay)";
+  }
+  if (app.count("--http") > 0) {
+    options.httpAddress = panel::ParseHttpAddress(options.http);
+    if (!options.httpAddress) return "--http takes HOST:PORT, [IPv6]:PORT or PORT, not " + options.http;
   }
   if (app.count("--take-over") > 0 && app.count("--listen") == 0) return "--take-over applies to a TCP port (--listen)";
   if (app.count("--field") > 0 && app.count("--state") > 0) {

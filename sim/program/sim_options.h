@@ -4,10 +4,12 @@
 
 #include <CLI/CLI.hpp>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "sim/program/open_line.h"
+#include "sim/panel/http_address.h"
 #include "sim/program/reader_setup.h"
 
 namespace vqsim::program {
@@ -26,6 +28,8 @@ struct SimOptions {
   std::string replayFile;     // a session record to answer from
   bool anySequence = false;   // the replay takes commands of any sequence number
   std::string controlPath;    // the control socket to serve
+  std::string http;           // where to serve the panel (HOST:PORT), empty: nowhere
+  std::optional<panel::HttpAddress> httpAddress;  // it, parsed by Settle
 
   // vqhw-sim ctl
   CLI::App* ctl = nullptr;
