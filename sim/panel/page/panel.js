@@ -39,6 +39,7 @@
     box.hidden = false;
     box.textContent = text;
     box.dataset.kind = ok ? 'ok' : 'error';
+    box.dataset.count = String(Number(box.dataset.count || 0) + 1);
     const item = document.createElement('li');
     item.textContent = text;
     item.className = ok ? 'ok' : 'error';
@@ -333,6 +334,7 @@
     row.dataset.id = String(frame.id);
     row.dataset.reader = String(frame.reader);
     row.dataset.direction = frame.direction;
+    if (frame.code) row.dataset.code = frame.code;
     row.className = frame.direction;
     const sw = frame.sw ? `${frame.sw} ${frame.swText || ''}` : (frame.status ? `status ${frame.status}` : '');
     let limitText = '';
