@@ -19,7 +19,8 @@ std::span<const uint8_t> DataOf(std::span<const uint8_t> frame) { return frame.s
 
 }  // namespace
 
-FrameFeed::FrameFeed(std::vector<VirtualReader*> readers) : lanes_(readers.size()) {
+FrameFeed::FrameFeed(std::vector<VirtualReader*> readers, size_t largestRecord)
+    : lanes_(readers.size()), largestRecord_(largestRecord) {
   for (size_t i = 0; i < readers.size(); ++i) lanes_[i].reader = readers[i];
 }
 
@@ -29,7 +30,7 @@ void FrameFeed::Observe(size_t index, LineDirection direction, std::span<const u
   Lane& lane = lanes_.at(index);
   if (lane.writer) {
     lane.writer->Observe(direction, bytes, at);
-    if (static_cast<size_t>(lane.record->tellp()) >= kLargestRecord) {
+    if (static_cast<size_t>(lane.record->tellp()) >= largestRecord_) {
       lane.writer.reset();
       lane.recordState.recording = false;
       lane.recordState.full = true;

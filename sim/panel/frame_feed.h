@@ -28,7 +28,7 @@ class FrameFeed {
   static constexpr size_t kKeptFrames = 2000;
   static constexpr size_t kLargestRecord = 16 << 20;  // bytes; recording stops there
 
-  explicit FrameFeed(std::vector<VirtualReader*> readers);
+  explicit FrameFeed(std::vector<VirtualReader*> readers, size_t largestRecord = kLargestRecord);
 
   // The bytes reader `index` (from 0) saw in one direction at `at`.
   void Observe(size_t index, vqshared::LineDirection direction, std::span<const uint8_t> bytes,
@@ -71,6 +71,7 @@ class FrameFeed {
   const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   mutable std::mutex mutex_;
   std::vector<Lane> lanes_;
+  const size_t largestRecord_;
   std::deque<nlohmann::json> frames_;
   uint64_t lastId_ = 0;
 };
