@@ -29,7 +29,7 @@ CHROMEDRIVER = os.environ.get('VQHW_CHROMEDRIVER', '/usr/bin/chromedriver')
 
 try:
     from selenium import webdriver
-    from selenium.common.exceptions import TimeoutException
+    from selenium.common.exceptions import StaleElementReferenceException, TimeoutException
     from selenium.webdriver.chrome.service import Service
     from selenium.webdriver.common.by import By
     from selenium.webdriver.support.ui import Select, WebDriverWait
@@ -140,13 +140,21 @@ class Page:
         return self.driver.find_elements(By.CSS_SELECTOR, css)
 
     def click(self, css):
-        element = self.find(css)
-        self.driver.execute_script('arguments[0].scrollIntoView({block: "center"})', element)
-        element.click()
+        # A state event may replace the element between finding and clicking it.
+        for attempt in range(3):
+            try:
+                element = self.find(css)
+                self.driver.execute_script('arguments[0].scrollIntoView({block: "center"})', element)
+                element.click()
+                return
+            except StaleElementReferenceException:
+                if attempt == 2:
+                    raise
 
     def wait(self, what, condition, seconds=5):
         try:
-            return WebDriverWait(self.driver, seconds, poll_frequency=0.05).until(lambda _: condition())
+            return WebDriverWait(self.driver, seconds, poll_frequency=0.05,
+                                 ignored_exceptions=[StaleElementReferenceException]).until(lambda _: condition())
         except TimeoutException:
             raise Failed(f'{what}: not within {seconds} s') from None
 

@@ -148,9 +148,22 @@
     return button;
   }
 
+  // Rows are replaced only where they changed: a button does not vanish
+  // under the pointer each time a state event comes.
+  function replaceRows(body, rows) {
+    rows.forEach((row, i) => {
+      const old = body.rows[i];
+      if (!old) body.append(row);
+      else if (old.dataset.signature !== row.dataset.signature) old.replaceWith(row);
+    });
+    while (body.rows.length > rows.length) body.lastElementChild.remove();
+  }
+
   function renderCards(cards) {
     const rows = cards.map((card) => {
       const row = document.createElement('tr');
+      const {blocks, records, ...shown} = card;
+      row.dataset.signature = JSON.stringify(shown);
       row.dataset.serial = card.serial;
       row.dataset.kind = card.kind;
       row.dataset.place = card.inField ? 'field' : 'aside';
@@ -171,7 +184,7 @@
       row.append(actions);
       return row;
     });
-    $('cards').tBodies[0].replaceChildren(...rows);
+    replaceRows($('cards').tBodies[0], rows);
     $('cards-empty').hidden = cards.length > 0;
   }
 
@@ -297,6 +310,7 @@
         const hex = card.blocks[String(block)] || '';
         const row = document.createElement('tr');
         row.dataset.block = String(block);
+        row.dataset.signature = `${card.serial} ${hex} ${trailerHex} ${card.authenticatedSector === sector}`;
         if (i === 0) row.classList.add('sector-start');
         if (card.authenticatedSector === sector) row.classList.add('authenticated');
         let meaning = '';
@@ -316,7 +330,7 @@
         rows.push(row);
       }
     }
-    $('memory').tBodies[0].replaceChildren(...rows);
+    replaceRows($('memory').tBodies[0], rows);
   }
 
   // ---- Frames -------------------------------------------------------------
@@ -325,11 +339,34 @@
     return typeof value === 'number' ? value.toFixed(3) : '';
   }
 
+  // Frames come by the hundred a second while a lane polls: they are
+  // added in batches, a layout a batch instead of one a frame.
+  let pendingFrames = [];
+
   function addFrame(frame) {
     if (typeof frame.id === 'number') {
       if (frame.id <= lastFrameId) return;  // a reconnection repeats the last frames
       lastFrameId = frame.id;
     }
+    pendingFrames.push(frame);
+    if (pendingFrames.length === 1) setTimeout(flushFrames, 50);
+  }
+
+  function flushFrames() {
+    const frames = pendingFrames.slice(-MAX_FRAME_ROWS);
+    pendingFrames = [];
+    const body = $('frames').tBodies[0];
+    const scroll = body.closest('.frames-scroll');
+    const atEnd = scroll.scrollHeight - scroll.scrollTop - scroll.clientHeight < 60;
+    const fragment = document.createDocumentFragment();
+    for (const frame of frames) fragment.append(frameRow(frame));
+    body.append(fragment);
+    for (let extra = body.rows.length - MAX_FRAME_ROWS; extra > 0; --extra) body.firstElementChild.remove();
+    $('frames-count').textContent = `${body.rows.length} shown (at most ${MAX_FRAME_ROWS})`;
+    if (atEnd) scroll.scrollTop = scroll.scrollHeight;
+  }
+
+  function frameRow(frame) {
     const row = document.createElement('tr');
     row.dataset.id = String(frame.id);
     row.dataset.reader = String(frame.reader);
@@ -350,12 +387,7 @@
                cell(fixed(frame.exchangeMs), 'exchange'), cell(limitText));
     markOverLimit(row);
     filterRow(row);
-    const body = $('frames').tBodies[0];
-    body.append(row);
-    while (body.rows.length > MAX_FRAME_ROWS) body.rows[0].remove();
-    $('frames-count').textContent = `${body.rows.length} shown (at most ${MAX_FRAME_ROWS})`;
-    const scroll = body.closest('.frames-scroll');
-    if (scroll.scrollHeight - scroll.scrollTop - scroll.clientHeight < 60) scroll.scrollTop = scroll.scrollHeight;
+    return row;
   }
 
   function markOverLimit(row) {
