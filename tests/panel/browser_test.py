@@ -415,6 +415,50 @@ def step_refusal_shown(page, sim, lane, work):
     check(kind == 'error' and '400' in text, f'a refusal shown: {kind} {text}')
 
 
+def step_line_and_psam_controls(page, sim, lane, work):
+    kind, text = page.control('psam locked', 'button[data-psam="locked"]')
+    check(kind == 'ok', f'psam locked: {text}')
+    page.wait('the PSAM shown locked', lambda: page.find('#psam-state').text == 'locked')
+    kind, text = page.control('psam present', 'button[data-psam="present"]')
+    page.wait('the PSAM shown present', lambda: page.find('#psam-state').text == 'present')
+    Select(page.find('#fault-kind')).select_by_value('late')
+    page.find('#fault-value').send_keys('300')
+    page.find('#fault-count').clear()
+    page.find('#fault-count').send_keys('2')
+    kind, text = page.control('fault late', '#fault-arm')
+    check(kind == 'ok', f'fault late 300 2: {text}')
+    page.wait('the late answers armed', lambda: 'late' in page.find('#armed').text)
+    page.shot('fault-armed')
+    kind, text = page.control('fault clear', '#fault-clear')
+    page.wait('the faults cleared', lambda: page.find('#armed').text == 'nothing')
+    select = Select(page.find('#example-scenario'))
+    select.select_by_visible_text('two-cards.json')
+    kind, text = page.control('scenario', '#scenario-play')
+    check(kind == 'ok', f'scenario: {text}')
+    page.wait('the scenario\'s events shown', lambda: page.find('#scenario-events').text != 'none')
+    page.wait('its cards in the field', lambda: len(page.all('#cards tbody tr[data-place="field"]')) == 2)
+    page.shot('scenario-playing')
+    kind, text = page.control('scenario stop', '#scenario-stop')
+    check(kind == 'ok', f'scenario stop: {text}')
+    page.wait('no scenario shown', lambda: page.find('#scenario-events').text == 'none')
+    kind, text = page.control('remove every card', '#remove-all')
+    page.wait('no card shown', lambda: not page.all('#cards tbody tr'))
+
+
+def step_frames_bounded(page, sim, lane, work):
+    kind, text = page.control('present', '#present-example-button')
+    check(kind == 'ok', f'present: {text}')
+    page.wait('the card row', lambda: page.place_of(LANE_CARD) == 'field')
+    for _ in range(3):  # some 160 frames a dump
+        run = lane.vqhw_run('dump', '-k', 'FFFFFFFFFFFF', '-k', 'A0A1A2A3A4A5')
+        check(run.returncode == 0, f'vqhw dump: {run.stderr}')
+    last = lambda: max(page.frame_ids(), default=0)
+    ids = page.wait('500 rows, the newest kept', lambda: (lambda i: i if len(i) == 500 and i[-1] >= 700 else None)(
+        page.frame_ids()), seconds=5)
+    check(ids == list(range(ids[-1] - 499, ids[-1] + 1)), f'the oldest dropped: {ids[0]}..{ids[-1]}')
+    check(last() == ids[-1], 'the newest last')
+
+
 STEPS = [
     ('page-loads', step_page_loads),
     ('present-by-click', step_present_by_click),
@@ -424,6 +468,8 @@ STEPS = [
     ('torn-purchases-recorded', step_record_torn_purchases),
     ('timeline', step_timeline),
     ('refusal-shown', step_refusal_shown),
+    ('line-and-psam-controls', step_line_and_psam_controls),
+    ('frames-bounded', step_frames_bounded),
 ]
 
 

@@ -383,7 +383,7 @@
     }
     const direction = {command: '>', answer: '<', noise: '?'}[frame.direction] || frame.direction;
     row.append(cell(fixed(frame.ms)), cell(String(frame.reader)), cell(direction), cell(frame.sequence ?? ''),
-               cell(frame.name || ''), cell(frame.data || frame.bytes || '', 'data'), cell(sw),
+               cell(frame.name || ''), cell(frame.data ?? frame.bytes ?? '', 'data'), cell(sw),
                cell(fixed(frame.exchangeMs), 'exchange'), cell(limitText));
     markOverLimit(row);
     filterRow(row);
@@ -534,8 +534,10 @@
         const size = Math.abs(length);
         if (length >= 0) at += length;
         if (size <= 0) continue;
-        group.append(svgElement('rect', {class: `part ${kind}`, x: x(from), y: barTop, width: Math.max(size * scale, 0.5),
-                                         height: barHeight}));
+        // The host's time is a thin line before the bar: it is mostly the lane waiting.
+        const thin = kind === 'host';
+        group.append(svgElement('rect', {class: `part ${kind}`, x: x(from), y: thin ? barTop + barHeight / 2 - 2 : barTop,
+                                         width: Math.max(size * scale, 0.5), height: thin ? 4 : barHeight}));
       }
       // The outline takes the clicks, even of a bar a pixel wide.
       const outline = svgElement('rect', {class: 'outline', x: x(exchange.start) - 1, y: barTop - 2,
