@@ -1,8 +1,10 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "sim/cards/card.h"
@@ -23,6 +25,9 @@ struct ReaderState {
   mifare::KeyStore mifareKeys;          // keys loaded by the host for MIFARE Classic sectors
   std::array<uint8_t, 3> controlValues{};  // the three bytes of the last control command
   uint32_t hostLineBaud = 115200;          // the host line's speed, changed by its speed command
+  // While the reader has no power (a scenario's power-off, ctl power-off):
+  // when it comes back (sim/lane/power_and_psam.h).
+  std::optional<std::chrono::steady_clock::time_point> powerBackAt;
 };
 
 }  // namespace vqsim

@@ -3,21 +3,44 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
-#include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <vector>
 
+#include "shared/bounded_file.h"
 #include "shared/hex_text.h"
 #include "shared/json_text.h"
+#include "sim/cards/mifare/mifare_classic.h"
 #include "sim/control/field_dump.h"
 #include "sim/files/field_json.h"
+#include "sim/files/scenario_file.h"
+#include "sim/lane/locked_psam.h"
+#include "sim/lane/power_and_psam.h"
 #include "sim/lane/torn_command.h"
 
 namespace vqsim {
 namespace {
 
 using field_json::json;
+
+constexpr const char* kBlanks = " \t\r\n";
+
+// The text without the blanks around it.
+std::string Trimmed(const std::string& text) {
+  const size_t begin = text.find_first_not_of(kBlanks);
+  if (begin == std::string::npos) return {};
+  return text.substr(begin, text.find_last_not_of(kBlanks) - begin + 1);
+}
+
+// The first word of the text, and the rest as it is (inline JSON keeps its
+// blanks), trimmed.
+std::pair<std::string, std::string> FirstWord(const std::string& text) {
+  const std::string trimmed = Trimmed(text);
+  const size_t end = trimmed.find_first_of(kBlanks);
+  if (end == std::string::npos) return {trimmed, {}};
+  return {trimmed.substr(0, end), Trimmed(trimmed.substr(end))};
+}
 
 std::vector<std::string> Words(const std::string& request) {
   std::istringstream in(request);
@@ -55,10 +78,10 @@ std::string Insert(VirtualReader& reader, std::shared_ptr<Card> card, bool clone
   reader.WithState([&](ReaderState& state) {
     const std::string serial = vqshared::EncodeHex(card->Serial());
     if (!clone && Find(state.field.Cards(), card->Serial())) {
-      refused = "error a card " + serial + " is in the field already: present FILE clone adds a second one\n";
+      refused = "error a card " + serial + " is in the field already: present FILE clone (or present clone {JSON}) adds a second one\n";
     } else if (!clone && Find(state.aside, card->Serial())) {
       refused = "error the card " + serial + " left the field with what was written to it: enter " + serial +
-                " puts it back, present FILE clone adds a fresh one\n";
+                " puts it back, present FILE clone (or present clone {JSON}) adds a fresh one\n";
     } else {
       state.field.Insert(std::move(card));
     }
@@ -66,23 +89,37 @@ std::string Insert(VirtualReader& reader, std::shared_ptr<Card> card, bool clone
   return refused.empty() ? "ok the card entered the field\n" : refused;
 }
 
-std::string Present(VirtualReader& reader, const std::string& path, bool clone) {
-  std::ifstream file(path);
-  if (!file) return "error " + path + ": cannot be read\n";
-  std::stringstream text;
-  text << file.rdbuf();
+// A card description (it has a "kind") enters the field; a field file's
+// replaces the field. `source` names it in the replies.
+std::string PresentDescription(VirtualReader& reader, const std::string& text, bool clone, const std::string& source) {
   try {
-    const json description = vqshared::ParseJson(text.str());
+    const json description = vqshared::ParseJson(text);
     if (description.is_object() && description.contains("kind")) {
       return Insert(reader, field_json::CardFrom(description, "card", reader.NextCardSeed()), clone);
     }
-    LoadField(text.str(), reader);
-    return "ok the field holds the cards of " + path + "\n";
+    LoadField(text, reader);
+    return "ok the field holds the cards of " + source + "\n";
   } catch (const vqshared::JsonTextError& error) {
-    return "error " + path + ": " + error.what() + "\n";
+    return "error " + source + ": " + error.what() + "\n";
   } catch (const FieldFileError& error) {
-    return "error " + path + ": " + error.what() + "\n";
+    return "error " + source + ": " + error.what() + "\n";
   }
+}
+
+// present FILE [clone] | present [clone] {JSON}: `rest` is what follows the word present.
+std::string Present(VirtualReader& reader, const std::string& rest) {
+  const std::string usage = "error present FILE [clone] | present [clone] {JSON}\n";
+  const auto [first, afterFirst] = FirstWord(rest);
+  const bool cloneFirst = first == "clone" && afterFirst.starts_with('{');
+  const std::string inlineText = cloneFirst ? afterFirst : rest;
+  if (inlineText.starts_with('{')) return PresentDescription(reader, inlineText, cloneFirst, "the description");
+  const std::vector<std::string> words = Words(rest);
+  if (words.size() != 1 && !(words.size() == 2 && words[1] == "clone")) return usage;
+  const std::string& path = words[0];
+  std::string why;
+  const std::optional<std::string> text = vqshared::ReadRegularFile(path, kMostControlFileBytes, why);
+  if (!text) return "error " + path + ": cannot be read: " + why + "\n";
+  return PresentDescription(reader, *text, words.size() == 2, path);
 }
 
 std::string Remove(VirtualReader& reader, const std::vector<std::string>& words) {
@@ -172,6 +209,80 @@ std::string Fault(VirtualReader& reader, const std::vector<std::string>& words) 
   return "ok " + kind + " armed\n";
 }
 
+// write SERIAL BLOCK HEX: one block of a MIFARE ONE card, in the field or
+// aside, as the card stores it: keys and access bits are not asked.
+std::string WriteBlock(VirtualReader& reader, const std::vector<std::string>& words) {
+  const std::string usage = "write SERIAL BLOCK HEX: a serial of 4 bytes, a block 0 to 63, 16 bytes of hex";
+  if (words.size() != 4) return "error " + usage + "\n";
+  const auto serial = Serial(words[1]);
+  if (!serial) return "error " + words[1] + " is no serial of 4 bytes in hex; " + usage + "\n";
+  const std::optional<int> block = Count(words[2], MifareClassic::kBlocks - 1);
+  if (!block) return "error no block " + words[2] + ": the blocks are 0 to 63; " + usage + "\n";
+  const auto bytes = vqshared::DecodeHex(words[3]);
+  if (!bytes || bytes->size() != MifareClassic::Block{}.size()) {
+    return "error " + (bytes ? std::to_string(bytes->size()) + " bytes" : words[3] + " is no hex") +
+           ": a block is 16 bytes, 32 hex digits; " + usage + "\n";
+  }
+  MifareClassic::Block data{};
+  std::ranges::copy(*bytes, data.begin());
+  // The manufacturer block carries the serial, which the card answers from elsewhere.
+  if (*block == 0 && !std::ranges::equal(std::span(data).first(4), *serial)) {
+    return "error block 0 begins with the card's serial " + words[1] + "\n";
+  }
+  std::string reply;
+  reader.WithState([&](ReaderState& state) {
+    std::shared_ptr<Card> card = Find(state.field.Cards(), *serial);
+    if (!card) card = Find(state.aside, *serial);
+    auto* mifare = dynamic_cast<MifareClassic*>(card.get());
+    if (!card) {
+      reply = "error no card " + words[1] + " in the field or aside\n";
+    } else if (!mifare) {
+      reply = "error the card " + words[1] + " is no MIFARE ONE card: write sets a MIFARE ONE card's blocks\n";
+    } else {
+      mifare->PokeBlock(*block, data);
+      reply = "ok block " + std::to_string(*block) + " of " + words[1] + " written\n";
+    }
+  });
+  return reply;
+}
+
+// power-off MS: as a scenario's powerOff event, from now.
+std::string PowerOff(VirtualReader& reader, const std::vector<std::string>& words) {
+  constexpr int kLongest = 600000;
+  const std::optional<int> ms = words.size() == 2 ? Count(words[1], kLongest) : std::nullopt;
+  if (!ms || *ms == 0) return "error power-off MS: a time of 1 to 600000 milliseconds\n";
+  const auto now = std::chrono::steady_clock::now();
+  reader.WithState([&](ReaderState& state) { CutPower(state, now, std::chrono::milliseconds(*ms)); });
+  return "ok the reader has no power for " + words[1] + " ms\n";
+}
+
+// psam present|locked|removed: as a scenario's psam event, now.
+std::string ChangePsamSlot(VirtualReader& reader, const std::vector<std::string>& words) {
+  static const std::map<std::string, PsamTo, std::less<>> kChanges{
+      {"present", PsamTo::kPresent}, {"locked", PsamTo::kLocked}, {"removed", PsamTo::kRemoved}};
+  const auto change = words.size() == 2 ? kChanges.find(words[1]) : kChanges.end();
+  if (change == kChanges.end()) return "error psam present|locked|removed\n";
+  reader.WithState([&](ReaderState& state) { ChangePsam(state, change->second); });
+  return "ok psam " + words[1] + "\n";
+}
+
+// scenario {JSON}: as --scenario does, from now; scenario stop.
+std::string StartScenario(VirtualReader& reader, const std::string& rest) {
+  if (rest == "stop") {
+    reader.SetScenario(nullptr);
+    return "ok no scenario runs\n";
+  }
+  if (!rest.starts_with('{')) {
+    return "error scenario {JSON} | scenario stop (vqhw-sim ctl scenario FILE sends the file's JSON)\n";
+  }
+  try {
+    LoadScenario(rest, reader);
+  } catch (const FieldFileError& error) {
+    return "error the scenario: " + std::string(error.what()) + "\n";
+  }
+  return "ok the scenario runs\n";
+}
+
 std::string State(VirtualReader& reader) {
   std::string text = "ok\n";
   reader.WithState([&](ReaderState& state) {
@@ -181,7 +292,11 @@ std::string State(VirtualReader& reader) {
     }
     if (state.field.Cards().empty()) text += "no card in the field\n";
     for (const auto& card : state.aside) text += "card " + vqshared::EncodeHex(card->Serial()) + " aside\n";
-    text += std::string("psam ") + (state.psamPresent ? "present" : "removed") + "\n";
+    text += std::string("psam ") +
+            (!state.psamPresent                                   ? "removed"
+             : dynamic_cast<const LockedPsam*>(state.psam.get()) ? "locked"
+                                                                  : "present") +
+            "\n";
   });
   for (const std::string& line : reader.DescribeArmed()) text += "armed " + line + "\n";
   for (const std::string& line : reader.DescribeScenario()) text += "scenario " + line + "\n";
@@ -197,9 +312,8 @@ std::string RunControlRequest(const std::vector<VirtualReader*>& readers, const 
     if (!number || *number == 0) {
       return "error no reader " + words[1] + ": the readers are 1 to " + std::to_string(readers.size()) + "\n";
     }
-    std::string rest;
-    for (size_t i = 2; i < words.size(); ++i) rest += (i > 2 ? " " : "") + words[i];
-    return RunControlRequest(*readers[static_cast<size_t>(*number) - 1], rest);
+    // The rest as it came: inline JSON keeps its blanks.
+    return RunControlRequest(*readers[static_cast<size_t>(*number) - 1], FirstWord(FirstWord(request).second).second);
   }
   if (readers.size() != 1) {
     return "error " + std::to_string(readers.size()) + " readers: name one, as in reader 2 " +
@@ -208,16 +322,21 @@ std::string RunControlRequest(const std::vector<VirtualReader*>& readers, const 
   return RunControlRequest(*readers[0], request);
 }
 
-std::string RunControlRequest(VirtualReader& reader, const std::string& request) {
+namespace {
+
+std::string Run(VirtualReader& reader, const std::string& request) {
   const std::vector<std::string> words = Words(request);
   if (words.empty()) return "error an empty request\n";
-  static const std::set<std::string> kChangesTheField{"present", "remove", "leave", "enter", "fault", "tear"};
+  static const std::set<std::string> kChangesTheField{"present", "remove",   "leave", "enter",   "fault",
+                                                      "tear",    "write",    "psam",  "scenario", "power-off"};
   if (kChangesTheField.contains(words[0]) && reader.Replaying()) {
     return "error a replay answers from its record alone: " + words[0] + " cannot apply\n";
   }
-  if (words[0] == "present" && (words.size() == 2 || (words.size() == 3 && words[2] == "clone"))) {
-    return Present(reader, words[1], words.size() == 3);
-  }
+  if (words[0] == "present") return Present(reader, FirstWord(request).second);
+  if (words[0] == "scenario") return StartScenario(reader, FirstWord(request).second);
+  if (words[0] == "write") return WriteBlock(reader, words);
+  if (words[0] == "power-off") return PowerOff(reader, words);
+  if (words[0] == "psam") return ChangePsamSlot(reader, words);
   if (words[0] == "remove") return Remove(reader, words);
   if (words[0] == "leave" || words[0] == "enter") return LeaveOrEnter(reader, words);
   if (words[0] == "tear") return ArmTear(reader, words);
@@ -231,8 +350,22 @@ std::string RunControlRequest(VirtualReader& reader, const std::string& request)
     return "ok line " + std::to_string(line.count()) + " us card " + std::to_string(reader.CardTimeSoFar().count()) +
            " us\n";
   }
-  return "error unknown request; present FILE [clone] | remove [SERIAL] | leave SERIAL | enter SERIAL | "
-         "tear OUTCOME [write|debit] | fault ... | state [--json] | dump | timing\n";
+  return "error unknown request; present FILE [clone] | present [clone] {JSON} | remove [SERIAL] | leave SERIAL | "
+         "enter SERIAL | write SERIAL BLOCK HEX | tear OUTCOME [write|debit] | fault ... | power-off MS | "
+         "psam present|locked|removed | scenario {JSON} | scenario stop | state [--json] | dump | timing\n";
+}
+
+}  // namespace
+
+// An error is one line, whatever a description's error quotes.
+std::string RunControlRequest(VirtualReader& reader, const std::string& request) {
+  std::string reply = Run(reader, request);
+  if (reply.starts_with("error ")) {
+    reply.pop_back();
+    std::ranges::replace_if(reply, [](char c) { return c == '\n' || c == '\r'; }, ' ');
+    reply += '\n';
+  }
+  return reply;
 }
 
 }  // namespace vqsim

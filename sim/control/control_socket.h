@@ -6,6 +6,7 @@
 // loopback TCP port whose number and token a file at the path holds,
 // readable by its owner alone (control_socket_win32.cpp).
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -15,6 +16,11 @@
 #include "sim/hosts/platform/line_io.h"
 
 namespace vqsim {
+
+// The longest request line the socket takes, its end of line left out: a
+// field or scenario file of 1 MiB sent inline (ctl present FILE) with room
+// to spare. A longer one is refused, not cut short.
+inline constexpr size_t kLongestControlRequest = size_t{2} << 20;
 
 // The path is another running vqhw-sim's control socket (or control file).
 class ControlSocketInUse : public std::runtime_error {

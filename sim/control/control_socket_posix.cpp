@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <cstring>
 #include <optional>
+#include <string>
 #include <system_error>
+#include <vector>
 
 #include "sim/control/control_socket.h"
 #include "sim/hosts/platform/posix_io.h"
@@ -24,7 +26,6 @@ struct ControlSocket::Listener {
 
 namespace {
 
-constexpr size_t kLongestRequest = 4096;
 constexpr int kRequestWaitMs = 2000;  // a client that sends nothing is dropped
 constexpr time_t kReplyWaitSeconds = 10;  // a reader that never answers (stopped, say) fails the request
 
@@ -48,18 +49,22 @@ void WriteAll(int fd, const std::string& text) {
 }
 
 // One line, or what came before the client closed its side; none from a
-// client that sent nothing in time.
+// client that sent nothing in time. A line longer than
+// kLongestControlRequest comes back longer than that, to be refused.
 std::optional<std::string> ReadRequest(int connection) {
   std::string request;
-  char buffer[512];
-  while (request.find('\n') == std::string::npos && request.size() < kLongestRequest) {
+  std::vector<char> buffer(65536);
+  size_t end = std::string::npos;
+  while (end == std::string::npos && request.size() <= kLongestControlRequest) {
     pollfd fd{connection, POLLIN, 0};
     if (::poll(&fd, 1, kRequestWaitMs) <= 0) return std::nullopt;
-    const ssize_t n = ::recv(connection, buffer, sizeof buffer, 0);
+    const ssize_t n = ::recv(connection, buffer.data(), buffer.size(), 0);
     if (n <= 0) break;
-    request.append(buffer, static_cast<size_t>(n));
+    const size_t searched = request.size();  // a long line is searched once, not again with every piece
+    request.append(buffer.data(), static_cast<size_t>(n));
+    end = request.find('\n', searched);
   }
-  if (const size_t end = request.find('\n'); end != std::string::npos) request.resize(end);
+  if (end != std::string::npos && end <= kLongestControlRequest) request.resize(end);
   return request;
 }
 
@@ -117,7 +122,10 @@ void ControlSocket::Serve() {
     const io::UniqueFd connection(::accept4(listener_->fd.get(), nullptr, nullptr, SOCK_CLOEXEC));
     if (!connection) continue;
     if (const std::optional<std::string> request = ReadRequest(connection.get())) {
-      WriteAll(connection.get(), handler_(*request));
+      WriteAll(connection.get(), request->size() > kLongestControlRequest
+                                     ? "error the request is longer than " + std::to_string(kLongestControlRequest) +
+                                           " bytes\n"
+                                     : handler_(*request));
     }
   }
 }

@@ -26,7 +26,6 @@ namespace vqsim {
 namespace {
 
 constexpr char kFirstLine[] = "vqhw-sim control";
-constexpr size_t kLongestRequest = 4096;
 constexpr auto kRequestWait = std::chrono::seconds(2);  // a client that sends nothing is dropped
 constexpr DWORD kReplyWaitMs = 10'000;  // a reader that never answers (stopped, say) fails the request
 
@@ -138,18 +137,24 @@ bool SameToken(const std::string& given, const std::string& token) {
 }
 
 // One line, or what came before the client closed its side; none from a
-// client that sent nothing in time.
+// client that sent nothing in time. A line longer than
+// kLongestControlRequest (and its token) comes back longer than that, to be refused.
 std::optional<std::string> ReadRequest(io::Stream& connection, const io::Event& stop) {
+  constexpr size_t kLongest = kLongestControlRequest + 64;
   std::string request;
   const io::Clock::time_point deadline = io::Clock::now() + kRequestWait;
-  std::array<uint8_t, 512> buffer{};
-  while (request.find('\n') == std::string::npos && request.size() < kLongestRequest) {
+  std::vector<uint8_t> buffer(65536);
+  size_t end = std::string::npos;
+  while (end == std::string::npos && request.size() <= kLongest) {
     if (connection.WaitInput(deadline, stop) != io::Wake::kReady) return std::nullopt;
     const std::optional<size_t> count = connection.Read(buffer);
     if (!count) break;
+    const size_t searched = request.size();  // a long line is searched once, not again with every piece
     request.append(reinterpret_cast<const char*>(buffer.data()), *count);
+    end = request.find('\n', searched);
   }
-  if (const size_t end = request.find('\n'); end != std::string::npos) request.resize(end);
+  if (end == std::string::npos || end > kLongest) return request;
+  request.resize(end);
   if (!request.empty() && request.back() == '\r') request.pop_back();
   return request;
 }
@@ -188,9 +193,12 @@ void ControlSocket::Serve() {
     if (!request) continue;
     const size_t blank = request->find(' ');
     const std::string given = request->substr(0, blank);
-    const std::string reply = SameToken(given, listener_->token)
-                                  ? handler_(blank == std::string::npos ? std::string() : request->substr(blank + 1))
-                                  : "error not allowed: the request lacks the token of the control file\n";
+    const std::string line = blank == std::string::npos ? std::string() : request->substr(blank + 1);
+    const std::string reply =
+        !SameToken(given, listener_->token) ? "error not allowed: the request lacks the token of the control file\n"
+        : line.size() > kLongestControlRequest
+            ? "error the request is longer than " + std::to_string(kLongestControlRequest) + " bytes\n"
+            : handler_(line);
     io::WriteAll(call->stream, std::span(reinterpret_cast<const uint8_t*>(reply.data()), reply.size()), stop_);
     shutdown(call->stream.Native().socket, SD_SEND);
   }

@@ -19,6 +19,8 @@ class LockedPsam : public ApduCard {
 
   std::vector<uint8_t> Exchange(std::span<const uint8_t>) override { return {kLockedSw1, kLockedSw2}; }
   std::vector<uint8_t> Reset() override { return psam_->Reset(); }
+  // The PSAM the lock stands in for.
+  const std::shared_ptr<ApduCard>& Unlocked() const { return psam_; }
 
  private:
   std::shared_ptr<ApduCard> psam_;

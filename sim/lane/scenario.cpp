@@ -4,8 +4,6 @@
 #include <cstdio>
 #include <utility>
 
-#include "sim/lane/locked_psam.h"
-
 namespace vqsim {
 namespace {
 
@@ -71,9 +69,8 @@ void Scenario::Start(Clock::time_point at) { start_ = at; }
 CommandPlan Scenario::BeforeCommand(ReaderState& state, const ReceivedFrame& frame) {
   if (!start_) start_ = frame.at;
   RunTimed(state, frame.at);
-  PowerUpIfDue(state, frame.at);
   CommandPlan plan;
-  if (powerBackAt_) {
+  if (!Powered(state, frame.at)) {
     plan.unpowered = true;
     return plan;
   }
@@ -89,7 +86,7 @@ CommandPlan Scenario::BeforeCommand(ReaderState& state, const ReceivedFrame& fra
       plan.faults.Add(fault->faults);
     } else {
       Apply(state, entry.event, frame.at);
-      if (powerBackAt_) plan.unpowered = true;  // the power went during this very command
+      if (state.powerBackAt) plan.unpowered = true;  // the power went during this very command
     }
   }
   return plan;
@@ -113,12 +110,6 @@ void Scenario::RunTimed(ReaderState& state, Clock::time_point now) {
   }
 }
 
-void Scenario::PowerUpIfDue(ReaderState& state, Clock::time_point now) {
-  if (!powerBackAt_ || *powerBackAt_ > now) return;
-  powerBackAt_.reset();
-  PowerUp(state);
-}
-
 void Scenario::Apply(ReaderState& state, const ScenarioEvent& event, Clock::time_point now) {
   if (const auto* enter = std::get_if<CardEnters>(&event.what)) {
     const auto& cards = state.field.Cards();
@@ -130,14 +121,9 @@ void Scenario::Apply(ReaderState& state, const ScenarioEvent& event, Clock::time
       state.field.Clear();
     }
   } else if (const auto* off = std::get_if<PowerOff>(&event.what)) {
-    powerBackAt_ = now + off->duration;
+    CutPower(state, now, off->duration);
   } else if (const auto* change = std::get_if<PsamChange>(&event.what)) {
-    if (unlockedPsam_) state.psam = std::exchange(unlockedPsam_, nullptr);
-    state.psamPresent = change->to != PsamChange::To::kRemoved;
-    if (change->to == PsamChange::To::kLocked && state.psam) {
-      unlockedPsam_ = state.psam;
-      state.psam = std::make_shared<LockedPsam>(unlockedPsam_);
-    }
+    ChangePsam(state, change->to);
   }
 }
 
@@ -148,14 +134,6 @@ std::vector<std::string> Scenario::Describe() const {
                     (entry.done ? " (done)" : ""));
   }
   return lines;
-}
-
-void PowerUp(ReaderState& state) {
-  state.field.Reset();
-  state.mifareKeys = {};
-  if (state.psam) state.psam->Reset();
-  state.controlValues = {};
-  state.hostLineBaud = ReaderState{}.hostLineBaud;
 }
 
 }  // namespace vqsim

@@ -19,6 +19,7 @@
 
 #include "sim/cards/card.h"
 #include "sim/lane/fault_plan.h"
+#include "sim/lane/power_and_psam.h"
 #include "sim/protocol/frame_parser.h"
 #include "sim/commands/reader_state.h"
 
@@ -67,7 +68,7 @@ struct PowerOff {
   std::chrono::milliseconds duration{0};
 };
 struct PsamChange {
-  enum class To { kPresent, kLocked, kRemoved };
+  using To = PsamTo;
   To to = To::kPresent;
 };
 
@@ -108,16 +109,9 @@ class Scenario {
 
   void RunTimed(ReaderState& state, std::chrono::steady_clock::time_point now);
   void Apply(ReaderState& state, const ScenarioEvent& event, std::chrono::steady_clock::time_point now);
-  void PowerUpIfDue(ReaderState& state, std::chrono::steady_clock::time_point now);
 
   std::vector<Entry> entries_;
   std::optional<std::chrono::steady_clock::time_point> start_;
-  std::optional<std::chrono::steady_clock::time_point> powerBackAt_;
-  std::shared_ptr<ApduCard> unlockedPsam_;  // the PSAM model while a lock stands in for it
 };
-
-// The reader after its power came back: no card selected and every card
-// power-cycled, no keys loaded, the PSAM reset, the line at 115200 baud.
-void PowerUp(ReaderState& state);
 
 }  // namespace vqsim

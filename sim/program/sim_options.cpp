@@ -113,7 +113,9 @@ void DefineOptions(CLI::App& app, SimOptions& options) {
   // `vqhw-sim ctl ...`: a request to a running vqhw-sim's control socket.
   options.ctl = app.add_subcommand(
       "ctl", "Tell a running vqhw-sim: present FILE [clone] | remove [SERIAL] | leave SERIAL | enter SERIAL | "
-      "tear OUTCOME [write|debit] | fault KIND ... | state [--json] | dump | timing");
+      "write SERIAL BLOCK HEX | tear OUTCOME [write|debit] | fault KIND ... | power-off MS | "
+      "psam present|locked|removed | scenario FILE | scenario stop | state [--json] | dump | timing "
+      "(a FILE is read here and sent inline)");
   options.ctlSocket = std::getenv("VQHW_SIM_CONTROL") ? std::getenv("VQHW_SIM_CONTROL") : "";
   options.ctl->add_option("--socket", options.ctlSocket, lineHelp.ctlSocket);
   options.ctl->add_option("--reader", options.ctlReader, "the reader the request is for (1: the first line)")

@@ -6,6 +6,7 @@
 #include "sim/protocol/frame_layout.h"
 #include "sim/cards/psam.h"
 #include "sim/protocol/status_bytes.h"
+#include "sim/lane/power_and_psam.h"
 #include "sim/lane/torn_command.h"
 
 namespace vqsim {
@@ -100,6 +101,13 @@ std::vector<std::string> VirtualReader::DescribeArmed() const {
     lines.push_back(std::string("tear ") + TearOutcomeName(armedTear_->tear.outcome) + ", the next " +
                     TearTargetName(armedTear_->target));
   }
+  // A cut whose end has passed is over, though the reader comes back (its
+  // state reset) only at the next command: no host can tell the difference.
+  const auto now = std::chrono::steady_clock::now();
+  if (state_.powerBackAt && *state_.powerBackAt > now) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*state_.powerBackAt - now);
+    lines.push_back("power off, back in " + std::to_string(left.count()) + " ms");
+  }
   return lines;
 }
 
@@ -173,7 +181,7 @@ std::vector<AnswerChunk> VirtualReader::Answer(const ReceivedFrame& frame) {
   const std::chrono::nanoseconds byteTime = timing_.LineTime(1, state_.hostLineBaud);
   if (replay_) return replay_->Answer(frame, static_cast<int64_t>(frame.bytes.size()) * byteTime);
   CommandPlan plan = scenario_ ? scenario_->BeforeCommand(state_, frame) : CommandPlan{};
-  if (plan.unpowered) return {};
+  if (plan.unpowered || !Powered(state_, frame.at)) return {};  // the scenario's cut, or one of ctl power-off
   // A card torn by an armed tear is kept aside, to be put back (ctl enter)
   // with what the command left on it; a scenario's tear puts its own back.
   std::shared_ptr<Card> tornAside;

@@ -65,11 +65,13 @@ class VirtualReader {
   // leaves in the middle of it, as a scenario's tear event does. Arming
   // again replaces the tear armed before.
   void ArmTear(Tear tear, TearTarget target);
-  // The armed faults and the armed tear, one line each ("late 300 ms, the
-  // next 2 commands").
+  // The armed faults, the armed tear and a power cut that stands, one line
+  // each ("late 300 ms, the next 2 commands", "power off, back in 80 ms").
   std::vector<std::string> DescribeArmed() const;
 
-  // Runs a lane scenario from now on (none: stops the one running).
+  // Runs a lane scenario from now on (none: stops the one running). What
+  // the one before did stays: a power cut it began lasts its time, a PSAM
+  // it locked stays locked.
   void SetScenario(std::shared_ptr<Scenario> scenario);
   std::vector<std::string> DescribeScenario() const;
   // Answers every command from a session record instead (none: as a reader again).
