@@ -5,7 +5,8 @@
 # With --merge, the inputs that reach new code are merged into
 # tests/fuzz/corpus. A finding stops that target's run and leaves its input
 # in build/fuzz/findings/<target>, its log in build/fuzz/<target>.log; the
-# script ends non-zero if any target found something.
+# script ends non-zero if any target found something. VQHW_FUZZ_TARGETS
+# (names, as the corpus folders are named) runs only those.
 # Usage: scripts/fuzz.sh [--merge] [SECONDS]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -50,6 +51,9 @@ failed=0
 running=0
 for corpus in "$root"/tests/fuzz/corpus/*/; do
   name=$(basename "$corpus")
+  if [ -n "${VQHW_FUZZ_TARGETS:-}" ] && [[ " $VQHW_FUZZ_TARGETS " != *" $name "* ]]; then
+    continue
+  fi
   if [ ! -x "$build/tests/fuzz/${name}_fuzz" ]; then
     echo "=== $name: not built here, skipped"
     continue

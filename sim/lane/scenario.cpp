@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
-
+#include <utility>
 
 namespace vqsim {
 namespace {

@@ -10,6 +10,7 @@
 #include <array>
 #include <atomic>
 #include <cstdlib>
+#include <limits>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -173,6 +174,8 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
   void ReadHeader() {
     parser_.emplace();
     parser_->header_limit(kLargestHeader);
+    // The body's limit depends on the target: set once the header is in.
+    parser_->body_limit(std::numeric_limits<std::uint64_t>::max());
     stream_.expires_after(PanelServer::kIdle);
     http::async_read_header(stream_, buffer_, *parser_,
                             [self = shared_from_this()](beast::error_code error, size_t) { self->OnHeader(error); });

@@ -3,12 +3,14 @@
 // linked here) runs: present, remove, swap the field, arm a fault, state.
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -93,6 +95,68 @@ TEST_F(SimControlTest, RefusedRequestsSayWhyAndChangeNothing) {
       RunProgram({VQHW_SIM_TOOL, "ctl", "--socket", ::testing::TempDir() + "nobody.sock", "state"}, std::chrono::seconds(5));
   EXPECT_EQ(nobody.exitCode, 69);
   EXPECT_NE(nobody.err.find("nobody.sock"), std::string::npos) << nobody.err;
+}
+
+// The chosen directory for the scope of one test, the one before again after it.
+class InDirectory {
+ public:
+  explicit InDirectory(const std::string& dir) : before_(std::filesystem::current_path()) {
+    std::filesystem::create_directories(dir);
+    std::filesystem::current_path(dir);
+  }
+  ~InDirectory() { std::filesystem::current_path(before_); }
+
+ private:
+  std::filesystem::path before_;
+};
+
+// ctl reads the file of present and scenario itself, from its own directory
+// (the reader's process runs elsewhere), and sends its JSON inline: a
+// longer line than a request used to be allowed.
+TEST_F(SimControlTest, CtlSendsItsOwnFilesInline) {
+  const std::string dir = ::testing::TempDir() + "vqhw_sim_" + name + "_dir";
+  const InDirectory here(dir);
+  std::string blocks;
+  for (int block = 4; block < 63; ++block) {
+    if (block % 4 != 3) blocks += "\"" + std::to_string(block) + "\": \"00112233445566778899AABBCCDDEEFF\",\n";
+  }
+  std::ofstream("field.json") << "{\"cards\": [\n {\"kind\": \"mifare-one\", \"serial\": \"01020304\",\n \"blocks\": {"
+                              << blocks << "\"1\": \"0102030405060708090A0B0C0D0E0F10\"}},\n"
+                              << " {\"kind\": \"mifare-one\", \"serial\": \"05060708\", \"blocks\": {" << blocks
+                              << "\"2\": \"0102030405060708090A0B0C0D0E0F10\"}},\n"
+                              << " {\"kind\": \"mifare-one\", \"serial\": \"090A0B0C\", \"blocks\": {" << blocks
+                              << "\"2\": \"0102030405060708090A0B0C0D0E0F10\"}}]}\n";
+  ASSERT_GT(std::filesystem::file_size("field.json"), 4096u + 1024u) << "longer than 4 KiB, blanks left out";
+  const ProgramRun present = Ctl({"present", "field.json"});
+  ASSERT_EQ(present.exitCode, 0) << present.err;
+  EXPECT_EQ(Ctl({"state"}).out, "ok\ncard 01020304 mifare-one\ncard 05060708 mifare-one\ncard 090A0B0C mifare-one\npsam present\n");
+  EXPECT_NE(Ctl({"dump"}).out.find("\"1\": \"0102030405060708090A0B0C0D0E0F10\""), std::string::npos);
+
+  std::ofstream("card.json") << R"({"kind": "mifare-one",
+                                    "serial": "01020304"})";
+  EXPECT_EQ(Ctl({"present", "card.json"}).exitCode, 64) << "that serial is there";
+  EXPECT_EQ(Ctl({"present", "card.json", "clone"}).exitCode, 0);
+  std::ofstream("lane.json") << R"({"events": [{"at": 60000,
+                                                "psam": "locked"}]})";
+  ASSERT_EQ(Ctl({"scenario", "lane.json"}).exitCode, 0);
+  EXPECT_EQ(Ctl({"state"}).out, "ok\nno card in the field\npsam present\nscenario at 60000 ms: PSAM locked\n");
+  EXPECT_EQ(Ctl({"scenario", "stop"}).exitCode, 0);
+
+  ASSERT_EQ(::mkfifo("card.fifo", 0600), 0);
+  std::ofstream("big.json") << "{\"cards\": []}" << std::string(1 << 20, ' ');
+  std::ofstream("broken.json") << "{\"cards\": [";
+  for (const auto& [request, says] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"present", "card.fifo"}, "card.fifo: cannot be read: is no regular file"},
+           {{"scenario", "card.fifo"}, "card.fifo: cannot be read: is no regular file"},
+           {{"present", "big.json"}, "big.json: cannot be read: is longer than 1048576 bytes"},
+           {{"present", "missing.json"}, "missing.json: cannot be read: No such file or directory"},
+           {{"present", "broken.json"}, "broken.json: "}}) {
+    const ProgramRun refused = Ctl(request);
+    EXPECT_EQ(refused.exitCode, 64) << request[1] << ": " << refused.err;
+    EXPECT_NE(refused.err.find("vqhw-sim ctl: " + says), std::string::npos) << refused.err;
+  }
+  EXPECT_EQ(Ctl({"state"}).out, "ok\nno card in the field\npsam present\n");
+  std::filesystem::remove_all(dir);
 }
 
 // A control path that names somebody's file: refused, and the file stays.

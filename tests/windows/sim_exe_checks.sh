@@ -9,6 +9,9 @@
 #     rfc2217://, the field file named with Windows separators;
 #   - the Linux library reaches a reader (vqhw, and a lane in Python);
 #   - ctl remove and ctl present while that lane holds its port;
+#   - the panel (--http): the page and the readers served, a foreign origin
+#     and a rebinding name refused, a lane's frames in its event stream, a
+#     card removed through its API;
 #   - a second vqhw-sim.exe on that control file is refused (69) and leaves it;
 #   - a block read takes at least its line and card time and at most 5 ms more;
 #   - a scenario: the card torn away during a purchase's DEBIT, which the
@@ -83,7 +86,7 @@ control='C:\vqhw-sim-tests.ctl'
 record=$work/session.record  # the Linux tool's session with reader 3, for the replay
 field=$(windows_path "$repo/tests/windows/lane_field.json")
 phase=$SECONDS
-if start_sim plaza 4 --field "$field" --control "$control" --listen socket://127.0.0.1:0 \
+if start_sim plaza 4 --field "$field" --control "$control" --http 127.0.0.1:0 --listen socket://127.0.0.1:0 \
      --listen rfc2217://127.0.0.1:0 --listen socket://127.0.0.1:0 --listen socket://:0; then
   expected="card 3A5F0C2108
 block 4 4C414E45303720454E54525920202020"
@@ -127,6 +130,13 @@ block 4 4C414E45303720454E54525920202020"
     log "$(tail -n 1 "$work/paced.out")"
   else
     cat "$work/paced.out"; fail "paced block reads"
+  fi
+  panel=$(tr -d '\r' < "$work/plaza.err" | sed -n 's/^vqhw-sim: panel at //p')
+  if python3 "$repo/tests/windows/panel_check.py" "$panel" 4 "$(port_name plaza 1)" "$native/tools/vqhw" \
+       > "$work/panel.out" 2>&1; then
+    log "the panel: $(tr '\n' ';' < "$work/panel.out")"
+  else
+    cat "$work/panel.out"; fail "the panel of vqhw-sim.exe"
   fi
   # A request without the control file's token is refused.
   port=$(tr -d '\r' < "$prefix/drive_c/vqhw-sim-tests.ctl" | sed -n '2s/ .*//p')
