@@ -16,7 +16,11 @@ namespace {
 
 using nlohmann::json;
 
-PanelResponse Json(json value, int status = 200) { return {status, "application/json", value.dump(), {}}; }
+// A request's own words come back in messages: bytes that are no UTF-8
+// are replaced, not a reason to fail.
+PanelResponse Json(json value, int status = 200) {
+  return {status, "application/json", value.dump(-1, ' ', false, json::error_handler_t::replace), {}};
+}
 PanelResponse Error(int status, const std::string& message) { return Json({{"error", message}}, status); }
 
 bool IsJson(const PanelRequest& request) {

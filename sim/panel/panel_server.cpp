@@ -9,6 +9,7 @@
 
 #include <array>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <system_error>
@@ -33,6 +34,11 @@ constexpr auto kStateEvery = std::chrono::milliseconds(200);
 constexpr auto kBeatEvery = std::chrono::seconds(15);
 constexpr size_t kFramesAtOpen = 200;
 constexpr size_t kFramesAWrite = 500;
+
+// Text from a request (a Host header, say) may be no UTF-8.
+std::string JsonText(const nlohmann::json& value) {
+  return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
 
 // What every answer carries: the page runs its own scripts alone and in
 // no other site's frame, and nothing is cached.
@@ -108,7 +114,7 @@ class EventStream : public std::enable_shared_from_this<EventStream> {
       for (size_t i = 0; i < states_.size(); ++i) {
         nlohmann::json state = server_.api.ReaderJson(i);
         state["reader"] = i + 1;
-        std::string text = state.dump();
+        std::string text = JsonText(state);
         if (text == states_[i]) continue;
         out_ += "event: state\ndata: " + text + "\n\n";
         states_[i] = std::move(text);
@@ -116,7 +122,7 @@ class EventStream : public std::enable_shared_from_this<EventStream> {
     }
     for (const nlohmann::json& frame : server_.feed.After(lastId_, kFramesAWrite)) {
       lastId_ = frame["id"].get<uint64_t>();
-      out_ += "id: " + std::to_string(lastId_) + "\nevent: frame\ndata: " + frame.dump() + "\n\n";
+      out_ += "id: " + std::to_string(lastId_) + "\nevent: frame\ndata: " + JsonText(frame) + "\n\n";
     }
     if (out_.empty() && now - lastBeat_ >= kBeatEvery) out_ = ": still here\n\n";
     if (!out_.empty()) lastBeat_ = now;
@@ -239,7 +245,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     response.set(http::field::content_type, "application/json");
     Harden(response.base());
     response.keep_alive(false);
-    response.body() = nlohmann::json{{"error", message}}.dump();
+    response.body() = JsonText({{"error", message}});
     response.prepare_payload();
     Send(std::move(response), false);
   }
@@ -292,7 +298,17 @@ PanelServer::PanelServer(const HttpAddress& address, PanelApi& api, FrameFeed& f
                             "the panel cannot listen at " + address.host + ":" + std::to_string(address.port));
   }
   impl_->Accept();
-  impl_->thread = std::thread([this] { impl_->io.run(); });
+  impl_->thread = std::thread([this] {
+    // A handler that throws loses its own connection, not the server.
+    for (;;) {
+      try {
+        impl_->io.run();
+        return;
+      } catch (const std::exception& error) {
+        std::fprintf(stderr, "vqhw-sim: panel: %s\n", error.what());
+      }
+    }
+  });
 }
 
 PanelServer::~PanelServer() {

@@ -104,6 +104,10 @@ TEST(PanelHttp, ForeignPagesNamesAndBodiesAreRefusedWhileTheLaneIsServed) {
                                    "\r\n\r\n")),
             "HTTP/1.1 431 Request Header Fields Too Large");
   EXPECT_EQ(served.Send("\x16\x03\x01 not HTTP at all\r\n\r\n", 500ms).find("HTTP/1.1 200"), std::string::npos);
+  // A refusal that quotes bytes that are no UTF-8 (the server's thread once died of it).
+  EXPECT_EQ(StatusLine(served.Send("GET / HTTP/1.1\r\nHost: \xff\xfe:1\r\nConnection: close\r\n\r\n")),
+            "HTTP/1.1 403 Forbidden");
+  EXPECT_EQ(StatusLine(served.Get("/api/\xb6")), "HTTP/1.1 404 Not Found");
   EXPECT_EQ(served.reader.ReceivedFrames().empty(), false);
   EXPECT_NE(served.Get("/api/readers/1").find("\"serial\":\"01020304\""), std::string::npos)
       << "no refused request took the card away";
