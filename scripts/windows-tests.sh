@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the Windows DLLs (i686 and x86-64) and their test programs with
-# mingw-w64, checks what the DLLs export and import, makes the Windows bundle
+# Builds the Windows DLLs (i686 and x86-64) with mingw-w64, checks what the
+# DLLs export and import, makes the Windows bundle
 # (scripts/windows-bundle.sh, into NATIVE_BUILD_DIR/packages) and checks it
 # (tests/windows/check_bundle.sh), and runs the tests and the bundle's lane
 # programs under Wine against virtual readers (vqhw-sim) on COM ports mapped
@@ -8,7 +8,10 @@
 # bundle's vqhw-sim.exe and vqhw.exe --sim (tests/windows/sim_exe_checks.sh). Exits non-zero
 # on any failure. Where Wine has no
 # 32-bit loader (package wine32:i386), the 32-bit Wine runs are skipped with
-# a message; everything else still runs.
+# a message, decided before the builds: each cross build makes what the
+# bundle takes (the DLL, vqhw.exe, vqhw-sim.exe) and, only for an
+# architecture that runs under Wine here, the test programs of
+# tests/windows; everything else still runs.
 #
 # Usage: scripts/windows-tests.sh [NATIVE_BUILD_DIR]
 #   NATIVE_BUILD_DIR  a native build tree, configured if it is not (default: build);
@@ -16,7 +19,8 @@
 # Environment:
 #   VQHW_WIN32_BUILD, VQHW_WIN64_BUILD  the cross build trees, both always built
 #                     (default: NATIVE_BUILD_DIR-win32, NATIVE_BUILD_DIR-win64)
-#   VQHW_WINE_ARCHES  which of them to run under Wine (default: "win32 win64")
+#   VQHW_WINE_ARCHES  which of them to run under Wine (default: "win32 win64");
+#                     the others build no test programs
 #   VQHW_SIM          a vqhw-sim to use instead of building one
 #
 # Needs: g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 gcc-multilib
@@ -59,6 +63,29 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# --- Which architectures run under Wine -----------------------------------------
+
+# Debian's wine runs 32-bit programs with this loader, from wine32:i386;
+# a kernel without 32-bit support refuses to start it (exec format error).
+declare -A under_wine=()
+for arch in $arches; do
+  case $arch in
+    win32 | win64) ;;
+    *) echo "VQHW_WINE_ARCHES: '$arch' is neither win32 nor win64"; exit 2 ;;
+  esac
+  if [ "$arch" = win32 ] && [ ! -x /usr/lib/wine/wine ]; then
+    skipped+=("win32 under Wine: wine cannot run 32-bit programs here (no /usr/lib/wine/wine; install wine32:i386)")
+    printf 'SKIPPED: %s\n' "${skipped[-1]}"
+    continue
+  fi
+  if [ "$arch" = win32 ] && ! /usr/lib/wine/wine --version > /dev/null 2>&1; then
+    skipped+=("win32 under Wine: this kernel does not run 32-bit programs (/usr/lib/wine/wine does not start)")
+    printf 'SKIPPED: %s\n' "${skipped[-1]}"
+    continue
+  fi
+  under_wine[$arch]=yes
+done
+
 # --- Builds -------------------------------------------------------------------
 
 phase=$SECONDS
@@ -97,7 +124,15 @@ for arch in win32 win64; do
   cmake -S "$repo" -B "$dir" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/toolchain-${triplet[$arch]}.cmake" > "$work/$arch-configure.log" ||
     { cat "$work/$arch-configure.log"; exit 1; }
-  cmake --build "$dir" -j"$jobs" > "$work/$arch-build.log" || { cat "$work/$arch-build.log"; exit 1; }
+  # The bundle's programs (CMakeLists.txt) always; the test programs
+  # (tests/windows/CMakeLists.txt) only where they run. Each set is one
+  # target, whose programs make builds in parallel: the goals named on its
+  # command line it builds one after the other.
+  targets=(vqhw_windows_bundle_programs)
+  [ -n "${under_wine[$arch]:-}" ] && targets+=(vqhw_wine_test_programs)
+  cmake --build "$dir" --target "${targets[@]}" -j"$jobs" > "$work/$arch-build.log" ||
+    { cat "$work/$arch-build.log"; exit 1; }
+  log "$arch: built ${targets[*]}"
 done
 log "builds: $((SECONDS - phase)) s"
 
@@ -386,18 +421,7 @@ run_tool_checks() {
 
 version=$(sed -n 's/^project(VqhwLib VERSION \([0-9.]*\).*/\1/p' "$repo/CMakeLists.txt")
 for arch in $arches; do
-  # Debian's wine runs 32-bit programs with this loader, from wine32:i386;
-  # a kernel without 32-bit support refuses to start it (exec format error).
-  if [ "$arch" = win32 ] && [ ! -x /usr/lib/wine/wine ]; then
-    skipped+=("win32 under Wine: wine cannot run 32-bit programs here (no /usr/lib/wine/wine; install wine32:i386)")
-    printf 'SKIPPED: %s\n' "${skipped[-1]}"
-    continue
-  fi
-  if [ "$arch" = win32 ] && ! /usr/lib/wine/wine --version > /dev/null 2>&1; then
-    skipped+=("win32 under Wine: this kernel does not run 32-bit programs (/usr/lib/wine/wine does not start)")
-    printf 'SKIPPED: %s\n' "${skipped[-1]}"
-    continue
-  fi
+  [ -n "${under_wine[$arch]:-}" ] || continue
   phase=$SECONDS
   prefix=$work/prefix-$arch
   ports=$work/ports-$arch
