@@ -30,12 +30,6 @@ double Milliseconds(std::chrono::steady_clock::time_point from, std::chrono::ste
   return std::chrono::duration<double, std::milli>(to - from).count();
 }
 
-std::string Format(const char* format, auto... values) {
-  char text[160];
-  std::snprintf(text, sizeof text, format, values...);
-  return text;
-}
-
 }  // namespace
 
 FrameTrace::FrameTrace(Output& out) : out_(out), start_(std::chrono::steady_clock::now()) {}

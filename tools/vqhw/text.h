@@ -2,6 +2,7 @@
 // Texts for people: the library's GBK messages as UTF-8, bytes as hex.
 
 #include <cstdint>
+#include <cstdio>
 #include <span>
 #include <string>
 
@@ -17,6 +18,15 @@ std::string Hex(std::span<const uint8_t> bytes);         // "FF 00 70"
 std::string CompactHex(std::span<const uint8_t> bytes);  // "FF0070"
 // Bytes shown as ASCII, a dot for anything unprintable.
 std::string Printable(std::span<const uint8_t> bytes);
+
+// printf's formatting into a string, cut at 255 bytes: for one line of
+// the tool's output.
+template <typename... Values>
+std::string Format(const char* format, Values... values) {
+  char text[256];
+  std::snprintf(text, sizeof text, format, values...);
+  return text;
+}
 
 // While it lives, a console shows the tool's UTF-8 as such: on Windows the
 // console's output code page is UTF-8 and the one before it comes back at

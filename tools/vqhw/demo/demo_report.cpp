@@ -11,12 +11,6 @@ namespace vqtool {
 
 namespace {
 
-std::string Format(const char* format, auto... values) {
-  char text[256];
-  std::snprintf(text, sizeof text, format, values...);
-  return text;
-}
-
 constexpr uint32_t kLineBaud = 115200;
 
 // What the wire and the cards allow for these frames: every byte's time on

@@ -17,6 +17,8 @@
 #include "vqhw/output.h"
 #include "vqhw/reader_calls.h"
 
+#include "vqhw/text.h"
+
 namespace vqtool {
 
 using Bytes = std::vector<uint8_t>;
@@ -24,13 +26,6 @@ using Outcome = StepOutcome;
 namespace purse = vqlane::purse;
 
 inline constexpr uint16_t kSwOk = 0x9000;
-
-template <typename... Values>
-std::string Format(const char* format, Values... values) {
-  char text[256];
-  std::snprintf(text, sizeof text, format, values...);
-  return text;
-}
 
 std::string Money(uint32_t amount);  // "12.50"
 // The transaction's date (YYYYMMDD) and time (hhmmss) in BCD, local time.
