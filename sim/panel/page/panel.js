@@ -431,12 +431,14 @@
   // ---- Timeline -----------------------------------------------------------
 
   let timeline = null;  // {exchanges, noise, scale (px per ms), selected}
+  let timelinesOpened = 0;  // on the svg as data-opened: which drawing is this
 
   async function openTimeline(recordText) {
     try {
       const answer = await request('/api/timeline', {method: 'POST', headers: {'Content-Type': 'text/plain'}, body: recordText});
       timeline = {exchanges: answer.exchanges || [], noise: answer.noise || 0, scale: 0, selected: -1};
       fitTimeline();
+      $('timeline').dataset.opened = String(++timelinesOpened);
       const failed = timeline.exchanges.filter((e) => e.failed).length;
       const retried = timeline.exchanges.filter((e) => e.retry).length;
       $('timeline-summary').textContent =
