@@ -179,11 +179,12 @@ for row in "x86 i686-w64-mingw32 i686-pc-windows-msvc stdcall 32-bit, __stdcall"
   unknown=$(LC_ALL=C comm -23 <(printf '%s\n' "$tool_names") <(printf '%s\n' "$export_names"))
   [ -z "$unknown" ] || fail "$dir: vqhw.exe imports from VqhwLib.dll what it does not export: $unknown"
   if "$triplet-objdump" -h "$tool" | grep ' \.debug' >/dev/null; then fail "$dir: vqhw.exe has debug sections"; fi
-  # The virtual reader: the system's DLLs alone (ADVAPI32 for its control file's access list).
+  # The virtual reader: the system's DLLs alone (ADVAPI32 for its control file's access list,
+  # MSWSOCK for the panel's server, whose Asio accepts with AcceptEx).
   sim=$bundle/$dir/vqhw-sim.exe
   sim_imports=$("$triplet-objdump" -p "$sim" | awk '/DLL Name:/{print tolower($3)}' | LC_ALL=C sort -u | tr '\n' ' ')
-  [ "$sim_imports" = "advapi32.dll bcrypt.dll kernel32.dll msvcrt.dll winmm.dll ws2_32.dll " ] ||
-    fail "$dir: vqhw-sim.exe imports $sim_imports(the system's ADVAPI32, KERNEL32, WINMM, WS2_32, bcrypt and msvcrt only)"
+  [ "$sim_imports" = "advapi32.dll bcrypt.dll kernel32.dll msvcrt.dll mswsock.dll winmm.dll ws2_32.dll " ] ||
+    fail "$dir: vqhw-sim.exe imports $sim_imports(the system's ADVAPI32, KERNEL32, MSWSOCK, WINMM, WS2_32, bcrypt and msvcrt only)"
   if "$triplet-objdump" -h "$sim" | grep ' \.debug' >/dev/null; then fail "$dir: vqhw-sim.exe has debug sections"; fi
 
   mkdir -p "$out/$dir"
