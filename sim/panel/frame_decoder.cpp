@@ -7,15 +7,13 @@
 #include "protocol/commands.h"
 #include "protocol/status_tables.h"
 #include "shared/hex_text.h"
+#include "sim/protocol/frame_layout.h"
 
 namespace vqsim::panel {
 
 namespace {
 
 using nlohmann::json;
-
-constexpr size_t kHeader = 4;  // start, sequence, code, length
-constexpr size_t kOverhead = kHeader + 1;  // and the check byte
 
 std::string Code(uint8_t code) {
   char text[4];
@@ -34,13 +32,11 @@ std::string StatusName(uint8_t status) {
   return "status byte " + Code(status);
 }
 
-bool CheckByteRight(std::span<const uint8_t> frame) {
-  uint8_t x = 0;
-  for (const uint8_t b : frame) x ^= b;
-  return x == 0;
-}
-
 }  // namespace
+
+std::span<const uint8_t> FrameData(std::span<const uint8_t> frame) {
+  return frame.subspan(kDataIndex, frame.size() - kFrameOverhead);
+}
 
 bool CarriesApdu(uint8_t command) { return command == 0x60 || command == 0x61; }
 
@@ -50,19 +46,19 @@ json DecodeFrame(vqshared::LineDirection direction, std::span<const uint8_t> byt
                  uint8_t answeredCode) {
   const bool command = direction == vqshared::LineDirection::kToReader;
   json entry = {{"bytes", vqshared::EncodeHex(bytes)}};
-  if (!isFrame || bytes.size() < kOverhead) {
+  if (!isFrame || bytes.size() < kFrameOverhead) {
     entry["direction"] = "noise";
     entry["toReader"] = command;
     return entry;
   }
-  const uint8_t code = bytes[2];
-  const auto data = bytes.subspan(kHeader, bytes.size() - kOverhead);
+  const uint8_t code = bytes[kCodeIndex];
+  const auto data = FrameData(bytes);
   entry["direction"] = command ? "command" : "answer";
-  entry["sequence"] = bytes[1];
+  entry["sequence"] = bytes[kSequenceIndex];
   entry[command ? "code" : "status"] = Code(code);
   entry["name"] = command ? CommandName(code) : StatusName(code);
   entry["data"] = vqshared::EncodeHex(data);
-  if (!CheckByteRight(bytes)) entry["checkByteWrong"] = true;
+  if (XorOf(bytes) != 0) entry["checkByteWrong"] = true;
   if (command && CarriesApdu(code)) entry["apdu"] = vqshared::EncodeHex(data);
   if (!command && code == 0 && CarriesApdu(answeredCode) && data.size() >= 2) {
     const auto sw = static_cast<uint16_t>(data[data.size() - 2] << 8 | data[data.size() - 1]);

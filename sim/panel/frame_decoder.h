@@ -23,6 +23,9 @@ nlohmann::json DecodeFrame(vqshared::LineDirection direction, std::span<const ui
 // The status word's text, as the library knows it.
 const char* StatusWordText(uint16_t statusWord);
 
+// The data bytes of a whole frame.
+std::span<const uint8_t> FrameData(std::span<const uint8_t> frame);
+
 // The command codes that carry an APDU: to the user card and to the PSAM.
 bool CarriesApdu(uint8_t command);
 

@@ -1,6 +1,7 @@
 #include "sim/panel/frame_feed.h"
 
 #include "sim/panel/frame_decoder.h"
+#include "sim/protocol/frame_layout.h"
 
 namespace vqsim::panel {
 
@@ -9,13 +10,9 @@ namespace {
 using nlohmann::json;
 using vqshared::LineDirection;
 
-constexpr size_t kHeader = 4;  // start, sequence, code, length
-
 double Ms(std::chrono::steady_clock::duration duration) {
   return std::chrono::duration<double, std::milli>(duration).count();
 }
-
-std::span<const uint8_t> DataOf(std::span<const uint8_t> frame) { return frame.subspan(kHeader, frame.size() - kHeader - 1); }
 
 }  // namespace
 
@@ -43,7 +40,7 @@ void FrameFeed::Observe(size_t index, LineDirection direction, std::span<const u
 void FrameFeed::Add(Lane& lane, size_t index, LineDirection direction, const vqshared::FrameSplitter::Piece& piece,
                     std::chrono::steady_clock::time_point at) {
   const bool command = direction == LineDirection::kToReader;
-  const uint8_t answered = lane.command.size() > 2 ? lane.command[2] : 0;
+  const uint8_t answered = lane.command.size() > kCodeIndex ? lane.command[kCodeIndex] : 0;
   json frame = DecodeFrame(direction, piece.bytes, piece.isFrame, answered);
   frame["id"] = ++lastId_;
   frame["reader"] = index + 1;
@@ -66,7 +63,7 @@ void FrameFeed::AddTimes(Lane& lane, json& answer, std::span<const uint8_t> byte
   const TimingProfile timing = lane.reader->Timing();
   uint32_t baud = 0;
   lane.reader->WithState([&baud](ReaderState& state) { baud = state.hostLineBaud; });
-  const auto card = timing.CardTime(lane.command[2], DataOf(lane.command), DataOf(bytes));
+  const auto card = timing.CardTime(lane.command[kCodeIndex], FrameData(lane.command), FrameData(bytes));
   answer["exchangeMs"] = Ms(at - *lane.commandAt);
   answer["wireMs"] = Ms(timing.LineTime(bytes.size(), baud));
   answer["cardMs"] = std::chrono::duration<double, std::milli>(card).count();

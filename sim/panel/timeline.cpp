@@ -6,6 +6,7 @@
 #include "sim/lane/session_replay.h"
 #include "sim/lane/timing_profile.h"
 #include "sim/panel/frame_decoder.h"
+#include "sim/protocol/frame_layout.h"
 
 namespace vqsim::panel {
 
@@ -14,13 +15,8 @@ namespace {
 using nlohmann::json;
 
 constexpr uint32_t kRecordBaud = 115200;  // a record does not say the line's speed
-constexpr size_t kHeader = 4;
 
 double Ms(std::chrono::nanoseconds time) { return std::chrono::duration<double, std::milli>(time).count(); }
-
-std::span<const uint8_t> DataOf(const std::vector<uint8_t>& frame) {
-  return std::span(frame).subspan(kHeader, frame.size() - kHeader - 1);
-}
 
 struct Open {
   const RecordedBytes* command;
@@ -40,14 +36,14 @@ json Timeline(std::string_view record) {
 
   auto close = [&](const RecordedBytes* answer) {
     const RecordedBytes& command = *open->command;
-    const uint8_t code = command.bytes[2];
+    const uint8_t code = command.bytes[kCodeIndex];
     json exchange = DecodeFrame(vqshared::LineDirection::kToReader, command.bytes, true);
     exchange.erase("bytes");
     exchange.erase("direction");
     exchange["start"] = open->start;
     exchange["host"] = std::max(0.0, open->start - lastAnswerEnd);
     exchange["command"] = vqshared::EncodeHex(command.bytes);
-    exchange["retry"] = lastSequence == command.bytes[1];
+    exchange["retry"] = lastSequence == command.bytes[kSequenceIndex];
     double wire = Ms(timing.LineTime(command.bytes.size(), kRecordBaud));
     if (answer != nullptr) {
       const json decoded = DecodeFrame(vqshared::LineDirection::kToHost, answer->bytes, true, code);
@@ -59,8 +55,8 @@ json Timeline(std::string_view record) {
         exchange["sw"] = decoded["sw"];
         exchange["swText"] = decoded["swText"];
       }
-      exchange["card"] = Ms(timing.CardTime(code, DataOf(command.bytes), DataOf(answer->bytes)));
-      exchange["failed"] = answer->bytes[2] != 0;
+      exchange["card"] = Ms(timing.CardTime(code, FrameData(command.bytes), FrameData(answer->bytes)));
+      exchange["failed"] = answer->bytes[kCodeIndex] != 0;
       lastAnswerEnd = answer->ms;
     } else {
       exchange["end"] = command.ms;
@@ -69,13 +65,13 @@ json Timeline(std::string_view record) {
       exchange["failed"] = true;
     }
     exchange["wire"] = wire;
-    lastSequence = command.bytes[1];
+    lastSequence = command.bytes[kSequenceIndex];
     exchanges.push_back(std::move(exchange));
     open.reset();
   };
 
   for (const RecordedBytes& line : lines) {
-    if (!line.isFrame || line.bytes.size() < kHeader + 1) {
+    if (!line.isFrame || line.bytes.size() < kFrameOverhead) {
       ++noise;
       continue;
     }
