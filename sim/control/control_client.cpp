@@ -4,7 +4,7 @@
 #include <optional>
 #include <system_error>
 
-#include "shared/bounded_file.h"
+#include "shared/file_text.h"
 #include "shared/exit_codes.h"
 #include "shared/json_text.h"
 #include "sim/control/control_commands.h"

@@ -8,7 +8,7 @@
 #include <sstream>
 #include <vector>
 
-#include "shared/bounded_file.h"
+#include "shared/file_text.h"
 #include "shared/hex_text.h"
 #include "shared/json_text.h"
 #include "sim/cards/mifare/mifare_classic.h"
