@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 
 #include "vqhw_run.h"
 
@@ -169,6 +171,41 @@ TEST(VqhwConnection, TraceOnARealPortRelaysAndShowsTheLine) {
   ASSERT_GE(frames.size(), 2u) << lied.out;
   EXPECT_EQ(frames[0]["sequence"], 0);
   EXPECT_NE(frames[1]["sequence"], 0);
+}
+
+// A network port has no device a relay could stand in front of: the frames
+// come from the library's own trace, in a file of the run's own that is
+// gone after it, or in the one VQHW_TRACE names, which stays.
+TEST(VqhwConnection, TraceOnANetworkPortShowsTheLibrarysFrames) {
+  std::string scratch = ::testing::TempDir() + "vqhw_net_trace_XXXXXX";
+  ASSERT_NE(::mkdtemp(scratch.data()), nullptr);
+  for (const char* scheme : {"socket", "rfc2217"}) {
+    SCOPED_TRACE(scheme);
+    SimServer reader({"--listen", std::string(scheme) + "://127.0.0.1:0", "--field", Example("lane.json")});
+    ASSERT_FALSE(reader.Path().empty());
+    const ProgramRun run = RunProgram(
+        {"/usr/bin/env", "-u", "VQHW_TRACE", "TMPDIR=" + scratch, VQHW_TOOL, "--device", reader.Path(), "--json", "trace", "card"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const json frames = Document(run)["frames"];
+    const std::vector<std::string> names{"probe", "success", "PSAM reset", "success", "activate card", "success"};
+    ASSERT_EQ(frames.size(), names.size()) << run.out;
+    for (size_t i = 0; i < names.size(); ++i) EXPECT_EQ(frames[i]["name"], names[i]) << i;
+    EXPECT_EQ(frames[5]["data"], "3A5F0C2108");
+    EXPECT_EQ(::rmdir(scratch.c_str()), 0) << "the run's own trace file was left behind";
+    ASSERT_EQ(::mkdir(scratch.c_str(), 0700), 0);
+  }
+
+  SimServer reader({"--listen", "socket://127.0.0.1:0"});
+  const std::string named = scratch + "/named.log";
+  const ProgramRun run =
+      RunProgram({"/usr/bin/env", "VQHW_TRACE=" + named, VQHW_TOOL, "--device", reader.Path(), "trace", "card"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.out.find("activate card"), std::string::npos) << run.out;
+  std::ifstream kept(named);
+  const std::string text((std::istreambuf_iterator<char>(kept)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find(">> "), std::string::npos) << "the named trace keeps the library's records";
+  std::remove(named.c_str());
+  ::rmdir(scratch.c_str());
 }
 
 TEST(VqhwConnection, RefusesBadInputWithOneLineAndAUsageExit) {

@@ -76,7 +76,10 @@ std::optional<TracedFrame> ParseTraceLine(std::string_view line) {
 }
 
 LibraryTraceFollower::LibraryTraceFollower(const std::string& path, Observer observer)
-    : observer_(std::move(observer)), path_(path) {
+    : observer_(std::move(observer)),
+      path_(path),
+      systemToSteady_(system_clock::now().time_since_epoch() -
+                      std::chrono::duration_cast<system_clock::duration>(steady_clock::now().time_since_epoch())) {
   // "ab" makes the file when there is none yet and leaves one that is there as it is.
   std::FILE* file = std::fopen(path_.c_str(), "ab");
   if (file == nullptr || std::fseek(file, 0, SEEK_END) != 0 || (offset_ = std::ftell(file)) < 0) {
@@ -124,9 +127,12 @@ void LibraryTraceFollower::HandOnNewLines() {
   size_t end = 0;
   while ((end = partialLine_.find('\n')) != std::string::npos) {
     if (const auto frame = ParseTraceLine(std::string_view(partialLine_).substr(0, end))) {
-      // The library's time, on the clock the frame trace counts with.
-      steady_clock::time_point at = steady_clock::now();
-      if (frame->at) at -= std::chrono::duration_cast<steady_clock::duration>(system_clock::now() - *frame->at);
+      // The library's time, on the clock the frame trace counts with; a line
+      // with no readable time counts as read now.
+      const steady_clock::time_point at =
+          frame->at ? steady_clock::time_point(std::chrono::duration_cast<steady_clock::duration>(
+                          frame->at->time_since_epoch() - systemToSteady_))
+                    : steady_clock::now();
       observer_(frame->direction, frame->bytes, at);
     }
     partialLine_.erase(0, end + 1);

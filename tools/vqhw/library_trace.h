@@ -1,7 +1,8 @@
 #pragma once
 // The frames of the library's own trace (the file that VQHW_TRACE names),
 // for `trace` where no relay can stand between the library and its port
-// (Windows). The library writes a record a line; a frame is
+// (Windows, and a network port anywhere). The library writes a record a
+// line; a frame is
 // "2026-12-09 17:07:03.123 >> FF 01 ..." for one it sent (>>) or
 // "... << ..." for one it received, with the local time it was written.
 // Only frames the library accepted reach its trace: bytes on the line that
@@ -53,6 +54,8 @@ class LibraryTraceFollower {
 
   Observer observer_;
   std::string path_;
+  // Read once, so that two frames stamped 40 ms apart are 40 ms apart.
+  std::chrono::system_clock::duration systemToSteady_;
   long offset_ = 0;  // how far the file has been read
   std::string partialLine_;
   std::mutex mutex_;

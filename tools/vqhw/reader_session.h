@@ -4,8 +4,8 @@
 // on Windows a loopback TCP port). With a frame trace, every frame on the
 // line is shown: the virtual reader's traffic; for a real device on POSIX
 // the bytes of a relay that the library's port is pointed at
-// (reader_session_posix.cpp), on Windows the frames of the library's own
-// trace (reader_session_win32.cpp).
+// (reader_session_posix.cpp); on Windows, and for a network port anywhere,
+// the frames of the library's own trace (library_trace.h).
 
 #include <memory>
 #include <string>

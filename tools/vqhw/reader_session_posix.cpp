@@ -1,10 +1,16 @@
 #include "vqhw/reader_session.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <system_error>
 
 #include "shared/exit_codes.h"
 #include "vqhw/device_probe.h"
+#include "vqhw/library_trace.h"
 #include "vqhw/port_relay.h"
 #include "vqhw/tool_error.h"
 #include "vqhw/virtual_line.h"
@@ -14,11 +20,41 @@ namespace vqtool {
 struct ReaderSession::Line {
   std::unique_ptr<VirtualLine> virtualLine;
   std::unique_ptr<PortRelay> relay;
+  std::unique_ptr<LibraryTraceFollower> follower;
+  std::string ownTraceFile;  // made for this run, removed with it
+
+  ~Line() {
+    follower.reset();  // first: it reads the file to its end
+    if (!ownTraceFile.empty()) ::unlink(ownTraceFile.c_str());
+  }
 };
 
 namespace {
 
+constexpr const char* kTraceVariable = "VQHW_TRACE";
+
 std::string PortVariable(int port) { return "VQHW_COM" + std::to_string(port); }
+
+// A network port (the library's rule: a name with "://") has no device a
+// relay could stand in front of.
+bool IsNetworkPort(const std::string& device) { return device.find("://") != std::string::npos; }
+
+// The file the library traces into for this run: the one VQHW_TRACE names,
+// else a new one of the owner's alone, made here and named in VQHW_TRACE
+// before the library's first record.
+std::string TraceFile(std::string& ownTraceFile) {
+  const char* named = std::getenv(kTraceVariable);
+  if (named != nullptr && named[0] != '\0' && std::strcmp(named, "stderr") != 0) return named;
+  std::string path = (std::filesystem::temp_directory_path() / "vqhw-trace-XXXXXX").string();
+  const int fd = ::mkstemp(path.data());
+  if (fd < 0) throw std::system_error(errno, std::generic_category(), "cannot make a file for the trace");
+  ::close(fd);
+  ownTraceFile = path;
+  if (::setenv(kTraceVariable, path.c_str(), 1) != 0) {
+    throw std::system_error(errno, std::generic_category(), "cannot set VQHW_TRACE for the trace");
+  }
+  return path;
+}
 
 }  // namespace
 
@@ -28,7 +64,9 @@ std::string ReaderSession::DefaultDevice(int port) {
 }
 
 const char* ReaderSession::TraceDescription() {
-  return "run any command with every frame on the line shown (for a real port through a relay)";
+  return "run any command with every frame on the line shown (for a real port through a relay; for "
+         "socket:// and rfc2217:// as the library's own trace has it, where bytes that are no frame "
+         "are not shown)";
 }
 
 const char* ReaderSession::PlatformNote() { return ""; }
@@ -40,7 +78,18 @@ ReaderSession::ReaderSession(const SessionOptions& options, FrameTrace* trace)
     return;
   }
   const std::string device = options_.device.empty() ? DefaultDevice(options_.port) : options_.device;
-  if (trace != nullptr) {
+  if (trace != nullptr && IsNetworkPort(device)) {
+    if (!options_.device.empty()) PointPortAt(options_.port, options_.device);
+    try {
+      line_->follower = std::make_unique<LibraryTraceFollower>(
+          TraceFile(line_->ownTraceFile), [trace](LineDirection direction, std::span<const uint8_t> bytes,
+                                                  std::chrono::steady_clock::time_point at) {
+            trace->Observe(direction, bytes, at);
+          });
+    } catch (const std::system_error& error) {
+      throw ToolError(vqshared::kExitOsError, error.what());
+    }
+  } else if (trace != nullptr) {
     try {
       line_->relay = std::make_unique<PortRelay>(
           device, [trace](LineDirection direction, std::span<const uint8_t> bytes) { trace->Observe(direction, bytes); });
