@@ -9,19 +9,33 @@ namespace vqsim {
 namespace {
 
 constexpr std::string_view kPaymentSystemName = "1PAY.SYS.DDF01";
-constexpr size_t kTransactionCapacity = 10;
 
 CardFile MasterFile(const CpuCardProfile& profile) {
   CardFile mf = CardFile::Dedicated(0x3F00, {kPaymentSystemName.begin(), kPaymentSystemName.end()});
   CardFile& application = mf.Add(CardFile::Dedicated(CpuCardProfile::kApplicationDf, profile.applicationName));
-  CardFile& issuer = application.Add(CardFile::Transparent(0x0015, 0x15, profile.issuerData));
+  CardFile& issuer = application.Add(CardFile::Transparent(CpuCardProfile::kIssuerFile, 0x15, profile.issuerData));
   issuer.update = Access::kExternalAuthentication;
-  CardFile& cardholder = application.Add(CardFile::Transparent(0x0016, 0x16, profile.cardholderData));
+  CardFile& cardholder =
+      application.Add(CardFile::Transparent(CpuCardProfile::kCardholderFile, 0x16, profile.cardholderData));
   cardholder.read = Access::kPin;
   cardholder.update = Access::kPin;
-  CardFile& transactions = application.Add(
-      CardFile::Cyclic(0x0018, 0x18, CpuCardProfile::kTransactionRecordLength, kTransactionCapacity));
+  CardFile& transactions = application.Add(CardFile::Cyclic(
+      CpuCardProfile::kTransactionFile, 0x18, CpuCardProfile::kTransactionRecordLength,
+      CpuCardProfile::kTransactionCapacity));
   transactions.update = Access::kPin;
+  if (profile.transactionRecords) {
+    const auto& records = *profile.transactionRecords;
+    if (records.size() > CpuCardProfile::kTransactionCapacity) {
+      throw std::invalid_argument("more transaction records than the file's 10");
+    }
+    for (auto record = records.rbegin(); record != records.rend(); ++record) {  // the oldest first
+      if (record->size() != CpuCardProfile::kTransactionRecordLength) {
+        throw std::invalid_argument("a transaction record of other than 23 bytes");
+      }
+      transactions.AppendRecord(*record);
+    }
+    return mf;
+  }
   // Two earlier transactions; the first byte numbers them.
   for (uint8_t number : {1, 2}) {
     std::vector<uint8_t> record(CpuCardProfile::kTransactionRecordLength, 0x00);
@@ -32,7 +46,7 @@ CardFile MasterFile(const CpuCardProfile& profile) {
 }
 
 CardFile& TransactionFile(CardCore& core) {
-  return *core.MasterFile().Child(CpuCardProfile::kApplicationDf)->Child(0x0018);
+  return *core.MasterFile().Child(CpuCardProfile::kApplicationDf)->Child(CpuCardProfile::kTransactionFile);
 }
 
 // The card's purse keys, diversified when the card was personalised.
@@ -43,7 +57,7 @@ PurseSetup PurseOf(const CpuCardProfile& profile) {
   if (profile.balance > Purse::kMostBalance) throw std::invalid_argument("a balance past 2^31 - 1");
   const purse::PurseKeys keys = purse::CardKeys(profile.masterKeys, IssuerFile::IssuerId(profile.issuerData),
                                                 IssuerFile::DiversifyingSerial(profile.issuerData));
-  return {profile.balance, keys};
+  return {profile.balance, keys, profile.purchaseCounter, profile.loadCounter, profile.blocked};
 }
 
 CardSecrets Secrets(const CpuCardProfile& profile) {
@@ -61,6 +75,10 @@ CpuCard::CpuCard(CpuCardProfile profile)
     : serial_(profile.serial),
       core_(MasterFile(profile), Secrets(profile), profile.randomSeed),
       purse_(core_, TransactionFile(core_), CpuCardProfile::kApplicationDf, PurseOf(profile)) {}
+
+const CardFile& CpuCard::ApplicationFile(uint16_t id) const {
+  return *core_.MasterFile().Child(CpuCardProfile::kApplicationDf)->Child(id);
+}
 
 void CpuCard::PowerCycle() {
   core_.Reset();

@@ -26,9 +26,13 @@ namespace vqsim {
 
 struct CpuCardProfile {
   static constexpr uint16_t kApplicationDf = 0x1001;
+  static constexpr uint16_t kIssuerFile = 0x0015;
+  static constexpr uint16_t kCardholderFile = 0x0016;
+  static constexpr uint16_t kTransactionFile = 0x0018;
   static constexpr uint8_t kExternalKeyId = 0x01;
   static constexpr uint8_t kInternalKeyId = 0x01;
   static constexpr size_t kTransactionRecordLength = 23;
+  static constexpr size_t kTransactionCapacity = 10;
 
   std::array<uint8_t, 4> serial{0x5A, 0x11, 0x22, 0x33};
   std::vector<uint8_t> applicationName{0xA0, 0x00, 0x00, 0x09, 0x99, 0x01};
@@ -49,6 +53,13 @@ struct CpuCardProfile {
                                   0x20, 0x26, 0x01, 0x01, 0x20, 0x36, 0x12, 0x31,
                                   0x00, 0x00};
   std::vector<uint8_t> cardholderData = std::vector<uint8_t>(40, 0xC4);
+  // What a card that has served lanes holds: its counters, whether its
+  // application is blocked, its transaction records (newest first; none:
+  // two earlier transactions, numbered 2 and 1).
+  uint16_t purchaseCounter = 0;
+  uint16_t loadCounter = 0;
+  PurseBlock blocked = PurseBlock::kNone;
+  std::optional<std::vector<std::vector<uint8_t>>> transactionRecords;
   std::optional<uint32_t> randomSeed;  // none: fresh randoms (CardCore)
 };
 
@@ -66,7 +77,10 @@ class CpuCard : public Card, public ApduCard {
 
   CardCore& Core() { return core_; }
   Purse& ElectronicPurse() { return purse_; }
+  const Purse& ElectronicPurse() const { return purse_; }
   uint32_t Balance() const { return purse_.Balance(); }
+  // An EF of the toll application (kIssuerFile, kCardholderFile, kTransactionFile).
+  const CardFile& ApplicationFile(uint16_t id) const;
 
  private:
   std::array<uint8_t, 4> serial_;

@@ -11,8 +11,6 @@ namespace {
 
 using nlohmann::json;
 
-constexpr uint16_t kTransactionFile = 0x0018;
-
 json CardDump(Card& card, bool inField, bool selected) {
   json entry = {{"serial", vqshared::EncodeHex(card.Serial())}, {"inField", inField}, {"selected", selected}};
   if (auto* cpu = dynamic_cast<CpuCard*>(&card)) {
@@ -21,8 +19,9 @@ json CardDump(Card& card, bool inField, bool selected) {
     entry["purchaseCounter"] = cpu->ElectronicPurse().OfflineCounter();
     entry["loadCounter"] = cpu->ElectronicPurse().OnlineCounter();
     json records = json::array();
-    const CardFile* file = cpu->Core().MasterFile().Child(CpuCardProfile::kApplicationDf)->Child(kTransactionFile);
-    for (const auto& record : file->records) records.push_back(vqshared::EncodeHex(record));
+    for (const auto& record : cpu->ApplicationFile(CpuCardProfile::kTransactionFile).records) {
+      records.push_back(vqshared::EncodeHex(record));
+    }
     entry["records"] = std::move(records);
   } else if (const auto* mifare = dynamic_cast<const MifareClassic*>(&card)) {
     entry["kind"] = "mifare-one";

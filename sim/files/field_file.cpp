@@ -117,11 +117,19 @@ std::shared_ptr<Card> MifareCardFrom(const json& description, const std::string&
   return card;
 }
 
+// A blocked application as a field file names it; not blocked: no key.
+struct BlockName {
+  const char* text;
+  PurseBlock block;
+};
+constexpr BlockName kBlockNames[] = {{"temporary", PurseBlock::kTemporary}, {"permanent", PurseBlock::kPermanent}};
+
 std::shared_ptr<Card> CpuCardFrom(const json& description, const std::string& where,
                                   std::optional<uint32_t> randomSeed) {
   CheckObject(description, where,
               {"kind", "serial", "applicationName", "pin", "externalKey", "internalKey", "macKey",
-               "balance", "issuerData", "cardholderData", "randomSeed"});
+               "balance", "issuerData", "cardholderData", "randomSeed", "purchaseCounter", "loadCounter",
+               "blocked", "records"});
   CpuCardProfile profile;
   profile.randomSeed = randomSeed;
   const auto member = [&](const char* key) { return description[key]; };
@@ -149,6 +157,34 @@ std::shared_ptr<Card> CpuCardFrom(const json& description, const std::string& wh
   }
   if (description.contains("randomSeed")) {
     profile.randomSeed = Number(member("randomSeed"), at("randomSeed"), 0xFFFFFFFF);
+  }
+  if (description.contains("purchaseCounter")) {
+    profile.purchaseCounter = static_cast<uint16_t>(Number(member("purchaseCounter"), at("purchaseCounter"), 0xFFFF));
+  }
+  if (description.contains("loadCounter")) {
+    profile.loadCounter = static_cast<uint16_t>(Number(member("loadCounter"), at("loadCounter"), 0xFFFF));
+  }
+  if (description.contains("blocked")) {
+    const json& blocked = member("blocked");
+    const BlockName* named = nullptr;
+    for (const BlockName& name : kBlockNames) {
+      if (blocked.is_string() && blocked.get<std::string>() == name.text) named = &name;
+    }
+    if (named == nullptr) Refuse(at("blocked"), "\"temporary\" or \"permanent\" expected");
+    profile.blocked = named->block;
+  }
+  if (description.contains("records")) {
+    const json& records = member("records");
+    if (!records.is_array() || records.size() > CpuCardProfile::kTransactionCapacity) {
+      Refuse(at("records"), "an array of at most " + std::to_string(CpuCardProfile::kTransactionCapacity) +
+                                " records expected, the newest first");
+    }
+    profile.transactionRecords.emplace();
+    for (size_t i = 0; i < records.size(); ++i) {
+      profile.transactionRecords->push_back(HexBytes(records[i], at("records") + "[" + std::to_string(i) + "]",
+                                                     CpuCardProfile::kTransactionRecordLength,
+                                                     CpuCardProfile::kTransactionRecordLength));
+    }
   }
   return std::make_shared<CpuCard>(std::move(profile));
 }
@@ -290,12 +326,34 @@ bool SameCard(const json& description, const Card& card) {
          vqshared::DecodeHex(serial.get<std::string>()) == std::optional(std::vector<uint8_t>(own.begin(), own.end()));
 }
 
+// What a CPU card holds now beyond its description: its balance, counters,
+// files and transaction records, and whether it is blocked.
+json CpuState(json description, const CpuCard& card) {
+  const Purse& purse = card.ElectronicPurse();
+  description["balance"] = purse.Balance();
+  description["purchaseCounter"] = purse.OfflineCounter();
+  description["loadCounter"] = purse.OnlineCounter();
+  description.erase("blocked");
+  for (const BlockName& name : kBlockNames) {
+    if (purse.Blocking() == name.block) description["blocked"] = name.text;
+  }
+  description["issuerData"] = vqshared::EncodeHex(card.ApplicationFile(CpuCardProfile::kIssuerFile).content);
+  description["cardholderData"] = vqshared::EncodeHex(card.ApplicationFile(CpuCardProfile::kCardholderFile).content);
+  json records = json::array();
+  for (const auto& record : card.ApplicationFile(CpuCardProfile::kTransactionFile).records) {
+    records.push_back(vqshared::EncodeHex(record));
+  }
+  description["records"] = std::move(records);
+  return description;
+}
+
 // `description` (empty: the card's kind and serial alone) with what the
-// card holds now: every block of a MIFARE ONE card, a CPU card's balance.
+// card holds now: every block of a MIFARE ONE card; a CPU card's purse,
+// files and records.
 json CardState(json description, const Card& card) {
   if (description.empty()) description = {{"kind", KindOf(card)}, {"serial", SerialText(card)}};
   if (const auto* mifare = dynamic_cast<const MifareClassic*>(&card)) return MifareState(std::move(description), *mifare);
-  if (const auto* cpu = dynamic_cast<const CpuCard*>(&card)) description["balance"] = cpu->Balance();
+  if (const auto* cpu = dynamic_cast<const CpuCard*>(&card)) return CpuState(std::move(description), *cpu);
   return description;
 }
 

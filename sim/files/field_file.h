@@ -46,9 +46,11 @@ std::string LoadFieldFile(const std::string& path, VirtualReader& reader, size_t
 // their order, each with its description in `loaded` (the description the
 // field came from; found by its kind and serial, as cards come and go) or,
 // for a card that came later, its kind and serial; with every block of each
-// MIFARE ONE card and the purse balance of each CPU card read from the
-// reader. The other parts of a CPU card and the PSAM stay as described; a
-// PSAM taken out is saved as none. `loaded` may be empty (a scenario's field).
+// MIFARE ONE card, and each CPU card's balance, purchase and load counters,
+// blocked application, issuer and cardholder files and transaction records,
+// read from the reader. The CPU card's keys and PIN and the PSAM stay as
+// described; a PSAM taken out is saved as none. `loaded` may be empty (a
+// scenario's field).
 std::string FieldState(std::string_view loaded, VirtualReader& reader);
 // Writes FieldState to the file through a temporary one beside it, so a
 // failed write never leaves half a file; kUnwritable when it cannot.

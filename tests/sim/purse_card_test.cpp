@@ -10,6 +10,8 @@
 
 #include "sim/cards/cpu_card.h"
 #include "sim/cards/psam.h"
+#include "sim/files/field_file.h"
+#include "sim/reader/reader_model.h"
 #include "tests/support/purse_terminal.h"
 
 namespace vqsim {
@@ -50,6 +52,16 @@ class PurseTest : public ::testing::Test {
   Bytes PsamMac1(const Bytes& initAnswer, uint32_t amount) {
     const auto start = terminal::PurchaseStart::Parse(DataOf(initAnswer));
     return Sam(terminal::Apdu({0x80, 0x70, 0x00, 0x00}, terminal::Mac1Data(start, amount, issuerFile, terminal::kWhen), 0x08));
+  }
+  // A command with the secure-messaging MAC over a fresh challenge.
+  Bytes WithMac(Bytes header) {
+    const Bytes challenge = DataOf(Card({0x00, 0x84, 0x00, 0x00, 0x04}));
+    DesBlock chainStart{};
+    std::copy(challenge.begin(), challenge.end(), chainStart.begin());
+    header.push_back(0x04);
+    const Mac mac = Mac3Des(CpuCardProfile{}.macKey, chainStart, header);
+    header.insert(header.end(), mac.begin(), mac.end());
+    return Card(header);
   }
   Bytes Debit(const Bytes& debitData) { return Card(terminal::Apdu({0x80, 0x54, 0x01, 0x00}, debitData, 0x08)); }
   uint32_t CardBalance() { return terminal::Number(DataOf(Card(kGetBalance))); }
@@ -186,16 +198,7 @@ TEST_F(PurseTest, RefusedPurchasesLeaveTheMoneyAndTheRecordsAlone) {
 }
 
 TEST_F(PurseTest, BlockedApplicationRefusesThePurseUntilUnblocked) {
-  const CpuCardProfile profile;
-  const auto withMac = [&](Bytes header) {
-    const Bytes challenge = DataOf(Card({0x00, 0x84, 0x00, 0x00, 0x04}));
-    DesBlock chainStart{};
-    std::copy(challenge.begin(), challenge.end(), chainStart.begin());
-    header.push_back(0x04);
-    const Mac mac = Mac3Des(profile.macKey, chainStart, header);
-    header.insert(header.end(), mac.begin(), mac.end());
-    return Card(header);
-  };
+  const auto withMac = [this](Bytes header) { return WithMac(std::move(header)); };
   EXPECT_EQ(StatusWord(withMac({0x84, 0x1E, 0x00, 0x00})), sw::kOk);
   EXPECT_TRUE(card->ElectronicPurse().Blocked());
   EXPECT_EQ(StatusWord(InitializeForPurchase(100)), sw::kApplicationBlocked);
@@ -326,6 +329,77 @@ TEST_F(PurseTest, EachPurchaseDrawsAFreshRandomAndAStaleMac2IsRefused) {
   CpuCardProfile seeded;
   seeded.randomSeed = 7;
   EXPECT_EQ(CpuCard(seeded).Exchange(getChallenge), CpuCard(seeded).Exchange(getChallenge)) << "the same seed";
+}
+
+// A card that served lanes, saved as a state file and loaded again, is the
+// card it was: balance, counters, records, cardholder file and a blocked
+// application; its next purchase goes on from its own counter.
+TEST_F(PurseTest, AStateFileKeepsWhatTheCardHoldsNow) {
+  VirtualReader reader;
+  reader.InsertCard(card);
+  ASSERT_EQ(StatusWord(Purchase(1250)), sw::kOk);
+  ASSERT_EQ(StatusWord(Purchase(250)), sw::kOk);
+  ASSERT_EQ(StatusWord(Card({0x00, 0x20, 0x00, 0x00, 0x03, 0x12, 0x34, 0x56})), sw::kOk);
+  Bytes updateHolder{0x00, 0xD6, 0x96, 0x00, 0x28};
+  updateHolder.resize(updateHolder.size() + 40, 0x5E);
+  ASSERT_EQ(StatusWord(Card(updateHolder)), sw::kOk);
+
+  const auto loadedAgain = [](const std::string& saved) {
+    VirtualReader next;
+    LoadField(saved, next);
+    std::shared_ptr<CpuCard> again;
+    next.WithState([&](ReaderState& state) { again = std::dynamic_pointer_cast<CpuCard>(state.field.Cards().at(0)); });
+    return again;
+  };
+  const std::shared_ptr<CpuCard> again = loadedAgain(FieldState("", reader));
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(again->Balance(), 8500u);
+  EXPECT_EQ(again->ElectronicPurse().OfflineCounter(), 2);
+  EXPECT_EQ(again->ApplicationFile(CpuCardProfile::kTransactionFile).records,
+            card->ApplicationFile(CpuCardProfile::kTransactionFile).records);
+  EXPECT_EQ(again->ApplicationFile(CpuCardProfile::kTransactionFile).records.size(), 4u);
+  EXPECT_EQ(again->ApplicationFile(CpuCardProfile::kCardholderFile).content, Bytes(40, 0x5E));
+  EXPECT_FALSE(again->ElectronicPurse().Blocked());
+
+  card = again;
+  Prepare();
+  const Bytes init = InitializeForPurchase(100);
+  ASSERT_EQ(StatusWord(init), sw::kOk);
+  EXPECT_EQ(terminal::PurchaseStart::Parse(DataOf(init)).offlineCounter, 2) << "the counter goes on, never back";
+
+  ASSERT_EQ(StatusWord(WithMac({0x84, 0x1E, 0x00, 0x01})), sw::kOk);
+  VirtualReader blockedReader;
+  blockedReader.InsertCard(card);
+  const std::shared_ptr<CpuCard> blocked = loadedAgain(FieldState("", blockedReader));
+  ASSERT_NE(blocked, nullptr);
+  EXPECT_EQ(blocked->ElectronicPurse().Blocking(), PurseBlock::kPermanent) << "a card blocked for good stays so";
+}
+
+TEST(PurseStateFile, RefusesRecordsTheFileCannotHold) {
+  VirtualReader reader;
+  const std::string record23(46, '0');
+  const struct {
+    std::string json;
+    const char* place;
+  } mistakes[] = {
+      {R"({"cards": [{"kind": "cpu", "purchaseCounter": 65536}]})", "cards[0].purchaseCounter"},
+      {R"({"cards": [{"kind": "cpu", "blocked": "for ever"}]})", "cards[0].blocked"},
+      {R"({"cards": [{"kind": "cpu", "records": ["00"]}]})", "cards[0].records[0]"},
+      {R"({"cards": [{"kind": "cpu", "records": [)" + [&] {
+         std::string eleven;
+         for (int i = 0; i < 11; ++i) eleven += (i ? ", \"" : "\"") + record23 + "\"";
+         return eleven;
+       }() + "]}]}",
+       "cards[0].records"},
+  };
+  for (const auto& mistake : mistakes) {
+    try {
+      LoadField(mistake.json, reader);
+      ADD_FAILURE() << "accepted " << mistake.json;
+    } catch (const FieldFileError& error) {
+      EXPECT_NE(std::string(error.what()).find(mistake.place), std::string::npos) << error.what();
+    }
+  }
 }
 
 }  // namespace

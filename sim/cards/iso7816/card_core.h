@@ -63,6 +63,7 @@ class CardCore {
   void SetAnswersByGetResponse(bool enabled) { answersByGetResponse_ = enabled; }
 
   CardFile& MasterFile() { return masterFile_; }
+  const CardFile& MasterFile() const { return masterFile_; }
   CardFile& CurrentDf() { return *currentDf_; }
   CardFile* CurrentEf() { return currentEf_; }
   bool PinVerified() const { return pinVerified_; }

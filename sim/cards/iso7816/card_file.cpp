@@ -38,6 +38,11 @@ CardFile* CardFile::Child(uint16_t childId) {
   return it == children.end() ? nullptr : &*it;
 }
 
+const CardFile* CardFile::Child(uint16_t childId) const {
+  auto it = std::ranges::find(children, childId, &CardFile::id);
+  return it == children.end() ? nullptr : &*it;
+}
+
 CardFile* CardFile::ChildByShortId(uint8_t childShortId) {
   if (childShortId == 0) return nullptr;
   auto it = std::ranges::find(children, childShortId, &CardFile::shortId);

@@ -39,6 +39,7 @@ struct CardFile {
 
   CardFile& Add(CardFile child);
   CardFile* Child(uint16_t childId);
+  const CardFile* Child(uint16_t childId) const;
   CardFile* ChildByShortId(uint8_t childShortId);
   // This DF or a DF below it with exactly that name.
   CardFile* FindDedicated(std::span<const uint8_t> dfName);

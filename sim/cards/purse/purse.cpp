@@ -61,7 +61,10 @@ Purse::Purse(CardCore& core, CardFile& transactions, uint16_t applicationDf, Pur
       transactions_(transactions),
       applicationDf_(applicationDf),
       balance_(setup.balance),
-      keys_(setup.keys) {
+      keys_(setup.keys),
+      offlineCounter_(setup.offlineCounter),
+      onlineCounter_(setup.onlineCounter),
+      blocked_(setup.blocked) {
   auto bind = [this](ResponseApdu (Purse::*member)(const CommandApdu&)) {
     return [this, member](const CommandApdu& apdu) { return (this->*member)(apdu); };
   };
@@ -194,9 +197,9 @@ ResponseApdu Purse::BlockApplication(const CommandApdu& apdu) {
   if (apdu.p1 != 0x00 || apdu.p2 > 0x01) return Status(sw::kWrongP1P2);
   if (apdu.HasData()) return Status(sw::kWrongLength);
   if (apdu.p2 == 0x01) {
-    blocked_ = Block::kPermanent;
-  } else if (blocked_ == Block::kNone) {
-    blocked_ = Block::kTemporary;
+    blocked_ = PurseBlock::kPermanent;
+  } else if (blocked_ == PurseBlock::kNone) {
+    blocked_ = PurseBlock::kTemporary;
   }
   return Status(sw::kOk);
 }
@@ -205,8 +208,8 @@ ResponseApdu Purse::UnblockApplication(const CommandApdu& apdu) {
   if (core_.CurrentDf().id != applicationDf_) return Status(sw::kConditionsNotSatisfied);
   if (apdu.p1 != 0x00 || apdu.p2 != 0x00) return Status(sw::kWrongP1P2);
   if (apdu.HasData()) return Status(sw::kWrongLength);
-  if (blocked_ == Block::kPermanent) return Status(sw::kConditionsNotSatisfied);
-  blocked_ = Block::kNone;
+  if (blocked_ == PurseBlock::kPermanent) return Status(sw::kConditionsNotSatisfied);
+  blocked_ = PurseBlock::kNone;
   return Status(sw::kOk);
 }
 

@@ -57,9 +57,14 @@ struct IssuerFile {
   static purse::ApplicationSerial DiversifyingSerial(std::span<const uint8_t> file);
 };
 
+enum class PurseBlock : uint8_t { kNone, kTemporary, kPermanent };
+
 struct PurseSetup {
   uint32_t balance = 0;
   purse::PurseKeys keys;  // the card's own keys, already diversified
+  uint16_t offlineCounter = 0;
+  uint16_t onlineCounter = 0;
+  PurseBlock blocked = PurseBlock::kNone;
 };
 
 class Purse {
@@ -82,10 +87,10 @@ class Purse {
   uint32_t Balance() const { return balance_; }
   uint16_t OfflineCounter() const { return offlineCounter_; }
   uint16_t OnlineCounter() const { return onlineCounter_; }
-  bool Blocked() const { return blocked_ != Block::kNone; }
+  bool Blocked() const { return blocked_ != PurseBlock::kNone; }
+  PurseBlock Blocking() const { return blocked_; }
 
  private:
-  enum class Block : uint8_t { kNone, kTemporary, kPermanent };
   struct OpenTransaction {
     bool load = false;
     uint32_t amount = 0;
@@ -110,9 +115,9 @@ class Purse {
   uint16_t applicationDf_;
   uint32_t balance_;
   purse::PurseKeys keys_;
-  uint16_t offlineCounter_ = 0;
-  uint16_t onlineCounter_ = 0;
-  Block blocked_ = Block::kNone;
+  uint16_t offlineCounter_;
+  uint16_t onlineCounter_;
+  PurseBlock blocked_;
   std::optional<OpenTransaction> open_;
   // What proves the last purchase, kept like the balance through resets and
   // power cycles: a host whose DEBIT answer was lost asks for it again.
