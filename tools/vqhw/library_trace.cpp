@@ -88,6 +88,14 @@ LibraryTraceFollower::LibraryTraceFollower(const std::string& path, Observer obs
     throw std::system_error(error, std::generic_category(), "cannot read the trace " + path_);
   }
   std::fclose(file);
+  // The time zone set up here, before the thread: else the first mktime in
+  // the thread and the library's first localtime_r set it up at once, under
+  // a lock of the C library's own that a thread checker cannot see.
+#ifdef _WIN32
+  _tzset();
+#else
+  tzset();
+#endif
   thread_ = std::thread([this] { Follow(); });
 }
 
