@@ -198,19 +198,18 @@ TEST_F(PurseTest, RefusedPurchasesLeaveTheMoneyAndTheRecordsAlone) {
 }
 
 TEST_F(PurseTest, BlockedApplicationRefusesThePurseUntilUnblocked) {
-  const auto withMac = [this](Bytes header) { return WithMac(std::move(header)); };
-  EXPECT_EQ(StatusWord(withMac({0x84, 0x1E, 0x00, 0x00})), sw::kOk);
+  EXPECT_EQ(StatusWord(WithMac({0x84, 0x1E, 0x00, 0x00})), sw::kOk);
   EXPECT_TRUE(card->ElectronicPurse().Blocked());
   EXPECT_EQ(StatusWord(InitializeForPurchase(100)), sw::kApplicationBlocked);
   EXPECT_EQ(StatusWord(Card(kGetBalance)), sw::kApplicationBlocked);
   EXPECT_EQ(StatusWord(Card({0x84, 0x18, 0x00, 0x00, 0x04, 1, 2, 3, 4})), sw::kChallengeMissing)
       << "unblocking needs the MAC";
-  EXPECT_EQ(StatusWord(withMac({0x84, 0x18, 0x00, 0x00})), sw::kOk);
+  EXPECT_EQ(StatusWord(WithMac({0x84, 0x18, 0x00, 0x00})), sw::kOk);
   EXPECT_EQ(StatusWord(Purchase(100)), sw::kOk);
   EXPECT_EQ(CardBalance(), 9900u);
 
-  EXPECT_EQ(StatusWord(withMac({0x84, 0x1E, 0x00, 0x01})), sw::kOk);
-  EXPECT_EQ(StatusWord(withMac({0x84, 0x18, 0x00, 0x00})), sw::kConditionsNotSatisfied) << "blocked for good";
+  EXPECT_EQ(StatusWord(WithMac({0x84, 0x1E, 0x00, 0x01})), sw::kOk);
+  EXPECT_EQ(StatusWord(WithMac({0x84, 0x18, 0x00, 0x00})), sw::kConditionsNotSatisfied) << "blocked for good";
   EXPECT_EQ(StatusWord(InitializeForPurchase(100)), sw::kApplicationBlocked);
   EXPECT_EQ(card->Balance(), 9900u);
 }
