@@ -3,6 +3,7 @@
 #include "shared/hex_text.h"
 #include "sim/cards/cpu_card.h"
 #include "sim/cards/mifare/mifare_classic.h"
+#include "sim/files/field_json.h"
 #include "sim/lane/locked_psam.h"
 
 namespace vqsim {
@@ -11,27 +12,15 @@ namespace {
 
 using nlohmann::json;
 
-json CardDump(Card& card, bool inField, bool selected) {
+json CardDump(const Card& card, bool inField, bool selected) {
   json entry = {{"serial", vqshared::EncodeHex(card.Serial())}, {"inField", inField}, {"selected", selected}};
-  if (auto* cpu = dynamic_cast<CpuCard*>(&card)) {
+  entry.update(field_json::CardContents(card));
+  if (dynamic_cast<const CpuCard*>(&card) != nullptr) {
     entry["kind"] = "cpu";
-    entry["balance"] = cpu->Balance();
-    entry["purchaseCounter"] = cpu->ElectronicPurse().OfflineCounter();
-    entry["loadCounter"] = cpu->ElectronicPurse().OnlineCounter();
-    json records = json::array();
-    for (const auto& record : cpu->ApplicationFile(CpuCardProfile::kTransactionFile).records) {
-      records.push_back(vqshared::EncodeHex(record));
-    }
-    entry["records"] = std::move(records);
   } else if (const auto* mifare = dynamic_cast<const MifareClassic*>(&card)) {
     entry["kind"] = "mifare-one";
     const std::optional<int> sector = mifare->AuthenticatedSector();
     entry["authenticatedSector"] = sector ? json(*sector) : json();
-    json blocks = json::object();
-    for (int block = 0; block < MifareClassic::kBlocks; ++block) {
-      blocks[std::to_string(block)] = vqshared::EncodeHex(mifare->RawBlock(block));
-    }
-    entry["blocks"] = std::move(blocks);
   }
   return entry;
 }

@@ -286,6 +286,26 @@ TimingProfile TimingFrom(const json& description, TimingProfile profile) {
   return profile;
 }
 
+json CardContents(const Card& card) {
+  json contents = json::object();
+  if (const auto* mifare = dynamic_cast<const MifareClassic*>(&card)) {
+    json& blocks = contents["blocks"] = json::object();
+    for (int block = 0; block < MifareClassic::kBlocks; ++block) {
+      blocks[std::to_string(block)] = vqshared::EncodeHex(mifare->RawBlock(block));
+    }
+  } else if (const auto* cpu = dynamic_cast<const CpuCard*>(&card)) {
+    const Purse& purse = cpu->ElectronicPurse();
+    contents["balance"] = purse.Balance();
+    contents["purchaseCounter"] = purse.OfflineCounter();
+    contents["loadCounter"] = purse.OnlineCounter();
+    json& records = contents["records"] = json::array();
+    for (const auto& record : cpu->ApplicationFile(CpuCardProfile::kTransactionFile).records) {
+      records.push_back(vqshared::EncodeHex(record));
+    }
+  }
+  return contents;
+}
+
 }  // namespace field_json
 
 using namespace field_json;
@@ -298,15 +318,6 @@ json Parsed(std::string_view text) {
   } catch (const vqshared::JsonTextError& error) {
     throw FieldFileError(error.what());
   }
-}
-
-json MifareState(json description, const MifareClassic& card) {
-  description.erase("sectors");  // the trailers are among the blocks
-  description["blocks"] = json::object();
-  for (int block = 0; block < MifareClassic::kBlocks; ++block) {
-    description["blocks"][std::to_string(block)] = vqshared::EncodeHex(card.RawBlock(block));
-  }
-  return description;
 }
 
 std::string SerialText(const Card& card) { return vqshared::EncodeHex(card.Serial()); }
@@ -326,34 +337,22 @@ bool SameCard(const json& description, const Card& card) {
          vqshared::DecodeHex(serial.get<std::string>()) == std::optional(std::vector<uint8_t>(own.begin(), own.end()));
 }
 
-// What a CPU card holds now beyond its description: its balance, counters,
-// files and transaction records, and whether it is blocked.
-json CpuState(json description, const CpuCard& card) {
-  const Purse& purse = card.ElectronicPurse();
-  description["balance"] = purse.Balance();
-  description["purchaseCounter"] = purse.OfflineCounter();
-  description["loadCounter"] = purse.OnlineCounter();
-  description.erase("blocked");
-  for (const BlockName& name : kBlockNames) {
-    if (purse.Blocking() == name.block) description["blocked"] = name.text;
-  }
-  description["issuerData"] = vqshared::EncodeHex(card.ApplicationFile(CpuCardProfile::kIssuerFile).content);
-  description["cardholderData"] = vqshared::EncodeHex(card.ApplicationFile(CpuCardProfile::kCardholderFile).content);
-  json records = json::array();
-  for (const auto& record : card.ApplicationFile(CpuCardProfile::kTransactionFile).records) {
-    records.push_back(vqshared::EncodeHex(record));
-  }
-  description["records"] = std::move(records);
-  return description;
-}
-
 // `description` (empty: the card's kind and serial alone) with what the
-// card holds now: every block of a MIFARE ONE card; a CPU card's purse,
-// files and records.
+// card holds now: its contents; a CPU card's files and whether it is
+// blocked besides.
 json CardState(json description, const Card& card) {
   if (description.empty()) description = {{"kind", KindOf(card)}, {"serial", SerialText(card)}};
-  if (const auto* mifare = dynamic_cast<const MifareClassic*>(&card)) return MifareState(std::move(description), *mifare);
-  if (const auto* cpu = dynamic_cast<const CpuCard*>(&card)) return CpuState(std::move(description), *cpu);
+  description.update(CardContents(card));
+  description.erase("sectors");  // a MIFARE ONE card's trailers are among its blocks
+  if (const auto* cpu = dynamic_cast<const CpuCard*>(&card)) {
+    description.erase("blocked");
+    for (const BlockName& name : kBlockNames) {
+      if (cpu->ElectronicPurse().Blocking() == name.block) description["blocked"] = name.text;
+    }
+    description["issuerData"] = vqshared::EncodeHex(cpu->ApplicationFile(CpuCardProfile::kIssuerFile).content);
+    description["cardholderData"] =
+        vqshared::EncodeHex(cpu->ApplicationFile(CpuCardProfile::kCardholderFile).content);
+  }
   return description;
 }
 

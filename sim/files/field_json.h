@@ -28,6 +28,11 @@ void CheckObject(const json& value, const std::string& where, std::initializer_l
 std::vector<uint8_t> HexBytes(const json& value, const std::string& where, size_t minSize, size_t maxSize);
 uint32_t Number(const json& value, const std::string& where, uint32_t max);
 
+// What a card holds now, in the field file's keys: a MIFARE ONE card's 64
+// blocks; a CPU card's balance, purchase and load counters and transaction
+// records (newest first). The state file and `dump` both show it.
+json CardContents(const Card& card);
+
 // A card of the description; `randomSeed` starts its randoms unless the
 // description names its own (none: fresh ones).
 std::shared_ptr<Card> CardFrom(const json& description, const std::string& where,
