@@ -95,10 +95,7 @@ TEST(ToolLibraryTrace, FollowsTheFileFromItsEndAndKeepsTheLibrarysTimes) {
     Output out(true, memory, memory);
     FrameTrace frames(out);
     {
-      LibraryTraceFollower follower(file.Path(), [&frames](LineDirection direction, std::span<const uint8_t> bytes,
-                                                           std::chrono::steady_clock::time_point at) {
-        frames.Observe(direction, bytes, at);
-      });
+      LibraryTraceFollower follower(file.Path(), frames);
       // The command 40 ms before its answer, as the library stamped them; the
       // answer's line written in two pieces, as a reader of the file may find it.
       const auto command = std::chrono::system_clock::now() - 100ms;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <system_error>
 
@@ -74,6 +76,15 @@ std::optional<TracedFrame> ParseTraceLine(std::string_view line) {
   }
   return frame;
 }
+
+std::string NamedTraceFile() {
+  const char* named = std::getenv("VQHW_TRACE");
+  return named == nullptr || std::strcmp(named, "stderr") == 0 ? std::string() : std::string(named);
+}
+
+LibraryTraceFollower::LibraryTraceFollower(const std::string& path, FrameTrace& trace)
+    : LibraryTraceFollower(path, [&trace](LineDirection direction, std::span<const uint8_t> bytes,
+                                          steady_clock::time_point at) { trace.Observe(direction, bytes, at); }) {}
 
 LibraryTraceFollower::LibraryTraceFollower(const std::string& path, Observer observer)
     : observer_(std::move(observer)),

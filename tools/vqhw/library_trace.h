@@ -34,6 +34,9 @@ struct TracedFrame {
 // (notes, retries, operating-system failures) and for anything else.
 std::optional<TracedFrame> ParseTraceLine(std::string_view line);
 
+// The file VQHW_TRACE names, when it names one (not "stderr"); else empty.
+std::string NamedTraceFile();
+
 // Reads a trace file while the library appends to it, and hands each new
 // frame on, with the time the library gave it, on the follower's thread.
 class LibraryTraceFollower {
@@ -43,6 +46,8 @@ class LibraryTraceFollower {
   // Follows `path` from its present end, making the file if there is none.
   // Throws std::system_error when it cannot be read.
   LibraryTraceFollower(const std::string& path, Observer observer);
+  // Hands each frame to `trace`, which must outlive the follower.
+  LibraryTraceFollower(const std::string& path, FrameTrace& trace);
   // Hands on what the file holds by now, then stops.
   ~LibraryTraceFollower();
   LibraryTraceFollower(const LibraryTraceFollower&) = delete;

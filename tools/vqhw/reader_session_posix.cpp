@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -43,8 +42,7 @@ bool IsNetworkPort(const std::string& device) { return device.find("://") != std
 // else a new one of the owner's alone, made here and named in VQHW_TRACE
 // before the library's first record.
 std::string TraceFile(std::string& ownTraceFile) {
-  const char* named = std::getenv(kTraceVariable);
-  if (named != nullptr && named[0] != '\0' && std::strcmp(named, "stderr") != 0) return named;
+  if (std::string named = NamedTraceFile(); !named.empty()) return named;
   std::string path = (std::filesystem::temp_directory_path() / "vqhw-trace-XXXXXX").string();
   const int fd = ::mkstemp(path.data());
   if (fd < 0) throw std::system_error(errno, std::generic_category(), "cannot make a file for the trace");
@@ -81,11 +79,7 @@ ReaderSession::ReaderSession(const SessionOptions& options, FrameTrace* trace)
   if (trace != nullptr && IsNetworkPort(device)) {
     if (!options_.device.empty()) PointPortAt(options_.port, options_.device);
     try {
-      line_->follower = std::make_unique<LibraryTraceFollower>(
-          TraceFile(line_->ownTraceFile), [trace](LineDirection direction, std::span<const uint8_t> bytes,
-                                                  std::chrono::steady_clock::time_point at) {
-            trace->Observe(direction, bytes, at);
-          });
+      line_->follower = std::make_unique<LibraryTraceFollower>(TraceFile(line_->ownTraceFile), *trace);
     } catch (const std::system_error& error) {
       throw ToolError(vqshared::kExitOsError, error.what());
     }

@@ -49,8 +49,7 @@ void RemoveEarlierTraces(const std::filesystem::path& directory) {
 
 // The file the library traces into for this run; set before its first record.
 std::string TraceFile() {
-  const char* named = std::getenv(kTraceVariable);
-  if (named != nullptr && named[0] != '\0' && std::string(named) != "stderr") return named;
+  if (std::string named = NamedTraceFile(); !named.empty()) return named;
   const std::filesystem::path directory = std::filesystem::temp_directory_path();
   RemoveEarlierTraces(directory);
   const std::string path =
@@ -88,9 +87,7 @@ ReaderSession::ReaderSession(const SessionOptions& options, FrameTrace* trace)
   }
   if (!options_.device.empty()) PointPortAt(options_.port, options_.device);
   if (trace == nullptr) return;
-  line_->follower = std::make_unique<LibraryTraceFollower>(
-      TraceFile(), [trace](LineDirection direction, std::span<const uint8_t> bytes,
-                           std::chrono::steady_clock::time_point at) { trace->Observe(direction, bytes, at); });
+  line_->follower = std::make_unique<LibraryTraceFollower>(TraceFile(), *trace);
 }
 
 ReaderSession::~ReaderSession() = default;
