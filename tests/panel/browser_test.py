@@ -242,10 +242,14 @@ def step_present_by_click(page, sim, lane, work):
     known = max(page.frame_ids(), default=0)
     check(lane.card() == LANE_CARD, 'the lane\'s opencard finds the card presented')
     lane_done = time.monotonic()
-    # The lane's frames on the page within a second of its exit.
-    page.wait('the lane\'s frames', lambda: any(i > known for i in page.frame_ids()), seconds=1)
+    # The lane's frames on the page within a second of its exit: waited for
+    # up to its activation's answer, not to the first of them (under load
+    # the probe can be drawn before the rest).
+    new_rows_of = lambda: [r for r in page.all('#frames tbody tr') if int(r.get_attribute('data-id')) > known]
+    page.wait('the lane\'s frames', lambda: any(
+        r.get_attribute('data-code') == '80' for r in new_rows_of()), seconds=1)
     shown_in = time.monotonic() - lane_done
-    new_rows = [r for r in page.all('#frames tbody tr') if int(r.get_attribute('data-id')) > known]
+    new_rows = new_rows_of()
     directions = {r.get_attribute('data-direction') for r in new_rows}
     check({'command', 'answer'} <= directions, f'commands and answers shown: {directions}')
     check(any(r.get_attribute('data-code') == '80' for r in new_rows), 'the activation (80) shown')
